@@ -1,0 +1,29 @@
+#pragma once
+
+#include "runtime/shortstring.h"
+
+#include <cstdint>
+
+// Ticks: 1/60 second of system uptime, truncated toward zero.
+std::int64_t TicksNow();
+// gPipeStartTicks = TicksNow() + 60.
+void StampPipeStart();
+// gEmailSent = 0, gPollAllowed = 1, both pipe-open flags 0.
+void ResetFetchState();
+
+// Today's log in two phases: a call launches the four-hour command, a
+// later call with gTodayReadNow = 1 reads and evaluates its output; with
+// gShortLogMode = 1 one call launches the two-hour command and reads it.
+// Does nothing while gOpenPanel is not 0.
+ShortString FetchTodayLog();
+// Yesterday's log: a call with gYesterdayReadNow clear launches the
+// command, one with it set reads and reports.
+ShortString FetchYesterdayLog();
+
+// Shows gReport in text view 1 of window 1.
+void ShowReport();
+// Appends the Spotlight importer note to gReport.
+void AppendSpotlightNote();
+
+// Kills a stale "log show --" command found in "ps -ax", on FileChannel 1.
+void KillStaleLogCommand();

@@ -1,0 +1,440 @@
+#include "runtime/channels.h"
+
+#include "runtime/alert.h"
+#include "runtime/state.h"
+
+#include <QByteArray>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr std::size_t kPipeChunk = 64 * 1024;
+
+bool InRange(int fileId)
+{
+    return fileId >= 1 && fileId <= kQzMaxFileId;
+}
+
+QzFileChannel& Channel(int fileId)
+{
+    return gQzChannels[static_cast<std::size_t>(fileId)];
+}
+
+void ReportError(int fileId, std::int64_t code)
+{
+    QzLastFileError = code;
+    QzFileErrorHandler(fileId, code);
+}
+
+QString RangeInformative()
+{
+    return QzRuntimeText(QStringLiteral("FileID must be in range 1 to ")) + QString::number(kQzMaxFileId);
+}
+
+QByteArray NativePath(const QString& path)
+{
+    return path.toUtf8();
+}
+
+// The environment for commands: the program's own, with the C locale on
+// Linux so that grep and cut treat the log as bytes, as the Mac's tools do.
+std::vector<std::string> CommandEnvironment()
+{
+    std::vector<std::string> env;
+    for (char** e = environ; e && *e; ++e) {
+#ifdef __linux__
+        if (std::strncmp(*e, "LC_ALL=", 7) == 0)
+            continue;
+#endif
+        env.emplace_back(*e);
+    }
+#ifdef __linux__
+    env.emplace_back("LC_ALL=C");
+#endif
+    return env;
+}
+
+// popen(command, "r") without stdio: the command's output arrives on a
+// plain descriptor that QzLineInput reads in large chunks.
+bool SpawnShell(const char* command, int* readFd, long long* pid)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+    std::vector<std::string> env = CommandEnvironment();
+    std::vector<char*> envp;
+    for (auto& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    char sh[] = "/bin/sh";
+    char dashC[] = "-c";
+    std::string cmd = command;
+    char* argv[] = {sh, dashC, cmd.data(), nullptr};
+
+    pid_t child = -1;
+    const int rc = posix_spawn(&child, "/bin/sh", &actions, &attr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    close(fds[1]);
+    if (rc != 0) {
+        close(fds[0]);
+        return false;
+    }
+    *readFd = fds[0];
+    *pid = child;
+    return true;
+}
+
+// Advisory whole-file locks standing in for the BSD O_SHLOCK and O_EXLOCK
+// open flags: a shared lock for input, an exclusive one for output.
+bool LockedElsewhere(const QByteArray& path, bool forOutput, int* error)
+{
+    const int probe = open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (probe < 0) {
+        *error = kQzErrOpenFailed;
+        return true;
+    }
+    const int rc = flock(probe, (forOutput ? LOCK_EX : LOCK_SH) | LOCK_NB);
+    const int saved = errno;
+    close(probe); // closing the probe releases the probe's own lock
+    if (rc == 0)
+        return false;
+    *error = saved == EWOULDBLOCK ? static_cast<int>(kQzErrLocked) : saved;
+    return true;
+}
+
+void ResetChannel(QzFileChannel& c)
+{
+    c = QzFileChannel {};
+}
+
+void WriteBytes(const char* data, std::size_t size)
+{
+    const int c = gQzOutputChannel;
+    if (c == 0 || c == 128 || c > 999)
+        return;
+    if (!InRange(c) || !Channel(c).open || Channel(c).isPipe || Channel(c).mode == 'I') {
+        ReportError(c, kQzErrNotForWriting);
+        return;
+    }
+    QzFileChannel& ch = Channel(c);
+    int fd = ch.lockFd;
+    bool own = false;
+    if (fd < 0) {
+        fd = open(NativePath(ch.location).constData(), O_WRONLY | O_CLOEXEC);
+        own = true;
+    }
+    std::size_t done = 0;
+    int failure = 0;
+    while (fd >= 0 && done < size) {
+        const ssize_t n
+            = pwrite(fd, data + done, size - done, static_cast<off_t>(ch.position + static_cast<std::int64_t>(done)));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            failure = errno;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (fd < 0)
+        failure = errno;
+    if (own && fd >= 0)
+        close(fd);
+    ch.position += static_cast<std::int64_t>(done);
+    ch.column += static_cast<std::int64_t>(done);
+    if (failure != 0)
+        ReportError(c, failure);
+}
+
+void ReadPipeLine(QzFileChannel& ch, ShortString& dest)
+{
+    if (ch.pipeFd < 0) {
+        ch.endFlag = 255;
+        return;
+    }
+    std::size_t stored = 0;
+    for (;;) {
+        if (ch.bufferPos >= ch.buffer.size()) {
+            ch.buffer.resize(kPipeChunk);
+            ssize_t n;
+            do
+                n = read(ch.pipeFd, ch.buffer.data(), kPipeChunk);
+            while (n < 0 && errno == EINTR);
+            ch.buffer.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+            ch.bufferPos = 0;
+            if (n <= 0) {
+                ch.endFlag = 255;
+                break;
+            }
+        }
+        const char* begin = ch.buffer.data() + ch.bufferPos;
+        const std::size_t avail = ch.buffer.size() - ch.bufferPos;
+        const std::size_t room = static_cast<std::size_t>(ShortString::kMax) - stored;
+        const std::size_t scan = std::min(avail, room);
+        std::size_t i = 0;
+        while (i < scan && begin[i] != '\n' && begin[i] != '\r')
+            ++i;
+        std::memcpy(dest.bytes.data() + stored, begin, i);
+        stored += i;
+        ch.bufferPos += i;
+        if (i < scan) { // a line end: consumed, not stored
+            ++ch.bufferPos;
+            break;
+        }
+        if (stored == static_cast<std::size_t>(ShortString::kMax))
+            break; // the rest of a long line comes with the next read
+    }
+    dest.len = static_cast<std::uint8_t>(stored);
+}
+
+void ReadFileLine(QzFileChannel& ch, ShortString& dest)
+{
+    const int fd = ch.lockFd >= 0 ? ch.lockFd : open(NativePath(ch.location).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    char chunk[ShortString::kMax];
+    ssize_t n;
+    do
+        n = pread(fd, chunk, sizeof chunk, static_cast<off_t>(ch.position));
+    while (n < 0 && errno == EINTR);
+    if (fd != ch.lockFd)
+        close(fd);
+    if (n <= 0)
+        return;
+    // Bytes are stored up to and including a terminator or until 255 are
+    // stored; the terminator is then dropped, so a 255th byte that is a
+    // terminator leaves a line of 254.
+    std::size_t count = 0;
+    bool terminated = false;
+    while (count < static_cast<std::size_t>(n)) {
+        const char c = chunk[count++];
+        if (c == '\r' || c == '\n') {
+            terminated = true;
+            break;
+        }
+    }
+    ch.position += static_cast<std::int64_t>(count);
+    const std::size_t kept = terminated ? count - 1 : count;
+    std::memcpy(dest.bytes.data(), chunk, kept);
+    dest.len = static_cast<std::uint8_t>(kept);
+}
+
+} // namespace
+
+int QzFileErrorAlert(std::int64_t fileId, std::int64_t code)
+{
+    if (code == 0)
+        return 0;
+    const QString description = QStringLiteral("Error Domain=NSOSStatusErrorDomain Code=%1 \"(null)\"").arg(code);
+    QzRuntimeAlert(QStringLiteral("The program returned a file error.\nFile ref:%1\n%2").arg(fileId).arg(description),
+        QString(), false);
+    return 0;
+}
+
+void QzOpenPipe(int fileId, const ShortString& command)
+{
+    ShortString cmd = command;
+    if (!InRange(fileId)) {
+        QzRuntimeAlert(QzRuntimeText(QStringLiteral("FileID not in range ")) + QStringLiteral("0")
+                + QzRuntimeText(QStringLiteral(" for FileID: ")) + QString::number(fileId),
+            RangeInformative(), false);
+        return;
+    }
+    QzFileChannel& ch = Channel(fileId);
+    if (ch.open) {
+        QzRuntimeAlert(QzRuntimeText(QStringLiteral("Error in Open 'UNIX' for file#")) + QString::number(fileId),
+            QzRuntimeText(QStringLiteral("FileID already in use")), false);
+        return;
+    }
+    ResetChannel(ch);
+    ch.open = true;
+    ch.isPipe = true;
+    int fd = -1;
+    long long pid = -1;
+    if (SpawnShell(QzCString(cmd), &fd, &pid)) {
+        ch.pipeFd = fd;
+        ch.pid = pid;
+    }
+}
+
+void QzOpenInput(int fileId, int /*kind*/, const QString& path, std::int64_t recordLength)
+{
+    if (!InRange(fileId)) {
+        QzRuntimeAlert(QzRuntimeText(QStringLiteral("Error in QzOpenInput for file# ")) + QString::number(fileId),
+            RangeInformative(), false);
+        return;
+    }
+    const QByteArray native = NativePath(path);
+    int error = 0;
+    if (LockedElsewhere(native, false, &error)) {
+        ReportError(fileId, error);
+        return;
+    }
+    const int fd = open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 || flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        if (fd >= 0)
+            close(fd);
+        ReportError(fileId, kQzErrOpenFailed);
+        return;
+    }
+    QzFileChannel& ch = Channel(fileId);
+    ResetChannel(ch);
+    ch.open = true;
+    ch.location = path;
+    ch.recordLength = recordLength;
+    ch.lockFd = fd;
+    ch.mode = 'I';
+}
+
+void QzOpenOutput(int fileId, int kind, const QString& path)
+{
+    if (!InRange(fileId)) {
+        QzRuntimeAlert(QzRuntimeText(QStringLiteral("Error in QzOpenOutput for file# ")) + QString::number(fileId),
+            RangeInformative(), false);
+        return;
+    }
+    if (kind != 0 && kind != 2) {
+        ReportError(fileId, kQzErrCreateFailed);
+        return;
+    }
+    const QByteArray native = NativePath(path);
+    struct stat info { };
+    if (stat(native.constData(), &info) != 0) {
+        const int created = open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (created < 0) {
+            ReportError(fileId, kQzErrCreateFailed);
+            return;
+        }
+        close(created);
+    }
+    int error = 0;
+    if (LockedElsewhere(native, true, &error)) {
+        ReportError(fileId, error);
+        return;
+    }
+    // A failing open is not an error: writes then go through the path.
+    int fd = open(native.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        ReportError(fileId, kQzErrLocked);
+        return;
+    }
+    QzFileChannel& ch = Channel(fileId);
+    ResetChannel(ch);
+    ch.open = true;
+    ch.location = path;
+    ch.recordLength = 256;
+    ch.lockFd = fd;
+    ch.mode = 'O';
+    // Output always starts on an empty file.
+    if (fd >= 0 ? ftruncate(fd, 0) != 0 : truncate(native.constData(), 0) != 0)
+        ReportError(fileId, errno);
+}
+
+void QzLineInput(int fileId, ShortString& dest)
+{
+    dest.len = 0;
+    if (!InRange(fileId))
+        return;
+    QzFileChannel& ch = Channel(fileId);
+    if (ch.open && ch.isPipe) {
+        if (ch.pipeFd < 0) {
+            ReportError(fileId, kQzErrNotOpen);
+            return;
+        }
+        ReadPipeLine(ch, dest);
+    } else if (ch.open && ch.mode != 0) {
+        ReadFileLine(ch, dest);
+    } else {
+        ReportError(fileId, kQzErrNotOpen);
+    }
+}
+
+int QzEof(int fileId)
+{
+    if (!InRange(fileId))
+        return -1;
+    const QzFileChannel& ch = Channel(fileId);
+    if (!ch.open)
+        return -1;
+    if (ch.isPipe)
+        return ch.endFlag != 0 ? -1 : 0;
+    struct stat info { };
+    const int rc = ch.lockFd >= 0 ? fstat(ch.lockFd, &info) : stat(NativePath(ch.location).constData(), &info);
+    if (rc != 0)
+        return -1;
+    return ch.position >= static_cast<std::int64_t>(info.st_size) ? -1 : 0;
+}
+
+void QzSetOutput(int channel)
+{
+    gQzOutputChannel = channel;
+}
+
+void QzPrint(const ShortString& s)
+{
+    WriteBytes(reinterpret_cast<const char*>(s.bytes.data()), s.len);
+}
+
+void QzPrintNewline()
+{
+    const char cr = '\r';
+    WriteBytes(&cr, 1);
+    const int c = gQzOutputChannel;
+    if (InRange(c))
+        Channel(c).column = 0;
+}
+
+void QzClose(int fileId)
+{
+    if (fileId == 0) {
+        for (int n = 1; n <= kQzMaxFileId; ++n)
+            QzClose(n);
+        return;
+    }
+    if (!InRange(fileId))
+        return;
+    QzFileChannel& ch = Channel(fileId);
+    if (!ch.open)
+        return;
+    if (ch.isPipe) {
+        if (ch.pipeFd >= 0)
+            close(ch.pipeFd);
+        if (ch.pid > 0) {
+            int status = 0;
+            while (waitpid(static_cast<pid_t>(ch.pid), &status, 0) < 0 && errno == EINTR) { }
+        }
+    } else if (ch.lockFd >= 0) {
+        close(ch.lockFd);
+    }
+    ResetChannel(ch);
+}

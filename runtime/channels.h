@@ -1,0 +1,62 @@
+#pragma once
+
+#include "runtime/shortstring.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <string>
+
+// Numbered channels 1..255 on files (for input or output) and on shell
+// commands whose standard output is read as a pipe. Errors go to
+// QzFileErrorHandler and QzLastFileError (runtime/state.h).
+
+inline constexpr int kQzMaxFileId = 255;
+
+// Error codes stored in QzLastFileError.
+inline constexpr std::int64_t kQzErrNotOpen = -38; // channel not open
+inline constexpr std::int64_t kQzErrNotForWriting = -61; // channel not open for writing
+inline constexpr std::int64_t kQzErrOpenFailed = 13; // the file could not be opened
+inline constexpr std::int64_t kQzErrLocked = 35; // locked by another process
+inline constexpr std::int64_t kQzErrCreateFailed = 2; // an output file could not be created
+
+// One channel record; all zero/empty when the channel is closed.
+struct QzFileChannel {
+    bool open = false;
+    std::uint8_t endFlag = 0; // pipes: 255 once a read met the end of the output
+    bool isPipe = false;
+    int pipeFd = -1; // read end of the command's output; -1 when it could not start
+    long long pid = -1; // the shell that runs the command
+    std::int64_t position = 0; // files: byte offset of the next read or write
+    QString location; // files: the path
+    std::int64_t recordLength = 0;
+    std::int64_t column = 0; // bytes written since the last line end
+    int lockFd = -1; // held open for the channel's life to keep its lock
+    char mode = 0; // 'I' input, 'O' output, 0 for pipes
+    std::string buffer; // pipes: bytes read ahead from the command
+    std::size_t bufferPos = 0;
+};
+
+using QzFileErrorHandlerFn = int (*)(std::int64_t fileId, std::int64_t code);
+// The default handler: a non-fatal runtime alert naming the error.
+int QzFileErrorAlert(std::int64_t fileId, std::int64_t code);
+
+// Starts command through /bin/sh -c and opens its standard output.
+void QzOpenPipe(int fileId, const ShortString& command);
+// kind 0 and 2 both name the file by path (2 was a reference to a URL).
+void QzOpenInput(int fileId, int kind, const QString& path, std::int64_t recordLength);
+// Creates the file when needed and empties it.
+void QzOpenOutput(int fileId, int kind, const QString& path);
+// Reads one line into dest (empty first). Pipes: CR or LF ends a line, at
+// most 255 bytes a line, the rest left for the next read; the read that
+// meets the end of the output sets the end flag. Files: the 254/255 rule.
+void QzLineInput(int fileId, ShortString& dest);
+// -1 (true) at the end or when the channel is closed, else 0.
+int QzEof(int fileId);
+void QzSetOutput(int channel);
+void QzPrint(const ShortString& s);
+// Ends the line with one CR.
+void QzPrintNewline();
+// Closes one channel, or every channel for 0; closing a pipe waits for its
+// command to end.
+void QzClose(int fileId);

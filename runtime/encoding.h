@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+// Bytes to platform text: each valid UTF-8 sequence is read as UTF-8 and
+// every other byte as Mac Roman. Log text is UTF-8 while typed text that went
+// through the settings file is Mac Roman; this reads both correctly.
+QString QzDecodeBytes(const char* data, std::size_t size);
+
+// Platform text to Mac Roman bytes; nothing when a character has no Mac
+// Roman byte.
+std::optional<std::string> QzEncodeMacRoman(const QString& text);
+
+// The Unicode character of one Mac Roman byte.
+char16_t QzMacRomanChar(unsigned char byte);

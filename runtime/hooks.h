@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <cstdint>
+
+// Every way the program touches the outside world that a test cannot drive
+// through real processes and files goes through one of these hooks. Each
+// defaults to the real implementation; tests swap them with QzHookGuard.
+
+// Seconds of system uptime (does not jump when the wall clock is set).
+using QzUptimeFn = double (*)();
+// The current moment, milliseconds since 1970-01-01 UTC.
+using QzNowFn = std::int64_t (*)();
+
+// One alert to show. Styles: 0 warning, 1 informational, 2 critical.
+struct QzAlertRequest {
+    int tag = 0;
+    int style = 0;
+    QString message;
+    QString informative;
+    QStringList buttons; // empty: the single default button "OK"
+    bool runtime = false; // a QzRuntimeAlert rather than an application alert
+};
+// Shows the alert modally and returns the 0-based index of the chosen button.
+using QzAlertFn = int (*)(const QzAlertRequest& request);
+
+// Runs a script text. On failure returns false and fills errorMessage.
+using QzScriptFn = bool (*)(const QString& source, QString* result, QString* errorMessage);
+
+// Opens a file or web address with its default application.
+using QzOpenUrlFn = bool (*)(const QUrl& url);
+
+double QzUptimeReal();
+std::int64_t QzNowReal();
+int QzAlertPresent(const QzAlertRequest& request);
+bool QzScriptUnavailable(const QString& source, QString* result, QString* errorMessage);
+bool QzOpenUrlReal(const QUrl& url);
+
+inline QzUptimeFn gQzUptimeHook = QzUptimeReal;
+inline QzNowFn gQzNowHook = QzNowReal;
+inline QzAlertFn gQzAlertHook = QzAlertPresent;
+inline QzScriptFn gQzScriptHook = QzScriptUnavailable;
+inline QzOpenUrlFn gQzOpenUrlHook = QzOpenUrlReal;
+
+// Restores a hook when the scope ends, even when a test assertion fails.
+template <typename Fn> class QzHookGuard {
+public:
+    QzHookGuard(Fn& hook, Fn replacement)
+        : hook_(hook)
+        , saved_(hook)
+    {
+        hook_ = replacement;
+    }
+    ~QzHookGuard() { hook_ = saved_; }
+    QzHookGuard(const QzHookGuard&) = delete;
+    QzHookGuard& operator=(const QzHookGuard&) = delete;
+
+private:
+    Fn& hook_;
+    Fn saved_;
+};

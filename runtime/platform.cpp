@@ -1,0 +1,8 @@
+#include "runtime/platform.h"
+
+#include "runtime/hooks.h"
+
+double QzUptime()
+{
+    return gQzUptimeHook();
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "runtime/hooks.h"
+#include "runtime/shortstring.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+// Records every alert while alive and answers with the scripted button
+// indexes (the first button when the script runs out). Without a recorder
+// an alert fails the test.
+class AlertRecorder {
+public:
+    explicit AlertRecorder(std::deque<int> answers = {});
+    ~AlertRecorder();
+    AlertRecorder(const AlertRecorder&) = delete;
+    AlertRecorder& operator=(const AlertRecorder&) = delete;
+
+    std::vector<QzAlertRequest> alerts;
+    std::deque<int> answers;
+};
+
+// A clock the test sets: uptime in seconds and wall time as local
+// "yyyy-MM-dd HH:mm:ss" in the pinned time zone (UTC).
+class TestClock {
+public:
+    TestClock();
+    ~TestClock();
+    TestClock(const TestClock&) = delete;
+    TestClock& operator=(const TestClock&) = delete;
+
+    static void SetUptime(double seconds);
+    static void SetLocal(const char* dateTime);
+    static void AdvanceUptime(double seconds);
+};
+
+// A temporary folder that is also HOME and the XDG folders, with a bin/
+// folder put first on PATH for stub commands.
+class Sandbox {
+public:
+    Sandbox();
+    ~Sandbox();
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
+
+    QString path() const { return dir_.path(); }
+    QString bin() const { return dir_.path() + QStringLiteral("/bin"); }
+    // Writes an executable /bin/sh script named name into bin().
+    void Stub(const QString& name, const std::string& body) const;
+    // Writes a file (parents created) and returns its path.
+    QString Write(const QString& relative, const std::string& bytes) const;
+
+private:
+    QTemporaryDir dir_;
+    std::string savedPath_;
+    std::string savedHome_;
+    std::string savedData_;
+};
+
+std::string ReadFile(const QString& path);
+ShortString SS(const std::string& bytes);
+QString FixturePath(const QString& name);
