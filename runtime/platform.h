@@ -2,10 +2,45 @@
 
 #include <QString>
 #include <QUrl>
-#include <QVariant>
+#include <QVariantMap>
 
 // Thin wrappers over the platform used by the application. URLs are file
 // URLs; a null (empty) input gives a null result.
 
+// Folders of URLsForDirectory:inDomains:, mapped to the platform's own.
+inline constexpr int kQzLibraryDirectory = 5;
+inline constexpr int kQzApplicationSupportDirectory = 14;
+inline constexpr int kQzApplicationsDirectory = 1;
+inline constexpr int kQzUserDomain = 1;
+inline constexpr int kQzSystemDomain = 8;
+
+QString QzURLLastComponent(const QUrl& url);
+QUrl QzURLAppend(const QUrl& url, const QString& component);
+QUrl QzURLParent(const QUrl& url);
+// The first folder of that kind in that domain, or a null URL. On Linux the
+// user's Application Support is the XDG data folder and the user's Library
+// its parent's parent; the system Library is the root of the stand-ins'
+// system folder.
+QUrl QzDirectoryURL(int directory, int domain);
+// Creates the folder (intermediate folders only when asked); false on failure.
+bool QzCreateDirectory(const QUrl& url, bool intermediate = false);
+bool QzFileExists(const QUrl& url);
+// Opens a file or web address with its default application (URL hook).
+bool QzOpenURL(const QUrl& url);
 // Seconds of system uptime, through the clock hook.
 double QzUptime();
+
+// A script object and its run: the result text, or an error dictionary
+// holding "NSAppleScriptErrorMessage".
+struct QzAppleScript {
+    QString source;
+};
+QzAppleScript QzAppleScriptNew(const QString& source);
+// Returns the result (null QVariant on failure, with *errorInfo filled).
+QVariant QzAppleScriptRun(const QzAppleScript& script, QVariantMap* errorInfo);
+QVariant QzDictValue(const QVariantMap& dict, const QString& key);
+QString QzStringValue(const QVariant& value);
+
+// The application bundle and its URL.
+QString QzMainBundle();
+QUrl QzBundleURL();
