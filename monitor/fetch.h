@@ -25,5 +25,11 @@ void ShowReport();
 // Appends the Spotlight importer note to gReport.
 void AppendSpotlightNote();
 
+// The command line of today's fetch: the last four hours, or two in short
+// mode, cut to the backup daemon's lines.
+ShortString TodayCommand(bool shortMode);
+// The command line of yesterday's fetch: the whole previous day.
+ShortString YesterdayCommand();
+
 // Kills a stale "log show --" command found in "ps -ax", on FileChannel 1.
 void KillStaleLogCommand();

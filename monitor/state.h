@@ -47,7 +47,7 @@ inline std::uint8_t gSuccessFound = 0; // a successful backup was seen
 
 // --- Per analysis of today's log ------------------------------------------
 inline ShortString gLogLine; // the line just read from FileChannel 1
-inline std::int16_t gLineNo = 0; // lines handled, not counting ignored ones
+inline std::int32_t gLineNo = 0; // lines handled, not counting ignored ones (32 bits: logs can be long)
 inline std::int64_t gLineStartPos = 0; // length of gReport before the current line
 inline std::int64_t gErrorLineStart = 0; // gLineStartPos of the last problem line
 inline std::int64_t gVolumesPos = 0; // "to /Volumes/" in the last problem line holding it
@@ -58,8 +58,8 @@ inline std::int64_t gFolderEnd = 0; // the "/" before the problem file's name
 inline ShortString gFailureText; // last "Backup failed with error" line, or "Backup Drive Offline"
 inline ShortString gInvisibleSuffix; // " (Invisible)" for a name beginning with "."
 inline std::uint8_t gBackupFailed = 0; // a failure other than the drive being offline
-inline std::int16_t gLastSuccessLineNo = 0; // gLineNo of the last success line, 0 = none
-inline std::int16_t gLastFailureLineNo = 0; // gLineNo of the last "Backup failed with error" line, 0 = none
+inline std::int32_t gLastSuccessLineNo = 0; // gLineNo of the last success line, 0 = none
+inline std::int32_t gLastFailureLineNo = 0; // gLineNo of the last "Backup failed with error" line, 0 = none
 
 // --- Carried between analyses ---------------------------------------------
 inline std::int16_t gTooManyNoticed = 0; // the too-many condition was already noticed (0 or 1)

@@ -1,0 +1,138 @@
+#include "monitor/mainloop.h"
+
+#include "monitor/fetch.h"
+#include "monitor/report.h"
+#include "monitor/state.h"
+
+#include "app/menu.h"
+#include "notify/dispatch.h"
+#include "runtime/channels.h"
+#include "runtime/windows.h"
+
+namespace {
+
+constexpr std::int64_t kTodayLimitTicks = 7200; // two minutes
+constexpr std::int64_t kYesterdayLimitTicks = 3600; // one minute
+
+bool InTime(std::int64_t now, std::int64_t limit)
+{
+    return gPipeStartTicks == 0 || now <= gPipeStartTicks + limit;
+}
+
+void SetReport(const ShortString& text)
+{
+    QzContainerSetStr(gReport, text);
+}
+
+} // namespace
+
+int CurrentLocalHour()
+{
+    const ShortString clock = QzDateText("HH:mm:ss");
+    const int colon = QzInstr(1, clock, ":");
+    return static_cast<std::int16_t>(QzVal(QzLeft(clock, colon - 1)));
+}
+
+void MainLoopTick()
+{
+    // 1. Accessibility check after start-up.
+    AccessibilityCheckStep();
+
+    // 2. Daily reset, once in the night's hour 1.
+    if (CurrentLocalHour() != 1) {
+        gDailyResetDone = 0;
+    } else if (gDailyResetDone == 0) {
+        QzSetCurrentWindow(1);
+        ResetFetchState();
+        StampPipeStart();
+        gDailyResetDone = 1;
+    }
+
+    // 3. A pending menu choice.
+    PendingMenuStep();
+
+    // 4. Today's command was started: read it, or fetch two hours instead
+    // when it waited too long.
+    if (gTodayPipeOpen == 1) {
+        const std::int64_t now = TicksNow();
+        gTodayPipeOpen = 0;
+        if (InTime(now, kTodayLimitTicks)) {
+            gTodayReadNow = 1;
+        } else {
+            gTodayReadNow = 0;
+            gTodayRequested = 0;
+            gTodayLaunchPending = 0;
+            QzClose(1);
+            gShortLogMode = 1;
+        }
+        FetchTodayLog();
+    }
+
+    // 5. Yesterday's command was started.
+    if (gYesterdayPipeOpen == 1) {
+        const std::int64_t now = TicksNow();
+        gYesterdayPipeOpen = 0;
+        if (InTime(now, kYesterdayLimitTicks)) {
+            gYesterdayReadNow = 1;
+            FetchYesterdayLog();
+        } else {
+            gYesterdayRequested = 0;
+            gYesterdayLaunchPending = 0;
+            QzClose(1);
+            SetReport(kCrLf + "Yesterday's log is not available" + kCrLf);
+            ShowReport();
+            ResetFetchState();
+        }
+    }
+
+    // 6, 7. Show the report; the introduction is shown on the next pass.
+    if (gShowReportPending == 1) {
+        gShowReportPending = 0;
+        ShowReport();
+    }
+    if (gIntroPending == 1) {
+        gIntroPending = 0;
+        gShowReportPending = 1;
+        SetReport(kCrLf + kCrLf);
+        QzContainerAppend(gReport, gIntroText);
+    }
+
+    // 8-11. Launch and announce the fetches, while no sheet is open.
+    if (gOpenPanel == 0 && gTodayLaunchPending == 1) {
+        gTodayLaunchPending = 0;
+        FetchTodayLog();
+        QzSetCurrentWindow(1);
+    }
+    if (gOpenPanel == 0 && gTodayRequested == 1) {
+        gTodayRequested = 0;
+        gTodayLaunchPending = 1;
+        SetReport(kCrLf + kCrLf + "GETTING TODAY'S TIME MACHINE LOG. Please Wait...");
+        ShowReport();
+    }
+    if (gOpenPanel == 0 && gYesterdayLaunchPending == 1) {
+        gYesterdayLaunchPending = 0;
+        FetchYesterdayLog();
+        ShowReport();
+    }
+    if (gOpenPanel == 0 && gYesterdayRequested == 1) {
+        gYesterdayRequested = 0;
+        gYesterdayLaunchPending = 1;
+        SetReport(kCrLf + kCrLf + "GETTING YESTERDAY'S TIME MACHINE LOG. Please Wait...");
+        ShowReport();
+    }
+
+    // 12. Email dispatch.
+    EmailDispatchStep();
+}
+
+void PollTimerFired()
+{
+    if (gTodayPipeOpen == 1 || gYesterdayPipeOpen == 1)
+        return;
+    if (gPollAllowed == 1)
+        gTodayRequested = 1;
+    if (gTestEmailPending == 1)
+        return;
+    if (gEmailRequested == 1 && gLastProblem.len < 5)
+        gEmailRequested = 0;
+}

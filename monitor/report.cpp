@@ -1,0 +1,69 @@
+#include "monitor/report.h"
+#include "monitor/fetch.h"
+#include "monitor/state.h"
+
+#include "runtime/channels.h"
+#include "runtime/windows.h"
+
+#include <cctype>
+
+void SetStatusLine(const ShortString& text)
+{
+    const QString platformText = QzStrToCF(text);
+    QzTextField(8, QzParamOmitted, &platformText, 0, {});
+}
+
+void AppendReport(const ShortString& text)
+{
+    QzContainerAppendStr(gReport, text);
+}
+
+void ShowReport()
+{
+    QzSetCurrentWindow(1);
+    QzTextViewSetText(1, QzContainerToCF(gReport));
+}
+
+void AppendSpotlightNote()
+{
+    AppendReport(kCrLf + kCrLf);
+    AppendReport("     ************ NOTE ************" + kCrLf);
+    AppendReport("Your Time Machine Backup drive may be conflicting with Spotlight Search indexing." + kCrLf + kCrLf);
+    AppendReport(
+        "Click on the Help Button and find \xE2\x80\x9CImporter Start failed\xE2\x80\x9D, for help on this topic.");
+    AppendReport(kCrLf);
+}
+
+void KillStaleLogCommand()
+{
+    QzClose(1);
+    QzOpenPipe(1, "ps -ax");
+    bool found = false;
+    for (;;) {
+        QzLineInput(1, gLogLine);
+        if (QzInstr(1, gLogLine, "log show --") != 0) {
+            found = true;
+            break;
+        }
+        if (QzEof(1) != 0)
+            break;
+    }
+    if (found) {
+        QzClose(1);
+        // "ps -ax" right-aligns the process number, so a line may begin
+        // with blanks; only a number is ever handed to the shell.
+        int start = 1;
+        while (start <= gLogLine.len && gLogLine.at(start) == ' ')
+            ++start;
+        const ShortString rest = QzMid(gLogLine, start, ShortString::kMax);
+        const int blank = QzInstr(1, rest, " ");
+        const ShortString process = blank > 1 ? QzLeft(rest, blank - 1) : ShortString();
+        bool numeric = !process.empty();
+        for (unsigned char c : process.view())
+            numeric = numeric && std::isdigit(c);
+        if (numeric)
+            QzOpenPipe(1, "kill " + process);
+    }
+    QzClose(1);
+    gLogLine = ShortString();
+}

@@ -1,0 +1,425 @@
+#include "monitor/fetch.h"
+#include "monitor/report.h"
+#include "monitor/state.h"
+
+#include "app/settings.h"
+#include "app/state.h"
+#include "runtime/channels.h"
+#include "runtime/windows.h"
+
+namespace {
+
+const ShortString kProblemPrefix = "The last problem was '";
+const ShortString kFailedWithError = "Backup failed with error";
+const ShortString kNoSuccessText = "No successful backups reported in the current log";
+const ShortString kNoBackupForADay = "NO SUCESSFUL BACKUPS FOR MORE THAN A DAY";
+
+// Harmless lines, tested in this order before any rule.
+const ShortString kIgnoredToday[] = {
+    "Recovery",
+    "recovery",
+    "deleting backup",
+    "Couldn't get volume info for unmounted disk",
+    "Operation not permitted",
+    "snapshot",
+    "Error iterating sibling links",
+    "Error writing to backup log",
+    "Not prioritizing backups with priority errors",
+    "inprogress",
+    "Error Domain=NSPOSIXErrorDomain Code=60",
+    "Failed to read sticky exclusion",
+    "Injecting event for exclusion",
+    "emlx, error: 2 No such file or directory",
+    "connection invalid",
+    "Failed to remove attribute",
+};
+
+bool Contains(const ShortString& line, const ShortString& pattern)
+{
+    return QzInstr(1, line, pattern) != 0;
+}
+
+// Per-analysis locals shared by the reading and the evaluation.
+struct Analysis {
+    bool shortMode = false;
+    bool snapshotSeen = false;
+    std::int64_t linesRead = -1; // reads less one
+};
+
+void EntryResets()
+{
+    gLastSuccessText = ShortString();
+    gPollAllowed = 1;
+    gProblemFolder = ShortString();
+    gVolumesPos = 0;
+    gSpotlightConflict = 0;
+    gErrorFound = 0;
+    gLastProblem = ShortString();
+}
+
+void Launch(bool shortMode)
+{
+    gSuccessFound = 0;
+    gLastSuccessLineNo = 0;
+    gLastFailureLineNo = 0;
+    KillStaleLogCommand();
+    QzOpenPipe(1, TodayCommand(shortMode));
+    if (!shortMode) {
+        gTodayPipeOpen = 1;
+        StampPipeStart();
+    }
+}
+
+void DriveOfflineLine()
+{
+    gLastProblem = kProblemPrefix + "Time Machine Backup Offline" + "'";
+    SetStatusLine(gLastProblem);
+    gProblemFolder = ShortString();
+    gDriveOffline = 1;
+    gFailureText = "Backup Drive Offline";
+    AppendReport(gLogLine + kCrLf + kCrLf);
+}
+
+void SuccessLine()
+{
+    gLastSuccessLineNo = gLineNo;
+    gLastSuccessText = kCrLf + kCrLf + "Last Successful Backup Message:" + kCrLf + gLogLine + kCrLf + kCrLf;
+    gSuccessFound = 1;
+    AppendReport(gLogLine + kCrLf);
+    gLastBackupDay = TodayDayOfYear();
+    SaveSettings();
+}
+
+// Handles one line read from the command; returns false when it is ignored.
+bool HandleLine(Analysis& a)
+{
+    // Cleaning: byte 128 and the double quote become apostrophes.
+    for (int i = 0; i < gLogLine.len; ++i) {
+        auto& b = gLogLine.bytes[static_cast<std::size_t>(i)];
+        if (b == 128 || b == 34)
+            b = 39;
+    }
+    if (Contains(gLogLine, "Created Time Machine local snapshot"))
+        a.snapshotSeen = true;
+    for (const ShortString& ignored : kIgnoredToday)
+        if (Contains(gLogLine, ignored))
+            return false;
+
+    // Rule 1: a problem line.
+    if (Contains(gLogLine, "Error") || Contains(gLogLine, "error")) {
+        gErrorFound = 1;
+        gErrorLineStart = gLineStartPos;
+        AppendReport(gLogLine + kCrLf + kCrLf);
+        if (const auto pos = QzContainerInstr(gLineStartPos, gReport, "to /Volumes/"); pos != 0)
+            gVolumesPos = pos;
+        if (const auto pos = QzContainerInstr(gLineStartPos, gReport, "YES Copying "); pos != 0) {
+            gCopyingPos = pos;
+            gCopyErrorPos = QzContainerInstr(gLineStartPos, gReport, "Error");
+        }
+    }
+    // Rules 2 and 3: the drive is offline.
+    if (Contains(gLogLine, "Not starting scheduled Time Machine backup")
+        && !Contains(gLogLine, "Backup already running")
+        && !Contains(gLogLine, "Less than 10 minutes since last backup"))
+        DriveOfflineLine();
+    if (Contains(gLogLine, "Stopping backup to allow disk to be unmounted or ejected"))
+        DriveOfflineLine();
+    // Rule 4: a backup has started.
+    if (Contains(gLogLine, "Backing up to")) {
+        gLastProblem = ShortString();
+        gFailureText = ShortString();
+        gDriveOffline = 0;
+    }
+    // Rule 5: failures; 19 and 27 mean the drive is missing.
+    if (Contains(gLogLine, "Backup failed with error: 19") || Contains(gLogLine, "Backup failed with error: 27")) {
+        gDriveOffline = 1;
+        gFailureText = "Backup Drive Offline";
+    } else if (Contains(gLogLine, kFailedWithError)) {
+        gFailureText = gLogLine;
+        AppendReport(gLogLine + kCrLf + kCrLf);
+        gErrorFound = 1;
+        gBackupFailed = 1;
+    }
+    // Rule 6: Spotlight's importer got in the way.
+    if (Contains(gLogLine, "Importer start failed")) {
+        AppendReport(gLogLine + kCrLf + kCrLf);
+        gErrorFound = 1;
+        gSpotlightConflict = 1;
+    }
+    // Rule 7: a copy of nothing to nowhere, in the text added for this line.
+    const ShortString nullCopy = "SrcErr:YES Copying (null) to (null)";
+    if (QzContainerInstr(gLineStartPos, gReport, nullCopy) != 0) {
+        gLastProblem = kProblemPrefix + nullCopy + "'";
+        SetStatusLine(gLastProblem);
+        gProblemFolder = ShortString();
+    }
+    // Rule 8: a successful backup.
+    if (Contains(gLogLine, "Backup completed successfully") || Contains(gLogLine, "Completed backup")
+        || Contains(gLogLine, "Backup succeeded"))
+        SuccessLine();
+    // Rule 9: the order of failures and successes decides the email.
+    if (Contains(gLogLine, kFailedWithError))
+        gLastFailureLineNo = gLineNo;
+    return true;
+}
+
+// The bytes of gReport from position `from` (1-based) for `count` bytes,
+// cut at 255.
+ShortString ReportPiece(std::int64_t from, std::int64_t count)
+{
+    ShortString piece;
+    QzContainerToStr(QzContainerMid(gReport, from, count), piece, 256);
+    return piece;
+}
+
+// Position of the last `byte` at or before `pos` (1-based), 0 when none.
+std::int64_t LastByteAtOrBefore(std::int64_t pos, char byte)
+{
+    const std::string& text = gReport.bytes;
+    for (std::int64_t p = std::min<std::int64_t>(pos, static_cast<std::int64_t>(text.size())); p >= 1; --p)
+        if (text[static_cast<std::size_t>(p - 1)] == byte)
+            return p;
+    return 0;
+}
+
+ShortString SlashesToColons(ShortString path)
+{
+    for (int i = 1; i <= path.len; ++i)
+        if (path.at(i) == '/')
+            QzMidAssign(path, i, 1, ":");
+    return path;
+}
+
+// The folder of the problem file: from the first "/" after the "Error:"
+// that begins the problem line up to gFolderEnd.
+ShortString ProblemFileFolder(std::int64_t volumesPos)
+{
+    if (gFolderEnd == 0)
+        return {};
+    const std::int64_t lineStart = LastByteAtOrBefore(volumesPos, '\n') + 1;
+    const std::int64_t error = QzContainerInstr(lineStart, gReport, "Error:");
+    if (error == 0 || error >= gFolderEnd)
+        return {};
+    const std::int64_t slash = QzContainerInstr(error, gReport, "/");
+    if (slash == 0 || slash >= gFolderEnd)
+        return {};
+    return SlashesToColons(ReportPiece(slash + 1, gFolderEnd - slash - 1));
+}
+
+void Evaluate(const Analysis& a)
+{
+    // 1. The last "Error" of the report names the problem.
+    if (gVolumesPos == 0) {
+        std::int64_t last = 0;
+        for (std::int64_t q = QzContainerInstr(gErrorScanPos, gReport, "Error"); q != 0;
+             q = QzContainerInstr(q + 1, gReport, "Error"))
+            last = q;
+        if (last != 0) {
+            gLastProblem = ReportPiece(last, QzContainerLen(gReport) - last + 1);
+            SetStatusLine(gLastProblem);
+            gProblemFolder = ShortString();
+            gErrorFound = 1;
+        }
+    }
+    // 2. Too many problems to list.
+    if (QzContainerLen(gReport) >= 25001) {
+        gVolumesPos = 0;
+        gErrorFound = 1;
+        gTooManyNoticed = 1;
+        gLastProblem = "Too Many problems to list all of them";
+        SetStatusLine(gLastProblem);
+    }
+    // 3. Email by the order of the last failure and the last success.
+    const auto failure = gLastFailureLineNo;
+    const auto success = gLastSuccessLineNo;
+    if (failure > success) {
+        if (gEmailNotifyOn == 1)
+            gEmailRequested = 1;
+    } else if (gErrorFound == 1 && gNotifyMinorErrors == 1 && gEmailNotifyOn == 1) {
+        gEmailRequested = 1;
+    } else {
+        gEmailRequested = 0;
+        if (gDriveOffline == 0)
+            gEmailSent = 0;
+    }
+    if (0 < failure && failure < success)
+        SetStatusLine("");
+    // 4. No success in the log.
+    if (gSuccessFound == 0) {
+        gLastSuccessText = kCrLf + kCrLf + kNoSuccessText + kCrLf;
+        if (gBackupFailed == 1) {
+            gErrorFound = 1;
+            const int at = QzInstr(1, gFailureText, kFailedWithError);
+            gLastProblem = at != 0 ? QzMid(gFailureText, at, ShortString::kMax) : gFailureText;
+            SetStatusLine(gLastProblem);
+            gProblemFolder = ShortString();
+            gVolumesPos = 0;
+        }
+    }
+    // 5.
+    if (gErrorFound == 0)
+        gDriveOffline = 0;
+    // 6. The outcome.
+    if (a.linesRead < 49) {
+        gLastProblem = " Unable to get today's error log.";
+        SetStatusLine("Unable to get today's error log");
+    } else if (gDriveOffline == 1 && gSpotlightConflict == 1) {
+        gLastProblem = "Too Many errors to list all of them. Spotlight indexing conflict";
+        if (gEmailNotifyOn == 1) {
+            if (gTooManyNoticed == 0)
+                gEmailRequested = 1;
+            gTooManyNoticed = 1;
+            SetStatusLine("");
+        }
+    } else if (gDriveOffline == 1) {
+        // Step 7 reports it.
+    } else if (gErrorFound == 0) {
+        AppendReport(kCrLf + "No Time Machine Errors to report in the current log.");
+    }
+    // 7. The drive is offline: the report says only that.
+    if (gDriveOffline == 1) {
+        QzContainerSetStr(gReport, "Backup drive offline");
+        // Positions found in the replaced report point nowhere now.
+        gCopyingPos = 0;
+        gVolumesPos = 0;
+        gTooManyNoticed = 0;
+        if (gEmailNotifyOn == 1 && gEmailSent == 0)
+            gEmailRequested = 1;
+        gLastProblem = "Backup drive offline";
+        SetStatusLine(gLastProblem);
+    }
+    // 8, 9.
+    if (gSpotlightConflict == 1)
+        AppendSpotlightNote();
+    AppendReport(gLastSuccessText);
+    AppendReport(kCrLf);
+    // 10. A copy error: its text and the folder of the file being copied.
+    if (gCopyingPos != 0) {
+        const std::int64_t end = QzContainerInstr(gCopyingPos, gReport, "\r");
+        const std::int64_t from = gCopyErrorPos != 0 ? gCopyErrorPos : LastByteAtOrBefore(gCopyingPos, '\n') + 1;
+        gLastProblem = ReportPiece(from, end - from);
+        SetStatusLine(gLastProblem);
+        const std::int64_t pathStart = gCopyingPos + 13;
+        const std::int64_t lastSlash = LastByteAtOrBefore(end - 1, '/');
+        gProblemFolder
+            = lastSlash > pathStart ? SlashesToColons(ReportPiece(pathStart, lastSlash - pathStart)) : ShortString();
+        gCopyingPos = 0;
+    }
+    // 11. A problem file: the name before "to /Volumes/" and its folder.
+    if (gVolumesPos != 0) {
+        const std::int64_t v = gVolumesPos;
+        const std::int64_t slash = LastByteAtOrBefore(v - 1, '/');
+        const ShortString name = slash != 0 && slash < v - 2 ? ReportPiece(slash + 1, v - 2 - slash) : ShortString();
+        gLastProblem = name;
+        gInvisibleSuffix = QzInstr(1, name, ".") == 1 ? ShortString(" (Invisible)") : ShortString();
+        SetStatusLine(kProblemPrefix + name + "'" + gInvisibleSuffix);
+        gFolderEnd = LastByteAtOrBefore(v - 3, '/');
+        gProblemFolder = ShortString();
+        gProblemFolder = ProblemFileFolder(v);
+    }
+    // 12, 13.
+    if (gLastProblem.empty())
+        SetStatusLine("");
+    if (gErrorFound == 0 && gSuccessFound == 0) {
+        gLastProblem = kNoSuccessText;
+        SetStatusLine(gLastProblem);
+        gProblemFolder = "No successful backups reported in the current log and no problems reported.";
+    }
+    // 14. No successful backup for more than a day.
+    const std::int16_t today = TodayDayOfYear();
+    const int days = today - ReadLastBackupDay();
+    if (days <= 363) {
+        if (days >= 2)
+            gEmailSent = 0;
+        if (gSuccessFound == 0 && days >= 2) {
+            AppendReport(kNoBackupForADay + kCrLf);
+            gLastProblem = kNoBackupForADay;
+            SetStatusLine(gLastProblem);
+            if (gNoBackupWarnDay != today) {
+                if (gEmailNotifyOn == 1 && gDailyEmail == 1) {
+                    gEmailRequested = 1;
+                    gEmailSent = 0;
+                }
+                gNoBackupWarnDay = today;
+            }
+        }
+    }
+    // 15.
+    AppendReport(kCrLf);
+    ShowReport();
+    // 16. Snapshots were taken, but nothing reached a backup drive.
+    if (gSuccessFound == 0 && a.snapshotSeen) {
+        gLastProblem = "Local snapshots were created.";
+        SetStatusLine("No backup drive available. " + gLastProblem);
+    }
+    // 17. A success after the last failure needs no email unless minor
+    // errors are wanted.
+    if (gLastSuccessLineNo > gLastFailureLineNo && gNotifyMinorErrors == 0)
+        gEmailRequested = 0;
+}
+
+void Analyse(bool shortMode)
+{
+    QzSetCurrentWindow(1);
+    EntryResets();
+    QzContainerSetStr(gReport, "Current Time Machine Log for last 4 hours:" + kCrLf + kCrLf);
+    if (shortMode) {
+        AppendReport("-- LOG IS TOO LARGE TO SHOW THE WHOLE DAY --" + kCrLf);
+        AppendReport("             This report is for the last two hours         " + kCrLf + kCrLf);
+    }
+    gShortLogMode = 0;
+    gErrorFound = 0;
+    gErrorScanPos = 1;
+    gBackupFailed = 0;
+    gFailureText = ShortString();
+    gLineNo = 0;
+    gCopyingPos = 0;
+    Analysis a;
+    a.shortMode = shortMode;
+    do {
+        ++gLineNo;
+        gLineStartPos = QzContainerLen(gReport);
+        QzLineInput(1, gLogLine);
+        ++a.linesRead;
+        if (!HandleLine(a))
+            --gLineNo;
+    } while (QzEof(1) == 0);
+    QzClose(1);
+    Evaluate(a);
+}
+
+} // namespace
+
+ShortString TodayCommand(bool shortMode)
+{
+    ShortString command
+        = shortMode ? "log show --last 2h --predicate 'subsystem == " : "log show --last 4h --predicate 'subsystem == ";
+    QzStrAppend(command, QzStringOf(1, 34));
+    QzStrAppend(command, "com.apple.TimeMachine");
+    QzStrAppend(command, QzStringOf(1, 34));
+    QzStrAppend(command, QzStringOf(1, 39));
+    QzStrAppend(command,
+        shortMode ? " --info | grep 'upd: (' | cut -c 1-19,140-999" : " --info | grep  'upd: (' | cut -c 1-19,140-999");
+    return command;
+}
+
+ShortString FetchTodayLog()
+{
+    if (gOpenPanel != 0)
+        return {};
+    EntryResets();
+    if (gShortLogMode == 1) {
+        Launch(true);
+        Analyse(true);
+        return {};
+    }
+    if (QzEof(1) == 0 && gTodayReadNow == 0)
+        return {};
+    if (gTodayReadNow == 1) {
+        gTodayReadNow = 0;
+        Analyse(false);
+        return {};
+    }
+    Launch(false);
+    return {};
+}

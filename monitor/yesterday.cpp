@@ -1,0 +1,134 @@
+#include "monitor/fetch.h"
+#include "monitor/report.h"
+#include "monitor/state.h"
+
+#include "runtime/channels.h"
+#include "runtime/windows.h"
+
+namespace {
+
+// Harmless lines of yesterday's log, tested before anything else.
+const ShortString kIgnoredYesterday[] = {
+    "Recovery",
+    "recovery",
+    "deleting backup",
+    "Couldn't get volume info for unmounted disk",
+    "Operation not permitted",
+    "snapshot",
+    "Error iterating sibling links",
+    "Error writing to backup log",
+    "Not prioritizing backups with priority errors",
+    "Error Domain=NSPOSIXErrorDomain Code=60",
+    "Failed to read sticky exclusion",
+    "Injecting event for exclusion",
+    "connection invalid",
+    "Failed to remove attribute",
+};
+
+const ShortString kYesterdayProblemPrefix = "The last problem yesterday was '";
+
+bool Contains(const ShortString& line, const ShortString& pattern)
+{
+    return QzInstr(1, line, pattern) != 0;
+}
+
+void Launch()
+{
+    gErrorFound = 0;
+    gLastSuccessText = ShortString();
+    gVolumesPos = 0;
+    SetStatusLine("");
+    gPollAllowed = 0;
+    gLastProblem = ShortString();
+    KillStaleLogCommand();
+    QzOpenPipe(1, YesterdayCommand());
+    gYesterdayPipeOpen = 1;
+    StampPipeStart();
+}
+
+void Analyse()
+{
+    gYesterdayReadNow = 0;
+    gProblemFolder = ShortString();
+    QzContainerSetStr(gReport, "Yesterday's Time Machine Log:" + kCrLf + kCrLf);
+    gDriveOffline = 0;
+    gSpotlightConflict = 0;
+    bool backupSeen = false;
+    gVolumesPos = 0;
+    gErrorScanPos = 1;
+    std::int64_t linesRead = -1;
+    // The status line names each problem line in turn; nothing can repaint
+    // while the output is read, so only the last text is handed to the view.
+    bool statusChanged = false;
+    do {
+        QzLineInput(1, gLogLine);
+        bool ignored = false;
+        for (const ShortString& pattern : kIgnoredYesterday) {
+            if (Contains(gLogLine, pattern)) {
+                ignored = true;
+                break;
+            }
+        }
+        if (!ignored) {
+            if (Contains(gLogLine, "error") || Contains(gLogLine, "Error")) {
+                AppendReport(gLogLine + kCrLf);
+                gErrorFound = 1;
+                gLastProblem = gLogLine;
+                statusChanged = true;
+            }
+            if (Contains(gLogLine, "Completed backup") || Contains(gLogLine, "Backup completed successfully")
+                || Contains(gLogLine, "Backup succeeded")) {
+                AppendReport(gLogLine + kCrLf);
+                backupSeen = true;
+            }
+        }
+        ++linesRead;
+    } while (QzEof(1) == 0);
+    if (statusChanged)
+        SetStatusLine(kYesterdayProblemPrefix + gLastProblem);
+    QzClose(1);
+
+    if (linesRead < 49) {
+        gLastProblem = " Unable to get yesterday's error log.";
+        SetStatusLine("Unable to get yesterday's error log");
+    } else {
+        if (gErrorFound == 0)
+            AppendReport(kCrLf + "No Time Machine errors to report in yesterday's log." + kCrLf);
+        if (QzContainerLen(gReport) >= 25001) {
+            gLastProblem = "Too Many problems to list all of them";
+            SetStatusLine(kYesterdayProblemPrefix + gLastProblem);
+        }
+        if (!backupSeen) {
+            gLastProblem = "Local snapshots were created.";
+            SetStatusLine("No backup drive available. " + gLastProblem);
+        }
+    }
+    AppendReport(kCrLf);
+    gPollAllowed = 1;
+    ShowReport();
+}
+
+} // namespace
+
+ShortString YesterdayCommand()
+{
+    ShortString command = "log show --predicate 'subsystem == ";
+    QzStrAppend(command, QzStringOf(1, 34));
+    QzStrAppend(command, "com.apple.TimeMachine");
+    QzStrAppend(command, QzStringOf(1, 34));
+    QzStrAppend(command, QzStringOf(1, 39));
+    QzStrAppend(command, " --info --yesterday");
+    return command;
+}
+
+ShortString FetchYesterdayLog()
+{
+    QzSetCurrentWindow(1);
+    if (gTodayPipeOpen == 1)
+        return {};
+    if (gYesterdayReadNow != 1)
+        Launch();
+    else
+        Analyse();
+    return {};
+}
