@@ -141,21 +141,11 @@ int QzInstr(std::int64_t start, const ShortString& text, const ShortString& patt
         return 0;
     if (p == 0)
         return static_cast<int>(start);
+    // The first match in candidate order is what memmem finds.
     const std::uint8_t* tb = text.bytes.data();
-    const std::uint8_t* pb = pattern.bytes.data();
-    const std::uint8_t first = pb[0];
-    for (std::int64_t q = start; q <= t - p + 1; ++q) {
-        // Compared from the pattern's last byte backwards, as specified; the
-        // first-byte filter only skips candidates that cannot match.
-        if (tb[q - 1] != first)
-            continue;
-        std::int64_t i = p - 1;
-        while (i >= 0 && tb[q - 1 + i] == pb[i])
-            --i;
-        if (i < 0)
-            return static_cast<int>(q);
-    }
-    return 0;
+    const void* hit = memmem(tb + start - 1, static_cast<std::size_t>(t - start + 1), pattern.bytes.data(),
+                             static_cast<std::size_t>(p));
+    return hit ? static_cast<int>(static_cast<const std::uint8_t*>(hit) - tb + 1) : 0;
 }
 
 char* QzCString(ShortString& s)

@@ -53,12 +53,16 @@ std::int64_t QzContainerInstr(std::int64_t start, const TextContainer& v, const 
         return 0;
     std::string_view needle = pattern.view();
     needle = needle.substr(0, needle.find('\0'));
-    std::string_view hay = std::string_view(v.bytes).substr(static_cast<std::size_t>(start - 1));
-    hay = hay.substr(0, hay.find('\0'));
+    const std::string_view hay = std::string_view(v.bytes).substr(static_cast<std::size_t>(start - 1));
     if (needle.empty())
         return start;
+    // The needle holds no NUL, so a match counts only when no NUL precedes
+    // it; searching for the match first keeps each call proportional to
+    // the distance it covers.
     const auto found = hay.find(needle);
-    return found == std::string_view::npos ? 0 : start + static_cast<std::int64_t>(found);
+    if (found == std::string_view::npos || hay.substr(0, found).find('\0') != std::string_view::npos)
+        return 0;
+    return start + static_cast<std::int64_t>(found);
 }
 
 TextContainer& QzContainerMid(const TextContainer& v, std::int64_t pos, std::int64_t count)
