@@ -1,0 +1,23 @@
+#pragma once
+
+// The simulated Mac: a laptop that backs up to a USB disk every hour, with
+// the usual harmless chatter of Time Machine and now and then a problem.
+
+#include "platform/standin_log/log_layout.h"
+
+#include <cstdio>
+
+namespace tmlog {
+
+struct SimulationOptions {
+    int linesPerHour = 130; // rough number of entry lines per hour, backups included
+};
+
+// Writes, in time order, every simulated entry from `from` to `to` (both
+// included) and counts them in stats. Each local clock hour is generated
+// from a seed made of its date and hour, so the same hour always holds the
+// same entries, whatever window asks for it.
+void WriteSimulatedEntries(
+    std::FILE* out, const Moment& from, const Moment& to, const SimulationOptions& options, Statistics& stats);
+
+} // namespace tmlog
