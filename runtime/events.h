@@ -4,6 +4,8 @@
 
 #include "runtime/shortstring.h"
 
+#include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -37,17 +39,30 @@ inline constexpr std::int64_t QzAlertStyleOmitted = -1999999999;
 // button code (1000 for the first button, 1001, ...); sheet alerts return
 // 0 at once and report through the dialog handler.
 std::int64_t QzAlert(std::int64_t tag, std::int64_t style, const QString* message, const QString* informative,
-                     const QStringList* buttons, std::int64_t sheet = QzAlertStyleOmitted);
+    const QStringList* buttons, std::int64_t sheet = QzAlertStyleOmitted);
 // Buttons given as one ";"-separated string.
 std::int64_t QzAlert(std::int64_t tag, std::int64_t style, const QString* message, const QString* informative,
-                     const QString& buttons, std::int64_t sheet = QzAlertStyleOmitted);
+    const QString& buttons, std::int64_t sheet = QzAlertStyleOmitted);
 // Tag 1, default style, the single "OK" button; then the dialog handler
 // gets (1000, code, 1, 0). Returns 0.
-std::int64_t QzAlertNote(const ShortString& message, const ShortString& informative, const ShortString& a = {},
-                         const ShortString& b = {});
+std::int64_t QzAlertNote(
+    const ShortString& message, const ShortString& informative, const ShortString& a = {}, const ShortString& b = {});
 // Tag 3, critical style; otherwise as QzAlertNote.
-std::int64_t QzAlertStop(const ShortString& message, const ShortString& informative, const ShortString& a = {},
-                         const ShortString& b = {});
+std::int64_t QzAlertStop(
+    const ShortString& message, const ShortString& informative, const ShortString& a = {}, const ShortString& b = {});
+
+// One alert of the alert list: prepared (tag <= 0), or shown and not yet
+// answered. `box` is the message box of an alert shown as a sheet.
+struct QzAlertEntry {
+    std::int64_t tag = 0;
+    int style = 0; // 0 warning, 1 informational, 2 critical
+    QString message;
+    QString informative;
+    QStringList buttons; // empty: the single default button "OK"
+    bool sheet = false;
+    bool shown = false;
+    QPointer<QObject> box;
+};
 
 // Gives the application the runtime's delegate unless it has one.
 void QzInstallAppDelegate();

@@ -3,11 +3,17 @@
 // Module-level state of the runtime, main thread only.
 
 #include "runtime/channels.h"
+#include "runtime/events.h"
 #include "runtime/shortstring.h"
 #include "runtime/textcontainer.h"
+#include "runtime/windows.h"
+
+#include <QObject>
+#include <QPointer>
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 // Counted strings.
 inline std::int16_t gQzStk = 0; // StringStack slots in use, 0..64
@@ -23,3 +29,24 @@ inline std::array<QzFileChannel, kQzMaxFileId + 1> gQzChannels {}; // index = Fi
 inline std::int32_t gQzOutputChannel = 0; // QzSetOutput; 0 writes nothing
 inline std::int64_t QzLastFileError = 0; // last code reported to the handler
 inline QzFileErrorHandlerFn QzFileErrorHandler = QzFileErrorAlert; // start-up installs one that ignores
+
+// Windows and views.
+inline std::int64_t QzCurrentWindow
+    = 0; // tag that window tag 0 addresses; QzWindowOpen/Set, QzSetCurrentWindow, events
+inline std::vector<QzNibEntry> gQzNibs; // every .ui file loaded so far, one entry per name, never reloaded
+inline QPointer<QObject> gQzMenuBar; // the QMenuBar taken from the menu nib; on Linux attached to window 1
+inline bool gQzClosingWindow = false; // QzWindowClose under way: the close asks no should-close question
+inline QPointer<QObject> gQzWindowDelegate; // the shared CUI_WindowDelegate event filter, made on first use
+inline QPointer<QObject> gQzTextDelegate; // the shared CUI_TextDelegate event filter, made on first use
+
+// Events, alerts, timers and the run loop.
+inline QzDialogHandler gQzDialogHandler = nullptr; // QzOnDialog; null drops dialog events
+inline QzMenuHandler gQzMenuHandler = nullptr; // QzOnMenu; null drops menu choices
+inline QzEventReplySlots gQzEventReply; // reply slots of the "should" event being handled
+inline QPointer<QObject> gQzAppDelegate; // installed by QzInstallAppDelegate; owner of timers and windows
+inline QPointer<QObject> gQzSpareAppDelegate; // made by QzAppDelegate while none is installed
+inline std::vector<QzAlertEntry> gQzAlerts; // alerts prepared or shown, at most one per tag
+inline QPointer<QObject> gQzAlertQueue; // parent of queued alerts; deleting it cancels them
+inline int gQzModalDepth = 0; // modal alerts up now; timers hold their fires while > 0
+inline std::int64_t gQzHeldTimerFires = 0; // timer fires held back by a modal alert since start
+inline bool gQzRunLoopEntered = false; // set by the first QzRunLoop; later calls return at once

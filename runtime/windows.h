@@ -4,6 +4,9 @@
 // here so that every layer can call these; the widgets stay inside
 // runtime/. All operations run on the main thread.
 
+#include <QList>
+#include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -29,7 +32,7 @@ using QzColor = std::uint32_t;
 void QzWindowOpen(std::int64_t tag, const QString& nibName, const QString& identifier = QString());
 // Changes window |tag|, or creates it in code; shows (tag > 0) or hides it.
 void QzWindowSet(std::int64_t tag, const QString& title = QString(), std::int64_t styleMask = QzParamOmitted,
-                 QzRect contentRect = {});
+    QzRect contentRect = {});
 bool QzWindowExists(std::int64_t tag);
 void QzWindowCenter(std::int64_t tag);
 void QzWindowClose(std::int64_t tag);
@@ -45,19 +48,19 @@ void QzLoadMenuNib(const QString& nibName);
 
 // --- Views (window tag 0: the current window, else the frontmost) ----------
 void QzTextField(std::int64_t tag, std::int64_t enabled = QzParamOmitted, const QString* text = nullptr,
-                 std::int64_t windowTag = 0, QzRect frame = {});
+    std::int64_t windowTag = 0, QzRect frame = {});
 // The text of control `tag` in the current window; empty when missing.
 QString QzTextFieldString(std::int64_t tag);
 void QzButton(std::int64_t tag, std::int64_t enabled = QzParamOmitted, std::int64_t state = QzParamOmitted,
-              const QString* title = nullptr, std::int64_t buttonType = QzParamOmitted,
-              std::int64_t bezelStyle = QzParamOmitted, QzRect frame = {}, std::int64_t windowTag = 0);
+    const QString* title = nullptr, std::int64_t buttonType = QzParamOmitted, std::int64_t bezelStyle = QzParamOmitted,
+    QzRect frame = {}, std::int64_t windowTag = 0);
 void QzButtonSetTitle(std::int64_t tag, const QString& title);
 void QzButtonSetState(std::int64_t tag, std::int64_t state);
 std::int64_t QzButtonState(std::int64_t tag);
 void QzButtonRemove(std::int64_t tag);
 void QzButtonTitleColor(std::int64_t tag, QzColor color);
 void QzScrollView(std::int64_t tag, std::int64_t borderType = QzParamOmitted, std::int64_t documentViewTag = 0,
-                  std::int64_t windowTag = 0, QzRect frame = {});
+    std::int64_t windowTag = 0, QzRect frame = {});
 void QzTextView(std::int64_t tag, std::int64_t scrollViewTag = 0, std::int64_t windowTag = 0, QzRect frame = {});
 // Replaces the whole text of text view `tag` in the current window; nothing
 // (and no alert) when there is no such view.
@@ -71,3 +74,14 @@ bool QzViewVisible(std::int64_t tag, std::int64_t windowTag = 0);
 
 QzColor QzColorGreen();
 QzColor QzColorRed();
+
+// One loaded .ui file of the nib registry: its name and the objects it made
+// (the root widget, and for a menu nib the menu bar taken from it).
+struct QzNibEntry {
+    QString name;
+    QList<QPointer<QObject>> objects;
+};
+
+// Closes and deletes every window, menu bar, timer and alert of the runtime
+// and clears its window and event state, so that a test starts afresh.
+void QzResetWindowState();

@@ -1,0 +1,177 @@
+// Dialog and menu handlers, event dispatch, the application delegate,
+// timers and the run loop.
+
+#include "runtime/events.h"
+
+#include "runtime/state.h"
+#include "runtime/widgets_p.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+// A timer of QzTimer. `held` records a fire that fell due while a modal
+// alert was up (or while its function was still running); it is made up
+// once afterwards.
+class QzTimerObject : public QTimer {
+public:
+    using QTimer::QTimer;
+    QzTimerFn fn = nullptr;
+    bool held = false;
+    bool firing = false;
+};
+
+void FireTimer(QzTimerObject* timer);
+
+void CatchUpLater(QzTimerObject* timer)
+{
+    QMetaObject::invokeMethod(
+        timer,
+        [timer] {
+            if (!timer->held || gQzModalDepth > 0)
+                return;
+            // The made-up fire counts as this period's: the next one comes a
+            // full interval later, as on a Mac run loop that skips missed fires.
+            if (!timer->isSingleShot())
+                timer->start();
+            FireTimer(timer);
+        },
+        Qt::QueuedConnection);
+}
+
+void FireTimer(QzTimerObject* timer)
+{
+    if (gQzModalDepth > 0 || timer->firing) {
+        timer->held = true;
+        ++gQzHeldTimerFires;
+        return;
+    }
+    timer->held = false;
+    timer->firing = true;
+    const QPointer<QzTimerObject> alive(timer);
+    const std::int64_t result = timer->fn(timer);
+    if (!alive)
+        return;
+    timer->firing = false;
+    if ((result & 0xFF) != 0 || timer->isSingleShot()) {
+        timer->stop();
+        timer->deleteLater();
+        return;
+    }
+    if (timer->held && gQzModalDepth == 0)
+        CatchUpLater(timer);
+}
+
+QList<QzTimerObject*> AllTimers()
+{
+    QList<QzTimerObject*> timers;
+    for (QObject* delegate : {gQzAppDelegate.data(), gQzSpareAppDelegate.data()}) {
+        if (!delegate)
+            continue;
+        for (QTimer* timer : delegate->findChildren<QTimer*>(Qt::FindDirectChildrenOnly))
+            if (auto* own = dynamic_cast<QzTimerObject*>(timer))
+                timers.append(own);
+    }
+    return timers;
+}
+
+} // namespace
+
+void QzOnDialog(QzDialogHandler handler)
+{
+    gQzDialogHandler = handler;
+}
+
+void QzOnMenu(QzMenuHandler handler)
+{
+    gQzMenuHandler = handler;
+}
+
+QzEventReplySlots& QzEventReply()
+{
+    return gQzEventReply;
+}
+
+void QzDispatchDialog(std::int64_t kind, std::int64_t id, std::int64_t windowTag, void* object)
+{
+    if (gQzDialogHandler)
+        gQzDialogHandler(kind, id, windowTag, object);
+}
+
+void QzDispatchViewEvent(std::int64_t kind, QWidget* source, void* object)
+{
+    std::int64_t windowTag = source->property(kQzWndTagProperty).toLongLong();
+    if (windowTag < 1)
+        windowTag = QzWindowTagOf(source->window());
+    QzCurrentWindow = std::abs(windowTag);
+    QzDispatchDialog(kind, QzViewTagOf(source), windowTag, object);
+}
+
+void QzDispatchWindowEvent(std::int64_t kind, QWidget* window, bool makeCurrent)
+{
+    const std::int64_t tag = QzWindowTagOf(window);
+    if (makeCurrent)
+        QzCurrentWindow = tag;
+    QzDispatchDialog(kind, tag, tag, window);
+}
+
+void QzBeginModal()
+{
+    ++gQzModalDepth;
+}
+
+void QzEndModal()
+{
+    if (gQzModalDepth > 0)
+        --gQzModalDepth;
+    if (gQzModalDepth > 0)
+        return;
+    for (QzTimerObject* timer : AllTimers())
+        if (timer->held && !timer->firing)
+            CatchUpLater(timer);
+}
+
+void* QzTimer(QzTimerFn fn, bool repeats, double seconds)
+{
+    if (!gQzAppDelegate || !fn)
+        return nullptr;
+    auto* timer = new QzTimerObject(gQzAppDelegate.data());
+    timer->fn = fn;
+    timer->setSingleShot(!repeats);
+    timer->setTimerType(Qt::PreciseTimer);
+    // Intervals below a millisecond would make Qt spin; the Mac clamps them
+    // to 0.1 ms, which a millisecond timer cannot tell apart.
+    timer->setInterval(std::max(1, int(std::lround(seconds * 1000.0))));
+    QObject::connect(timer, &QTimer::timeout, timer, [timer] { FireTimer(timer); });
+    timer->start();
+    return timer;
+}
+
+void QzInstallAppDelegate()
+{
+    if (gQzAppDelegate)
+        return;
+    // A delegate made earlier by QzAppDelegate already holds the windows.
+    CUI_AppDelegate* delegate = QzDelegateObject();
+    gQzSpareAppDelegate = nullptr;
+    gQzAppDelegate = delegate;
+}
+
+void* QzAppDelegate()
+{
+    return QzDelegateObject();
+}
+
+void QzRunLoop()
+{
+    if (gQzRunLoopEntered)
+        return;
+    gQzRunLoopEntered = true;
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        app->setQuitOnLastWindowClosed(false);
+    QCoreApplication::exec();
+}

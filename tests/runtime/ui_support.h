@@ -1,0 +1,105 @@
+#pragma once
+
+// A fixture for the window and event tests: a bundle in a temporary folder
+// whose Resources hold the .ui files a test asks for, a dialog handler
+// that records every event, and a runtime reset before and after.
+
+#include "runtime/bundle.h"
+#include "runtime/events.h"
+#include "runtime/state.h"
+#include "runtime/windows.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+struct DialogEvent {
+    std::int64_t kind = 0;
+    std::int64_t id = 0;
+    std::int64_t window = 0;
+    void* object = nullptr;
+    std::int64_t current = 0; // QzCurrentWindow when the handler ran
+};
+
+inline std::vector<DialogEvent> gDialogEvents;
+
+inline void RecordDialog(std::int64_t kind, std::int64_t id, std::int64_t window, void* object)
+{
+    gDialogEvents.push_back({kind, id, window, object, QzCurrentWindow});
+}
+
+// The recorded events of one kind, in order.
+inline std::vector<DialogEvent> EventsOfKind(std::int64_t kind)
+{
+    std::vector<DialogEvent> found;
+    for (const DialogEvent& e : gDialogEvents)
+        if (e.kind == kind)
+            found.push_back(e);
+    return found;
+}
+
+// Processes events until the condition holds or five seconds have passed.
+inline bool WaitFor(const std::function<bool()>& condition, int milliseconds = 5000)
+{
+    QDeadlineTimer deadline(milliseconds);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// Lets queued calls (the addressing alerts) run.
+inline void Drain()
+{
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+}
+
+class UiTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QzResetWindowState();
+        gDialogEvents.clear();
+        QDir().mkpath(Resources());
+        QzSetBundlePath(bundle_.path());
+        QzOnDialog(RecordDialog);
+    }
+
+    void TearDown() override
+    {
+        QzResetWindowState();
+        QzSetBundlePath(QString());
+        gDialogEvents.clear();
+    }
+
+    QString Resources() const { return bundle_.path() + QStringLiteral("/Contents/Resources"); }
+
+    // Copies a .ui file from the test fixtures into the bundle.
+    void UseFixtureNib(const QString& name) const
+    {
+        ASSERT_TRUE(QFile::copy(QStringLiteral(QZ_FIXTURES_DIR "/ui/") + name + QStringLiteral(".ui"),
+            Resources() + QLatin1Char('/') + name + QStringLiteral(".ui")));
+    }
+
+    // Copies one of the application's own resources from the built bundle.
+    void UseAppResource(const QString& file) const
+    {
+        ASSERT_TRUE(QFile::copy(
+            QStringLiteral(QZ_BUNDLE_DIR "/Contents/Resources/") + file, Resources() + QLatin1Char('/') + file));
+    }
+
+private:
+    QTemporaryDir bundle_;
+};

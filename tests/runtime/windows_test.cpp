@@ -1,0 +1,389 @@
+#include "runtime/widgets_p.h"
+#include "test_support.h"
+#include "ui_support.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QDialog>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStandardPaths>
+
+namespace {
+
+class WindowsTest : public UiTest {
+protected:
+    void OpenPanel(std::int64_t tag = 4)
+    {
+        UseFixtureNib(QStringLiteral("TestPanel"));
+        QzWindowOpen(tag, QStringLiteral("TestPanel"), QStringLiteral("Test Panel"));
+        ASSERT_TRUE(QzWindowExists(tag));
+    }
+
+    QWidget* View(std::int64_t tag, std::int64_t window = 0) { return QzFindView(QzTargetWindow(window), tag); }
+};
+
+// The main window as the application builds it: menu, window 1, report area.
+TEST_F(WindowsTest, MainWindowLoadsWithItsControlsAndDrawsSomething)
+{
+    UseAppResource(QStringLiteral("MainWindow.ui"));
+    UseAppResource(QStringLiteral("MainMenu.ui"));
+    QzLoadMenuNib(QStringLiteral("MainMenu"));
+    QzWindowOpen(1, QStringLiteral("MainWindow"), QStringLiteral("Quillaby"));
+    QzWindowCenter(1);
+    QzSetCurrentWindow(1);
+    QzScrollView(2, QzParamOmitted, 0, 0, QzRect {10, 155, 585, 325});
+    QzTextView(1, 2, 0, QzRect {10, 160, 570, 325});
+    QzViewSetAutoresizing(2, 32);
+
+    QWidget* window = QzWindowByTag(1);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quillaby"));
+    EXPECT_EQ(QzCurrentWindowTag(), 1);
+    for (int tag : {3, 5, 6, 7, 9, 10, 11, 12, 13, 14, 15, 16})
+        EXPECT_NE(qobject_cast<QAbstractButton*>(View(tag)), nullptr) << "button " << tag;
+    EXPECT_NE(qobject_cast<QLabel*>(View(8)), nullptr);
+    EXPECT_EQ(qobject_cast<QAbstractButton*>(View(6))->text(), QStringLiteral("Current Log"));
+    EXPECT_EQ(qobject_cast<QAbstractButton*>(View(13))->text(), QStringLiteral("Time Machine Preferences"));
+
+    // The report area sits where the Mac frame puts it in a 540-high content
+    // view, menu bar or not, and the text view fills its scroll view.
+    QWidget* content = QzContentView(window);
+    EXPECT_EQ(content->size(), QSize(605, 540));
+    EXPECT_EQ(View(2)->geometry(), QRect(10, 60, 585, 325));
+    EXPECT_EQ(View(1)->parentWidget(), View(2));
+    EXPECT_NE(qobject_cast<QPlainTextEdit*>(View(1)), nullptr);
+#ifndef Q_OS_MACOS
+    auto* main = qobject_cast<QMainWindow*>(window);
+    ASSERT_NE(main, nullptr);
+    ASSERT_NE(qobject_cast<QMenuBar*>(main->menuWidget()), nullptr);
+    EXPECT_EQ(main->menuWidget()->actions().size(), 2);
+#endif
+
+    QzTextViewSetText(1, QStringLiteral("GETTING TODAY'S TIME MACHINE LOG. Please Wait..."));
+    QzTextField(8, QzParamOmitted, nullptr, 0, {});
+    const QImage image = window->grab().toImage();
+    ASSERT_FALSE(image.isNull());
+    const QRgb first = image.pixel(0, 0);
+    int differing = 0;
+    for (int y = 0; y < image.height(); y += 3)
+        for (int x = 0; x < image.width(); x += 3)
+            differing += image.pixel(x, y) != first;
+    EXPECT_GT(differing, 500);
+}
+
+TEST_F(WindowsTest, HiddenOpenThenShowUsesTheSameWindowWithoutReloading)
+{
+    OpenPanel(-5);
+    QWidget* window = QzWindowByTag(5);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(QzCurrentWindowTag(), 5);
+    EXPECT_EQ(gQzNibs.size(), 1u);
+    const QString typed = QStringLiteral("someone@example.com");
+    QzTextField(4, QzParamOmitted, &typed, 5, {});
+
+    QzSetCurrentWindow(1);
+    QzWindowOpen(5, QStringLiteral("TestPanel"), QStringLiteral("Test Panel"));
+    EXPECT_EQ(QzWindowByTag(5), window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(QzCurrentWindowTag(), 5);
+    EXPECT_EQ(gQzNibs.size(), 1u);
+    EXPECT_EQ(QzTextFieldString(4), typed);
+
+    // Adoption: the views know their window, and focus goes to the first field.
+    EXPECT_EQ(View(10)->property("wndTag").toLongLong(), 5);
+    EXPECT_EQ(window->focusWidget(), View(4));
+}
+
+TEST_F(WindowsTest, OpenWithUnknownIdentifierOrNibShowsNothingAndStillSetsCurrent)
+{
+    AlertRecorder alerts;
+    UseFixtureNib(QStringLiteral("TestPanel"));
+    QzWindowOpen(6, QStringLiteral("TestPanel"), QStringLiteral("About Quillaby"));
+    EXPECT_FALSE(QzWindowExists(6));
+    EXPECT_EQ(QzCurrentWindowTag(), 6);
+    QzWindowOpen(7, QStringLiteral("NoSuchNib"), QString());
+    EXPECT_FALSE(QzWindowExists(7));
+    EXPECT_EQ(QzCurrentWindowTag(), 7);
+    // The nib was loaded once and its window is still there to be found.
+    QzWindowOpen(6, QStringLiteral("TestPanel"), QString());
+    EXPECT_TRUE(QzWindowExists(6));
+    EXPECT_EQ(gQzNibs.size(), 1u);
+    Drain();
+    EXPECT_TRUE(alerts.alerts.empty());
+}
+
+TEST_F(WindowsTest, TextFieldIsCreatedWhenMissingAndHiddenByNegativeTag)
+{
+    QzWindowSet(-1, QStringLiteral("Quillaby"), QzParamOmitted, QzRect {0, 0, 605, 540});
+    EXPECT_EQ(QzWindowByTag(1)->windowTitle(), QStringLiteral("Quillaby"));
+    const QString text = QStringLiteral("Backup failed");
+    QzTextField(8, QzParamOmitted, &text, 1, QzRect {10, 120, 585, 22});
+    auto* field = qobject_cast<QLineEdit*>(View(8, 1));
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->geometry(), QRect(10, 540 - 120 - 22, 585, 22));
+    EXPECT_EQ(QzTextFieldString(8), text);
+    EXPECT_TRUE(QzViewVisible(8, 1));
+
+    QzTextField(-8, QzParamOmitted, nullptr, 1, {});
+    EXPECT_EQ(View(8, 1), field);
+    EXPECT_FALSE(QzViewVisible(8, 1));
+    EXPECT_EQ(QzTextFieldString(8), text);
+
+    QzTextField(8, 0, nullptr, 0, {});
+    EXPECT_TRUE(QzViewVisible(8, 1));
+    EXPECT_FALSE(field->isEnabled());
+}
+
+TEST_F(WindowsTest, TextViewKeepsTheExactTextAndAMissingViewIsQuiet)
+{
+    AlertRecorder alerts;
+    QzWindowSet(1, QStringLiteral("Quillaby"), QzParamOmitted, QzRect {0, 0, 605, 540});
+    QzTextViewSetText(1, QStringLiteral("nobody home"));
+    EXPECT_EQ(QzTextViewString(1), QString());
+    QzScrollView(2, QzParamOmitted, 0, 1, QzRect {10, 155, 585, 325});
+    QzTextView(1, 2, 1, QzRect {10, 160, 570, 325});
+    const QString report = QStringLiteral("Line one\r\nLine two\r\n");
+    QzTextViewSetText(1, report);
+    EXPECT_EQ(QzTextViewString(1), report);
+    auto* view = qobject_cast<QPlainTextEdit*>(View(1));
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->isReadOnly());
+    EXPECT_EQ(view->document()->blockCount(), 3);
+    Drain();
+    EXPECT_TRUE(alerts.alerts.empty());
+}
+
+TEST_F(WindowsTest, AddressingErrorsAreShownAfterTheCurrentEvent)
+{
+    OpenPanel(1);
+    {
+        AlertRecorder alerts;
+        EXPECT_EQ(QzButtonState(42), 0);
+        EXPECT_TRUE(alerts.alerts.empty());
+        Drain();
+        ASSERT_EQ(alerts.alerts.size(), 1u);
+        EXPECT_EQ(alerts.alerts[0].message, QStringLiteral("Tag error."));
+        EXPECT_EQ(alerts.alerts[0].informative, QStringLiteral("Can't find view 42 in window 1."));
+        EXPECT_EQ(alerts.alerts[0].buttons, (QStringList {QStringLiteral("OK"), QStringLiteral("Quit")}));
+        EXPECT_EQ(alerts.alerts[0].style, 0);
+    }
+    {
+        AlertRecorder alerts;
+        QzButtonSetState(7, 1);
+        QzTextField(10, QzParamOmitted, nullptr, 0, {});
+        QzTextField(8, QzParamOmitted, nullptr, 9, {});
+        Drain();
+        ASSERT_EQ(alerts.alerts.size(), 3u);
+        EXPECT_EQ(alerts.alerts[0].message, QStringLiteral("Class error."));
+        EXPECT_EQ(alerts.alerts[0].informative,
+            QStringLiteral("View 7 (QLabel), in window 1, cannot respond to QAbstractButton messages."));
+        EXPECT_EQ(alerts.alerts[1].message, QStringLiteral("Class error."));
+        EXPECT_EQ(alerts.alerts[1].informative,
+            QStringLiteral("View 10 (QPushButton), in window 1, expected QLineEdit class."));
+        EXPECT_EQ(alerts.alerts[2].message, QStringLiteral("Window error."));
+        EXPECT_EQ(alerts.alerts[2].informative, QStringLiteral("Window 9 does not exist."));
+    }
+    EXPECT_EQ(QzButtonState(10), 0); // untouched by the failed calls
+}
+
+TEST_F(WindowsTest, ByTagOperationsWithoutAnyWindowSayTheyCannotFindOne)
+{
+    AlertRecorder alerts;
+    EXPECT_EQ(QzTextFieldString(8), QString());
+    QzScrollView(2, QzParamOmitted, 0, 0, QzRect {10, 155, 585, 325});
+    Drain();
+    ASSERT_EQ(alerts.alerts.size(), 2u);
+    EXPECT_EQ(alerts.alerts[0].message, QStringLiteral("Error."));
+    EXPECT_EQ(alerts.alerts[0].informative, QStringLiteral("Can't find any windows."));
+    EXPECT_EQ(alerts.alerts[1].message, QStringLiteral("Window error."));
+    EXPECT_EQ(alerts.alerts[1].informative, QStringLiteral("Window 0 does not exist."));
+}
+
+TEST(WindowsDeathTest, QuitInAnAddressingAlertEndsTheProgram)
+{
+    EXPECT_EXIT(
+        {
+            QzResetWindowState();
+            AlertRecorder alerts({1});
+            QzButtonState(3);
+            Drain();
+            std::_Exit(3);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(WindowsTest, LookupIsDepthFirstAndTargetsTheCurrentWindowElseTheFrontmost)
+{
+    OpenPanel(4);
+    EXPECT_EQ(qobject_cast<QLabel*>(View(50))->text(), QStringLiteral("inner"));
+    QzWindowSet(2, QStringLiteral("Other"), QzParamOmitted, QzRect {0, 0, 200, 100});
+    const QString text = QStringLiteral("in window 2");
+    QzTextField(7, QzParamOmitted, &text, 0, {});
+    EXPECT_EQ(qobject_cast<QLineEdit*>(View(7, 2))->text(), text);
+    EXPECT_EQ(qobject_cast<QLabel*>(View(7, 4))->text(), QString());
+
+    // A current window that does not exist: the frontmost window is used.
+    QzSetCurrentWindow(33);
+    QzWindowByTag(4)->raise();
+    QzWindowByTag(4)->activateWindow();
+    QzWindowByTag(4)->setProperty("qzOrder", QVariant::fromValue(std::int64_t(1000)));
+    EXPECT_EQ(QzTargetWindow(0), QzWindowByTag(4));
+}
+
+TEST_F(WindowsTest, SheetsBeginOnlyBetweenTwoExistingWindowsAndEnd)
+{
+    QzWindowSet(1, QStringLiteral("Main"), QzParamOmitted, QzRect {0, 0, 605, 540});
+    OpenPanel(-4);
+    QWidget* main = QzWindowByTag(1);
+    QWidget* sheet = QzWindowByTag(4);
+
+    QzSheetBegin(4, 4);
+    QzSheetBegin(4, -4);
+    QzSheetBegin(1, 9);
+    EXPECT_FALSE(sheet->isVisible());
+
+    gDialogEvents.clear();
+    QzSheetBegin(1, 4);
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(sheet->parentWidget(), main);
+    EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+    ASSERT_EQ(EventsOfKind(10001).size(), 1u);
+    EXPECT_EQ(EventsOfKind(10001)[0].current, 1);
+    QzSheetBegin(1, 4); // already shown: nothing more
+    EXPECT_EQ(EventsOfKind(10001).size(), 1u);
+    // The sheet's views are not the parent's.
+    EXPECT_EQ(QzFindView(main, 10), nullptr);
+
+    QzSheetEnd(1, 4);
+    QzWindowClose(4);
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_EQ(EventsOfKind(10002).size(), 1u);
+    EXPECT_EQ(EventsOfKind(10031).size(), 0u); // closing in code asks nothing
+    EXPECT_GE(EventsOfKind(10032).size(), 1u);
+
+    QzSheetBegin(1, 4); // and again, as the application does on the next opening
+    EXPECT_TRUE(sheet->isVisible());
+}
+
+TEST_F(WindowsTest, WindowSetCreatesChangesShowsAndHides)
+{
+    QzWindowSet(-3, QString(), QzParamOmitted, QzRect {100, 100, 300, 200});
+    QWidget* window = QzWindowByTag(3);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Untitled"));
+    EXPECT_EQ(window->property("identifier").toString(), QStringLiteral("3"));
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->size(), QSize(300, 200));
+    EXPECT_EQ(QzCurrentWindowTag(), 3);
+
+    QzSetCurrentWindow(0);
+    QzWindowSet(3, QStringLiteral("Renamed"), QzParamOmitted, QzRect {50, 60, 320, 240});
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Renamed"));
+    EXPECT_EQ(window->size(), QSize(320, 240));
+    EXPECT_EQ(QzCurrentWindowTag(), 3);
+
+    QzWindowSet(-3);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Renamed"));
+}
+
+TEST_F(WindowsTest, AutoresizingMasksFollowTheMacRules)
+{
+    QzWindowSet(1, QStringLiteral("Resizable"), QzParamOmitted, QzRect {0, 0, 400, 300});
+    QzScrollView(2, QzParamOmitted, 0, 1, QzRect {10, 100, 380, 150});
+    QzScrollView(3, QzParamOmitted, 0, 1, QzRect {10, 10, 100, 50});
+    QzButton(4, QzParamOmitted, QzParamOmitted, nullptr, QzParamOmitted, QzParamOmitted, QzRect {10, 10, 80, 30}, 1);
+    QzViewSetAutoresizing(2, 32); // top margin flexible: keeps its distance from the bottom
+    QzViewSetAutoresizing(3, 18); // width and height flexible
+    const QRect fixed = View(4)->geometry(); // no mask: Qt's top-left anchoring
+    QzWindowByTag(1)->resize(500, 400);
+    EXPECT_EQ(View(2)->geometry(), QRect(10, 400 - 100 - 150, 380, 150));
+    EXPECT_EQ(View(3)->geometry(), QRect(10, 400 - 10 - 150, 200, 150));
+    EXPECT_EQ(View(4)->geometry(), fixed);
+}
+
+TEST_F(WindowsTest, ButtonsSetReadRemoveAndColour)
+{
+    OpenPanel(4);
+    QzButtonSetState(3, 1);
+    QzButtonSetState(10, 1);
+    EXPECT_EQ(QzButtonState(3), 1);
+    EXPECT_EQ(QzButtonState(10), 1);
+    EXPECT_TRUE(qobject_cast<QCheckBox*>(View(3))->isChecked());
+    QzButtonSetState(3, -1);
+    EXPECT_EQ(QzButtonState(3), -1);
+    QzButtonSetState(10, 0);
+    EXPECT_EQ(QzButtonState(10), 0);
+
+    QzButtonSetTitle(10, QStringLiteral("ON & up"));
+    EXPECT_EQ(QzTextFieldString(10), QStringLiteral("ON & up"));
+    QzButtonTitleColor(10, QzColorGreen());
+    EXPECT_EQ(View(10)->palette().color(QPalette::ButtonText), QColor(0, 255, 0));
+    QzButtonTitleColor(10, QzColorRed());
+    EXPECT_EQ(View(10)->palette().color(QPalette::ButtonText), QColor(255, 0, 0));
+
+    // Hidden by a negative tag with everything else omitted.
+    QzButton(-20);
+    EXPECT_FALSE(QzViewVisible(20));
+
+    AlertRecorder alerts;
+    QzButtonRemove(10);
+    EXPECT_EQ(View(10), nullptr);
+    QzButtonRemove(10);
+    Drain();
+    ASSERT_EQ(alerts.alerts.size(), 1u);
+    EXPECT_EQ(alerts.alerts[0].message, QStringLiteral("Tag error."));
+}
+
+TEST_F(WindowsTest, ImageViewTakesAnImageFromTheResources)
+{
+    OpenPanel(6);
+    QImage icon(128, 128, QImage::Format_ARGB32);
+    icon.fill(Qt::blue);
+    ASSERT_TRUE(icon.save(Resources() + QStringLiteral("/Quillaby Icon.png")));
+    QzImageViewSetImage(99, QStringLiteral("Quillaby Icon.png"));
+    auto* label = qobject_cast<QLabel*>(View(99));
+    ASSERT_FALSE(label->pixmap().isNull());
+    EXPECT_LE(label->pixmap().width(), 64);
+    QzImageViewSetImage(99, QStringLiteral("Missing.png"));
+    EXPECT_FALSE(label->pixmap().isNull());
+}
+
+TEST_F(WindowsTest, RestoreReadsSavedControlValuesKeyedByTitle)
+{
+    const QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+    {
+        QSettings settings(
+            QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quillaby"), QStringLiteral("Quillaby"));
+        settings.beginGroup(QStringLiteral("Test Panel"));
+        settings.setValue(QStringLiteral("Button3State"), 1);
+        settings.setValue(QStringLiteral("TextField4StringValue"), QStringLiteral("restored@example.com"));
+        settings.endGroup();
+        QVariantMap other;
+        other.insert(QStringLiteral("TextField5StringValue"), QStringLiteral("from a dictionary"));
+        settings.setValue(QStringLiteral("Other Key"), other);
+    }
+    OpenPanel(4);
+    QzWindowRestore(4);
+    EXPECT_EQ(QzButtonState(3), 1);
+    EXPECT_EQ(QzTextFieldString(4), QStringLiteral("restored@example.com"));
+    EXPECT_EQ(QzTextFieldString(5), QString());
+    QzWindowRestore(4, QStringLiteral("Other Key"));
+    EXPECT_EQ(QzTextFieldString(5), QStringLiteral("from a dictionary"));
+    QzWindowRestore(4, QStringLiteral("Nothing Saved"));
+    EXPECT_EQ(QzTextFieldString(4), QStringLiteral("restored@example.com"));
+}
+
+} // namespace
