@@ -235,6 +235,13 @@ TEST(LogStandin, SimulatedHoursAreTheSameAtEveryFetch)
     EXPECT_GT(overlap.size(), 1000u);
     EXPECT_EQ(overlap, between(later.out, "2026-03-10 08:30:00", "2026-03-10 12:00:00"));
 
+    // Across midnight, the four-hour fetch agrees with yesterday's log.
+    const Result night = Shell("QUILLABY_LOG_NOW='2026-03-10 01:00:00'", cut);
+    const Result day = Shell(kNow, std::string(kYesterday) + kCut);
+    const std::string lateEvening = between(day.out, "2026-03-09 21:00:00", "2026-03-10 00:00:00");
+    EXPECT_GT(lateEvening.size(), 1000u);
+    EXPECT_EQ(lateEvening, between(night.out, "2026-03-09 21:00:00", "2026-03-10 00:00:00"));
+
     // The two-hour fetch is the tail of the four-hour one.
     const Result two = Shell(kNow,
         "log show --last 2h --predicate 'subsystem == \"com.apple.TimeMachine\"' --info | grep 'upd: (' | cut -c "
