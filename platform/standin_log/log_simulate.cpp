@@ -56,7 +56,9 @@ private:
 
 std::uint64_t Seed(int year, int month, int day, int hour)
 {
-    const auto key = static_cast<std::uint64_t>(((year * 100 + month) * 100 + day) * 100 + hour);
+    std::uint64_t key = static_cast<std::uint64_t>(year); // YYYYMMDDHH
+    for (const int part : {month, day, hour})
+        key = key * 100 + static_cast<std::uint64_t>(part);
     Rng mix(key ^ 0x51AB7E3C9D2F4A61ULL);
     return mix.Next();
 }
