@@ -235,7 +235,17 @@ bool CUI_WindowDelegate::eventFilter(QObject* watched, QEvent* event)
     case QEvent::Show:
         widget->setProperty("qzOrder", QVariant::fromValue(++QzDelegateObject()->orderCounter));
         break;
+    case QEvent::KeyPress:
+        // A sheet ends only through its own buttons: Escape does not dismiss
+        // it behind the application's back (QDialog would reject itself).
+        if (widget->property("qzSheetOf").isValid() && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+            return true;
+        break;
     case QEvent::Close:
+        if (!gQzClosingWindow && widget->property("qzSheetOf").isValid()) {
+            event->ignore();
+            return true;
+        }
         if (!gQzClosingWindow) {
             gQzEventReply.boolVal = true;
             QzDispatchWindowEvent(10031, widget, false);

@@ -49,8 +49,9 @@ TEST_F(EventsTest, ClicksReachTheHandlerWithTheControlsWindowMadeCurrent)
 TEST_F(EventsTest, CheckBoxesAndOnOffButtonsHaveTheirNewStateWhenTheHandlerRuns)
 {
     OpenPanel(4);
-    static std::int64_t seenBox = -5;
-    static std::int64_t seenOnOff = -5;
+    static std::int64_t seenBox;
+    static std::int64_t seenOnOff;
+    seenBox = seenOnOff = -5;
     QzOnDialog([](std::int64_t kind, std::int64_t id, std::int64_t, void*) {
         if (kind == 1 && id == 3)
             seenBox = QzButtonState(3);
@@ -145,7 +146,8 @@ TEST_F(EventsTest, WindowNotificationsAndTheShouldCloseReply)
     panel->move(panel->x() + 17, panel->y() + 5);
     EXPECT_FALSE(EventsOfKind(10027).empty());
 
-    static bool allowClose = false;
+    static bool allowClose;
+    allowClose = false;
     QzOnDialog([](std::int64_t kind, std::int64_t id, std::int64_t window, void* object) {
         RecordDialog(kind, id, window, object);
         if (kind == 10031)

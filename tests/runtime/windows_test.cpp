@@ -16,6 +16,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTest>
 
 namespace {
 
@@ -263,6 +264,10 @@ TEST_F(WindowsTest, SheetsBeginOnlyBetweenTwoExistingWindowsAndEnd)
     EXPECT_EQ(EventsOfKind(10001).size(), 1u);
     // The sheet's views are not the parent's.
     EXPECT_EQ(QzFindView(main, 10), nullptr);
+    // Only its buttons end a sheet: not Escape, not the window manager.
+    QTest::keyClick(QzFindView(sheet, 5), Qt::Key_Escape);
+    sheet->close();
+    EXPECT_TRUE(sheet->isVisible());
 
     QzSheetEnd(1, 4);
     QzWindowClose(4);
