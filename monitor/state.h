@@ -44,6 +44,7 @@ inline std::uint8_t gErrorFound = 0; // a problem line was copied into the repor
 inline std::uint8_t gDriveOffline = 0; // backup drive offline; carried to the next analysis
 inline std::uint8_t gSpotlightConflict = 0; // an "Importer start failed" line was seen
 inline std::uint8_t gSuccessFound = 0; // a successful backup was seen
+inline std::uint8_t gTooFewLines = 0; // the last analysis read 48 output lines or fewer
 
 // --- Per analysis of today's log ------------------------------------------
 inline ShortString gLogLine; // the line just read from FileChannel 1

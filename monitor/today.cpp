@@ -260,6 +260,7 @@ void Evaluate(const Analysis& a)
     if (gErrorFound == 0)
         gDriveOffline = 0;
     // 6. The outcome.
+    gTooFewLines = a.linesRead < 49 ? 1 : 0;
     if (a.linesRead < 49) {
         gLastProblem = " Unable to get today's error log.";
         SetStatusLine("Unable to get today's error log");

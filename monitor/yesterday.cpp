@@ -25,6 +25,7 @@ const ShortString kIgnoredYesterday[] = {
     "Failed to remove attribute",
 };
 
+const ShortString kStatisticsLine = "Log      - Default:";
 const ShortString kYesterdayProblemPrefix = "The last problem yesterday was '";
 
 bool Contains(const ShortString& line, const ShortString& pattern)
@@ -62,9 +63,11 @@ void Analyse()
     bool statusChanged = false;
     do {
         QzLineInput(1, gLogLine);
-        bool ignored = false;
+        // The statistics line that closes the output of `log show` counts
+        // "Error:" entries; it is not a log entry and never a problem.
+        bool ignored = QzInstr(1, gLogLine, kStatisticsLine) == 1;
         for (const ShortString& pattern : kIgnoredYesterday) {
-            if (Contains(gLogLine, pattern)) {
+            if (ignored || Contains(gLogLine, pattern)) {
                 ignored = true;
                 break;
             }
@@ -88,6 +91,7 @@ void Analyse()
         SetStatusLine(kYesterdayProblemPrefix + gLastProblem);
     QzClose(1);
 
+    gTooFewLines = linesRead < 49 ? 1 : 0;
     if (linesRead < 49) {
         gLastProblem = " Unable to get yesterday's error log.";
         SetStatusLine("Unable to get yesterday's error log");

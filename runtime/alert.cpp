@@ -2,6 +2,7 @@
 
 #include "runtime/bundle.h"
 #include "runtime/hooks.h"
+#include "runtime/widgets_p.h"
 
 #include <QApplication>
 #include <QFile>
@@ -81,7 +82,9 @@ void QzRuntimeAlert(const QString& message, const QString& informative, bool fat
     else
         request.buttons = {QzRuntimeText(QStringLiteral("Stop")), QzRuntimeText(QStringLiteral("Continue")),
             QzRuntimeText(QStringLiteral("Crash"))};
+    QzBeginModal(); // timers hold their fires while the alert is up
     const int choice = gQzAlertHook(request);
+    QzEndModal();
     if (choice == 0) {
         // "Quit" or "Stop": the program ends. It ends with a failure status,
         // because whatever raised the alert did not complete.

@@ -1,0 +1,29 @@
+#include "app/mainwindow.h"
+
+#include "app/state.h"
+#include "runtime/windows.h"
+
+void ShowMainWindow(bool show)
+{
+    if (gMainWindowBuilt != 0)
+        return;
+    QzLoadMenuNib(QStringLiteral("MainMenu"));
+    QzWindowOpen(show ? 1 : -1, QStringLiteral("MainWindow"), QStringLiteral("Quillaby"));
+    if (!QzWindowExists(1)) {
+        // Without its resource the window is made in code, so the report
+        // and the status line still have a home.
+        QzWindowSet(show ? 1 : -1, QStringLiteral("Quillaby"), QzParamOmitted, QzRect {0, 0, 605, 540});
+        const QString empty;
+        QzTextField(8, QzParamOmitted, &empty, 1, QzRect {10, 120, 585, 22});
+    }
+    QzWindowCenter(1);
+    QzSetCurrentWindow(1);
+    gMainWindowBuilt = 1;
+}
+
+void BuildReportArea()
+{
+    QzScrollView(2, QzParamOmitted, 0, 0, QzRect {10, 155, 585, 325});
+    QzTextView(1, 2, 0, QzRect {10, 160, 570, 325});
+    QzViewSetAutoresizing(2, 32);
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+// Shared set-up of the benchmarks; each bench/*.cpp is one executable, so
+// this header carries its definitions inline.
+
+#include "app/settings.h"
+#include "runtime/application.h"
+#include "runtime/hooks.h"
+#include "runtime/windows.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+inline QString BenchFolder()
+{
+    static QTemporaryDir dir;
+    return dir.path();
+}
+
+// Writes `lines` lines made by make(i), each ended by LF, once per name.
+inline QString BenchFile(const QString& name, std::int64_t lines, std::string (*make)(std::int64_t))
+{
+    const QString path = BenchFolder() + QLatin1Char('/') + name;
+    if (QFile::exists(path))
+        return path;
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        std::abort();
+    std::string chunk;
+    for (std::int64_t i = 0; i < lines; ++i) {
+        chunk += make(i);
+        chunk += '\n';
+        if (chunk.size() > (1 << 20)) {
+            f.write(chunk.data(), static_cast<qint64>(chunk.size()));
+            chunk.clear();
+        }
+    }
+    f.write(chunk.data(), static_cast<qint64>(chunk.size()));
+    return path;
+}
+
+inline double TimeShell(const std::string& command)
+{
+    QElapsedTimer t;
+    t.start();
+    if (std::system(command.c_str()) == -1)
+        return -1;
+    return static_cast<double>(t.nsecsElapsed()) / 1e9;
+}
+
+inline int SilentAlert(const QzAlertRequest&)
+{
+    return 0;
+}
+
+inline void BenchWorld(int& argc, char** argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const QString home = BenchFolder() + QStringLiteral("/home");
+    QDir().mkpath(home);
+    setenv("HOME", home.toUtf8().constData(), 1);
+    setenv("XDG_DATA_HOME", (home + QStringLiteral("/.local/share")).toUtf8().constData(), 1);
+    QzApplicationInit(argc, argv);
+    gQzAlertHook = SilentAlert;
+    QzWindowSet(-1, QStringLiteral("Quillaby"), QzParamOmitted, QzRect {0, 0, 605, 540});
+    const QString empty;
+    QzTextField(8, QzParamOmitted, &empty, 1, QzRect {10, 120, 585, 22});
+    QzScrollView(2, QzParamOmitted, 0, 1, QzRect {10, 155, 585, 325});
+    QzTextView(1, 2, 1, QzRect {10, 160, 570, 325});
+    QzSetCurrentWindow(1);
+    LoadSettings();
+}

@@ -1,0 +1,117 @@
+#include "monitor_support.h"
+
+#include "app/settings.h"
+#include "monitor/fetch.h"
+#include "monitor/state.h"
+#include "runtime/windows.h"
+
+#include <QDir>
+
+#include <cstdio>
+
+namespace {
+
+std::string Pad(std::string s, std::size_t width)
+{
+    if (s.size() < width)
+        s.append(width - s.size(), ' ');
+    return s;
+}
+
+} // namespace
+
+std::string LogEntry(
+    const std::string& time, const std::string& message, const std::string& category, const std::string& process)
+{
+    return time + ".412345+0000 " + Pad("0x5bcd1", 10) + " " + Pad("Default", 11) + " " + Pad("0x2ee8a1", 20) + " "
+        + Pad("41211", 6) + " " + Pad("0", 4) + " " + process + ": (TimeMachine) [com.apple.TimeMachine:" + category
+        + "] " + message;
+}
+
+std::string Cut(const std::string& time, const std::string& message)
+{
+    const std::string full = LogEntry(time, message);
+    return full.substr(0, 19) + full.substr(139, 860);
+}
+
+std::string LogOutput(const std::vector<std::string>& entries)
+{
+    std::string out = "Filtering the log data using \"subsystem == \"com.apple.TimeMachine\"\"\n";
+    out += "Timestamp                       Thread     Type        Activity             PID    TTL  \n";
+    for (const auto& e : entries)
+        out += e + "\n";
+    out += "--------------------------------------------------------------------------------------------------------"
+           "------------\n";
+    out += "Log      - Default:          0, Info:                0, Debug:             0, Error:          0, Fault:  "
+           "        0\n";
+    return out;
+}
+
+std::vector<std::string> Filler(int count, const std::string& time)
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < count; ++i)
+        lines.push_back(LogEntry(time, "Mountpoint '/Volumes/Backup' is still valid", "MountPointValidity"));
+    return lines;
+}
+
+MonitorWorld::MonitorWorld()
+{
+    sandbox.Stub(
+        QStringLiteral("ps"), "echo '  PID TTY           TIME CMD'\necho '    1 ??         0:42.17 /sbin/launchd'");
+    SetLogOutput("");
+    QzWindowSet(-1, QStringLiteral("Quillaby"), QzParamOmitted, QzRect {0, 0, 605, 540});
+    const QString empty;
+    QzTextField(8, QzParamOmitted, &empty, 1, QzRect {10, 120, 585, 22});
+    QzScrollView(2, QzParamOmitted, 0, 1, QzRect {10, 155, 585, 325});
+    QzTextView(1, 2, 1, QzRect {10, 160, 570, 325});
+    QzSetCurrentWindow(1);
+    LoadSettings();
+}
+
+MonitorWorld::~MonitorWorld() = default;
+
+void MonitorWorld::SetLogOutput(const std::string& output) const
+{
+    const QString file = sandbox.Write(QStringLiteral("log-output"), output);
+    sandbox.Stub(QStringLiteral("log"),
+        "printf '%s\\n' \"$@\" > '" + sandbox.path().toStdString() + "/log-args'\ncat '" + file.toStdString() + "'");
+}
+
+std::string MonitorWorld::LogArguments() const
+{
+    return ReadFile(sandbox.path() + QStringLiteral("/log-args"));
+}
+
+void MonitorWorld::FetchToday() const
+{
+    FetchTodayLog();
+    gTodayPipeOpen = 0;
+    gTodayReadNow = 1;
+    FetchTodayLog();
+}
+
+void MonitorWorld::FetchYesterday() const
+{
+    FetchYesterdayLog();
+    gYesterdayPipeOpen = 0;
+    gYesterdayReadNow = 1;
+    FetchYesterdayLog();
+}
+
+std::string MonitorWorld::Report()
+{
+    return gReport.bytes;
+}
+
+QString MonitorWorld::ReportShown()
+{
+    QzSetCurrentWindow(1);
+    return QzTextViewString(1);
+}
+
+QString MonitorWorld::Status()
+{
+    QzSetCurrentWindow(1);
+    return QzTextFieldString(8);
+}
