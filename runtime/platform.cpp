@@ -89,7 +89,7 @@ double QzUptime()
 
 QzAppleScript QzAppleScriptNew(const QString& source)
 {
-    return QzAppleScript{source};
+    return QzAppleScript {source};
 }
 
 QVariant QzAppleScriptRun(const QzAppleScript& script, QVariantMap* errorInfo)

@@ -143,8 +143,8 @@ int QzInstr(std::int64_t start, const ShortString& text, const ShortString& patt
         return static_cast<int>(start);
     // The first match in candidate order is what memmem finds.
     const std::uint8_t* tb = text.bytes.data();
-    const void* hit = memmem(tb + start - 1, static_cast<std::size_t>(t - start + 1), pattern.bytes.data(),
-                             static_cast<std::size_t>(p));
+    const void* hit = memmem(
+        tb + start - 1, static_cast<std::size_t>(t - start + 1), pattern.bytes.data(), static_cast<std::size_t>(p));
     return hit ? static_cast<int>(static_cast<const std::uint8_t*>(hit) - tb + 1) : 0;
 }
 
