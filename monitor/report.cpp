@@ -7,6 +7,30 @@
 
 #include <cctype>
 
+bool Contains(const ShortString& line, const ShortString& pattern)
+{
+    return QzInstr(1, line, pattern) != 0;
+}
+
+bool IsIgnoredLine(const ShortString& line)
+{
+    for (const ShortString& pattern : kIgnoredLines)
+        if (Contains(line, pattern))
+            return true;
+    return false;
+}
+
+ShortString LogShowCommand(const ShortString& head, const ShortString& rest)
+{
+    ShortString command = head;
+    QzStrAppend(command, QzStringOf(1, 34));
+    QzStrAppend(command, "com.apple.TimeMachine");
+    QzStrAppend(command, QzStringOf(1, 34));
+    QzStrAppend(command, QzStringOf(1, 39));
+    QzStrAppend(command, rest);
+    return command;
+}
+
 void SetStatusLine(const ShortString& text)
 {
     const QString platformText = QzStrToCF(text);

@@ -14,30 +14,8 @@ const ShortString kFailedWithError = "Backup failed with error";
 const ShortString kNoSuccessText = "No successful backups reported in the current log";
 const ShortString kNoBackupForADay = "NO SUCESSFUL BACKUPS FOR MORE THAN A DAY";
 
-// Harmless lines, tested in this order before any rule.
-const ShortString kIgnoredToday[] = {
-    "Recovery",
-    "recovery",
-    "deleting backup",
-    "Couldn't get volume info for unmounted disk",
-    "Operation not permitted",
-    "snapshot",
-    "Error iterating sibling links",
-    "Error writing to backup log",
-    "Not prioritizing backups with priority errors",
-    "inprogress",
-    "Error Domain=NSPOSIXErrorDomain Code=60",
-    "Failed to read sticky exclusion",
-    "Injecting event for exclusion",
-    "emlx, error: 2 No such file or directory",
-    "connection invalid",
-    "Failed to remove attribute",
-};
-
-bool Contains(const ShortString& line, const ShortString& pattern)
-{
-    return QzInstr(1, line, pattern) != 0;
-}
+// Lines harmless in today's log only, besides kIgnoredLines.
+const ShortString kIgnoredToday[] = {"inprogress", "emlx, error: 2 No such file or directory"};
 
 // Per-analysis locals shared by the reading and the evaluation.
 struct Analysis {
@@ -101,6 +79,8 @@ bool HandleLine(Analysis& a)
     }
     if (Contains(gLogLine, "Created Time Machine local snapshot"))
         a.snapshotSeen = true;
+    if (IsIgnoredLine(gLogLine))
+        return false;
     for (const ShortString& ignored : kIgnoredToday)
         if (Contains(gLogLine, ignored))
             return false;
@@ -393,15 +373,12 @@ void Analyse(bool shortMode)
 
 ShortString TodayCommand(bool shortMode)
 {
-    ShortString command
-        = shortMode ? "log show --last 2h --predicate 'subsystem == " : "log show --last 4h --predicate 'subsystem == ";
-    QzStrAppend(command, QzStringOf(1, 34));
-    QzStrAppend(command, "com.apple.TimeMachine");
-    QzStrAppend(command, QzStringOf(1, 34));
-    QzStrAppend(command, QzStringOf(1, 39));
-    QzStrAppend(command,
-        shortMode ? " --info | grep 'upd: (' | cut -c 1-19,140-999" : " --info | grep  'upd: (' | cut -c 1-19,140-999");
-    return command;
+    // Two blanks before grep's pattern in the four-hour command, one in the
+    // two-hour command, as the program has always run them.
+    return shortMode ? LogShowCommand(
+               "log show --last 2h --predicate 'subsystem == ", " --info | grep 'upd: (' | cut -c 1-19,140-999")
+                     : LogShowCommand("log show --last 4h --predicate 'subsystem == ",
+                         " --info | grep  'upd: (' | cut -c 1-19,140-999");
 }
 
 ShortString FetchTodayLog()

@@ -7,31 +7,8 @@
 
 namespace {
 
-// Harmless lines of yesterday's log, tested before anything else.
-const ShortString kIgnoredYesterday[] = {
-    "Recovery",
-    "recovery",
-    "deleting backup",
-    "Couldn't get volume info for unmounted disk",
-    "Operation not permitted",
-    "snapshot",
-    "Error iterating sibling links",
-    "Error writing to backup log",
-    "Not prioritizing backups with priority errors",
-    "Error Domain=NSPOSIXErrorDomain Code=60",
-    "Failed to read sticky exclusion",
-    "Injecting event for exclusion",
-    "connection invalid",
-    "Failed to remove attribute",
-};
-
 const ShortString kStatisticsLine = "Log      - Default:";
 const ShortString kYesterdayProblemPrefix = "The last problem yesterday was '";
-
-bool Contains(const ShortString& line, const ShortString& pattern)
-{
-    return QzInstr(1, line, pattern) != 0;
-}
 
 void Launch()
 {
@@ -65,13 +42,7 @@ void Analyse()
         QzLineInput(1, gLogLine);
         // The statistics line that closes the output of `log show` counts
         // "Error:" entries; it is not a log entry and never a problem.
-        bool ignored = QzInstr(1, gLogLine, kStatisticsLine) == 1;
-        for (const ShortString& pattern : kIgnoredYesterday) {
-            if (ignored || Contains(gLogLine, pattern)) {
-                ignored = true;
-                break;
-            }
-        }
+        const bool ignored = QzInstr(1, gLogLine, kStatisticsLine) == 1 || IsIgnoredLine(gLogLine);
         if (!ignored) {
             if (Contains(gLogLine, "error") || Contains(gLogLine, "Error")) {
                 AppendReport(gLogLine + kCrLf);
@@ -116,13 +87,7 @@ void Analyse()
 
 ShortString YesterdayCommand()
 {
-    ShortString command = "log show --predicate 'subsystem == ";
-    QzStrAppend(command, QzStringOf(1, 34));
-    QzStrAppend(command, "com.apple.TimeMachine");
-    QzStrAppend(command, QzStringOf(1, 34));
-    QzStrAppend(command, QzStringOf(1, 39));
-    QzStrAppend(command, " --info --yesterday");
-    return command;
+    return LogShowCommand("log show --predicate 'subsystem == ", " --info --yesterday");
 }
 
 ShortString FetchYesterdayLog()
