@@ -1,5 +1,6 @@
 // Reading a large command output line by line through a pipe channel,
-// beside `cat` of the same bytes into /dev/null in the same run.
+// beside `cat` reading the same bytes from a pipe into /dev/null in the
+// same run.
 
 #include "bench_support.h"
 #include "runtime/channels.h"
@@ -25,11 +26,11 @@ QString Input()
     return BenchFile(QStringLiteral("pipe-input"), kLines, Line);
 }
 
-void BM_CatToDevNull(benchmark::State& state)
+void BM_CatThroughPipe(benchmark::State& state)
 {
     const std::string file = Input().toStdString();
     for (auto _ : state) {
-        const double seconds = TimeShell("cat '" + file + "' > /dev/null");
+        const double seconds = TimeShell("cat '" + file + "' | cat > /dev/null");
         state.SetIterationTime(seconds);
     }
     state.counters["MB/s"] = benchmark::Counter(
@@ -57,6 +58,6 @@ void BM_PipeLineInput(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_CatToDevNull)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_CatThroughPipe)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_PipeLineInput)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_MAIN();
