@@ -37,9 +37,10 @@ void SetStatusLine(const ShortString& text)
     QzTextField(8, QzParamOmitted, &platformText, 0, {});
 }
 
-void AppendReport(const ShortString& text)
+void AppendReport(std::initializer_list<ShortString> pieces)
 {
-    QzContainerAppendStr(gReport, text);
+    for (const ShortString& piece : pieces)
+        QzContainerAppendStr(gReport, piece);
 }
 
 void ShowReport()
@@ -50,12 +51,10 @@ void ShowReport()
 
 void AppendSpotlightNote()
 {
-    AppendReport(kCrLf + kCrLf);
-    AppendReport("     ************ NOTE ************" + kCrLf);
-    AppendReport("Your Time Machine Backup drive may be conflicting with Spotlight Search indexing." + kCrLf + kCrLf);
-    AppendReport(
-        "Click on the Help Button and find \xE2\x80\x9CImporter Start failed\xE2\x80\x9D, for help on this topic.");
-    AppendReport(kCrLf);
+    AppendReport({kCrLf, kCrLf, "     ************ NOTE ************", kCrLf,
+        "Your Time Machine Backup drive may be conflicting with Spotlight Search indexing.", kCrLf, kCrLf,
+        "Click on the Help Button and find \xE2\x80\x9CImporter Start failed\xE2\x80\x9D, for help on this topic.",
+        kCrLf});
 }
 
 void KillStaleLogCommand()

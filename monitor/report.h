@@ -2,6 +2,8 @@
 
 #include "runtime/shortstring.h"
 
+#include <initializer_list>
+
 // The CR LF pair that ends every line of the report.
 inline const ShortString kCrLf = "\r\n";
 
@@ -34,5 +36,7 @@ ShortString LogShowCommand(const ShortString& head, const ShortString& rest);
 
 // Sets the status line (text label 8 of the current window).
 void SetStatusLine(const ShortString& text);
-// gReport += text.
-void AppendReport(const ShortString& text);
+// Appends each piece to gReport in turn. Pieces are appended one by one,
+// never joined into one counted string first, so a 255-byte line keeps the
+// line ends that follow it.
+void AppendReport(std::initializer_list<ShortString> pieces);

@@ -55,7 +55,7 @@ void DriveOfflineLine()
     gProblemFolder = ShortString();
     gDriveOffline = 1;
     gFailureText = "Backup Drive Offline";
-    AppendReport(gLogLine + kCrLf + kCrLf);
+    AppendReport({gLogLine, kCrLf, kCrLf});
 }
 
 void SuccessLine()
@@ -63,7 +63,7 @@ void SuccessLine()
     gLastSuccessLineNo = gLineNo;
     gLastSuccessText = kCrLf + kCrLf + "Last Successful Backup Message:" + kCrLf + gLogLine + kCrLf + kCrLf;
     gSuccessFound = 1;
-    AppendReport(gLogLine + kCrLf);
+    AppendReport({gLogLine, kCrLf});
     gLastBackupDay = TodayDayOfYear();
     SaveSettings();
 }
@@ -89,7 +89,7 @@ bool HandleLine(Analysis& a)
     if (Contains(gLogLine, "Error") || Contains(gLogLine, "error")) {
         gErrorFound = 1;
         gErrorLineStart = gLineStartPos;
-        AppendReport(gLogLine + kCrLf + kCrLf);
+        AppendReport({gLogLine, kCrLf, kCrLf});
         if (const auto pos = QzContainerInstr(gLineStartPos, gReport, "to /Volumes/"); pos != 0)
             gVolumesPos = pos;
         if (const auto pos = QzContainerInstr(gLineStartPos, gReport, "YES Copying "); pos != 0) {
@@ -116,13 +116,13 @@ bool HandleLine(Analysis& a)
         gFailureText = "Backup Drive Offline";
     } else if (Contains(gLogLine, kFailedWithError)) {
         gFailureText = gLogLine;
-        AppendReport(gLogLine + kCrLf + kCrLf);
+        AppendReport({gLogLine, kCrLf, kCrLf});
         gErrorFound = 1;
         gBackupFailed = 1;
     }
     // Rule 6: Spotlight's importer got in the way.
     if (Contains(gLogLine, "Importer start failed")) {
-        AppendReport(gLogLine + kCrLf + kCrLf);
+        AppendReport({gLogLine, kCrLf, kCrLf});
         gErrorFound = 1;
         gSpotlightConflict = 1;
     }
@@ -255,7 +255,7 @@ void Evaluate(const Analysis& a)
     } else if (gDriveOffline == 1) {
         // Step 7 reports it.
     } else if (gErrorFound == 0) {
-        AppendReport(kCrLf + "No Time Machine Errors to report in the current log.");
+        AppendReport({kCrLf, "No Time Machine Errors to report in the current log."});
     }
     // 7. The drive is offline: the report says only that.
     if (gDriveOffline == 1) {
@@ -272,8 +272,7 @@ void Evaluate(const Analysis& a)
     // 8, 9.
     if (gSpotlightConflict == 1)
         AppendSpotlightNote();
-    AppendReport(gLastSuccessText);
-    AppendReport(kCrLf);
+    AppendReport({gLastSuccessText, kCrLf});
     // 10. A copy error: its text and the folder of the file being copied.
     if (gCopyingPos != 0) {
         const std::int64_t end = QzContainerInstr(gCopyingPos, gReport, "\r");
@@ -313,7 +312,7 @@ void Evaluate(const Analysis& a)
         if (days >= 2)
             gEmailSent = 0;
         if (gSuccessFound == 0 && days >= 2) {
-            AppendReport(kNoBackupForADay + kCrLf);
+            AppendReport({kNoBackupForADay, kCrLf});
             gLastProblem = kNoBackupForADay;
             SetStatusLine(gLastProblem);
             if (gNoBackupWarnDay != today) {
@@ -326,7 +325,7 @@ void Evaluate(const Analysis& a)
         }
     }
     // 15.
-    AppendReport(kCrLf);
+    AppendReport({kCrLf});
     ShowReport();
     // 16. Snapshots were taken, but nothing reached a backup drive.
     if (gSuccessFound == 0 && a.snapshotSeen) {
@@ -345,8 +344,8 @@ void Analyse(bool shortMode)
     EntryResets();
     QzContainerSetStr(gReport, "Current Time Machine Log for last 4 hours:" + kCrLf + kCrLf);
     if (shortMode) {
-        AppendReport("-- LOG IS TOO LARGE TO SHOW THE WHOLE DAY --" + kCrLf);
-        AppendReport("             This report is for the last two hours         " + kCrLf + kCrLf);
+        AppendReport({"-- LOG IS TOO LARGE TO SHOW THE WHOLE DAY --", kCrLf});
+        AppendReport({"             This report is for the last two hours         ", kCrLf, kCrLf});
     }
     gShortLogMode = 0;
     gErrorFound = 0;

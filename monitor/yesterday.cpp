@@ -45,14 +45,14 @@ void Analyse()
         const bool ignored = QzInstr(1, gLogLine, kStatisticsLine) == 1 || IsIgnoredLine(gLogLine);
         if (!ignored) {
             if (Contains(gLogLine, "error") || Contains(gLogLine, "Error")) {
-                AppendReport(gLogLine + kCrLf);
+                AppendReport({gLogLine, kCrLf});
                 gErrorFound = 1;
                 gLastProblem = gLogLine;
                 statusChanged = true;
             }
             if (Contains(gLogLine, "Completed backup") || Contains(gLogLine, "Backup completed successfully")
                 || Contains(gLogLine, "Backup succeeded")) {
-                AppendReport(gLogLine + kCrLf);
+                AppendReport({gLogLine, kCrLf});
                 backupSeen = true;
             }
         }
@@ -68,7 +68,7 @@ void Analyse()
         SetStatusLine("Unable to get yesterday's error log");
     } else {
         if (gErrorFound == 0)
-            AppendReport(kCrLf + "No Time Machine errors to report in yesterday's log." + kCrLf);
+            AppendReport({kCrLf, "No Time Machine errors to report in yesterday's log.", kCrLf});
         if (QzContainerLen(gReport) >= 25001) {
             gLastProblem = "Too Many problems to list all of them";
             SetStatusLine(kYesterdayProblemPrefix + gLastProblem);
@@ -78,7 +78,7 @@ void Analyse()
             SetStatusLine("No backup drive available. " + gLastProblem);
         }
     }
-    AppendReport(kCrLf);
+    AppendReport({kCrLf});
     gPollAllowed = 1;
     ShowReport();
 }

@@ -876,10 +876,8 @@ TEST(FixtureGarbled, YesterdaysAnalysisOfGarbledLogs)
 // problem line is followed by CR LF CR LF in today's report and by CR LF in
 // yesterday's, also when it is a piece of 255 bytes, and the copy error's
 // text ends at that line's end. The analyses build the line and its line
-// ends as one counted string, which keeps at most 255 bytes, so a long line
-// loses its line ends and runs into the next one. Disabled until that is
-// fixed.
-TEST(FixtureLongLines, DISABLED_TodaysLongProblemLinesKeepTheirLineEnds)
+// ends piece by piece, so no line runs into the next one.
+TEST(FixtureLongLines, TodaysLongProblemLinesKeepTheirLineEnds)
 {
     const std::pair<const char*, Outcome (*)()> cases[] = {
         {"today-failed-error-11-after-success.log", ElevenAfterSuccess},
@@ -896,7 +894,7 @@ TEST(FixtureLongLines, DISABLED_TodaysLongProblemLinesKeepTheirLineEnds)
     }
 }
 
-TEST(FixtureLongLines, DISABLED_YesterdaysLongProblemLinesKeepTheirLineEnds)
+TEST(FixtureLongLines, YesterdaysLongProblemLinesKeepTheirLineEnds)
 {
     for (const char* file : {"yesterday-with-problems.log", "garbled.log", "garbled-without-nul.log"}) {
         MonitorWorld world;
