@@ -19,7 +19,6 @@ const ShortString kIgnoredToday[] = {"inprogress", "emlx, error: 2 No such file 
 
 // Per-analysis locals shared by the reading and the evaluation.
 struct Analysis {
-    bool shortMode = false;
     bool snapshotSeen = false;
     std::int64_t linesRead = -1; // reads less one
 };
@@ -355,7 +354,6 @@ void Analyse(bool shortMode)
     gLineNo = 0;
     gCopyingPos = 0;
     Analysis a;
-    a.shortMode = shortMode;
     do {
         ++gLineNo;
         gLineStartPos = QzContainerLen(gReport);
