@@ -93,7 +93,7 @@ int main(int argc, char** argv)
     // Too little output means the log could not be had, even when a later
     // step of the evaluation put another text into the status line.
     if (gTooFewLines != 0 || status.startsWith(QStringLiteral("Unable to get"))
-        || report.contains(QStringLiteral("is not available")))
+        || report == QStringLiteral("\r\nYesterday's log is not available\r\n"))
         code = 2;
 
     if (json) {

@@ -13,6 +13,8 @@
 #include <cmath>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -58,10 +60,29 @@ ShortString U8Text(std::uint8_t value)
 
 // Writes the lines to a temporary file beside the settings file through
 // channel `channel`, then moves it over the settings file. Returns false,
-// leaving the old file as it was, when any step fails.
+// leaving the old file as it was, when any step fails. The file keeps its
+// permissions, a link to it stays a link, and a lock held elsewhere on it
+// refuses the save as writing the file in place would.
 bool WriteSettingsFile(const ShortString* lines, int count, int channel)
 {
-    const QString temporary = gSettingsPath + QStringLiteral(".new");
+    const QFileInfo info(gSettingsPath);
+    const QString target = info.isSymLink() ? info.symLinkTarget() : gSettingsPath;
+    const QByteArray targetPath = target.toUtf8();
+    struct stat old { };
+    const bool existed = stat(targetPath.constData(), &old) == 0 && S_ISREG(old.st_mode);
+    if (existed) {
+        const int probe = open(targetPath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        const bool locked = probe >= 0 && flock(probe, LOCK_EX | LOCK_NB) != 0;
+        if (probe >= 0)
+            close(probe);
+        if (locked) {
+            QzLastFileError = kQzErrLocked;
+            QzFileErrorHandler(channel, kQzErrLocked);
+            return false;
+        }
+    }
+
+    const QString temporary = target + QStringLiteral(".new");
     QzLastFileError = 0;
     QzOpenOutput(channel, 0, temporary);
     bool ok = QzLastFileError == 0;
@@ -76,12 +97,12 @@ bool WriteSettingsFile(const ShortString* lines, int count, int channel)
     const QByteArray tmp = temporary.toUtf8();
     if (ok) {
         const int fd = open(tmp.constData(), O_RDONLY | O_CLOEXEC);
-        ok = fd >= 0 && fsync(fd) == 0;
+        ok = fd >= 0 && (!existed || fchmod(fd, old.st_mode & 07777) == 0) && fsync(fd) == 0;
         if (fd >= 0)
             close(fd);
     }
     if (ok)
-        ok = std::rename(tmp.constData(), gSettingsPath.toUtf8().constData()) == 0;
+        ok = std::rename(tmp.constData(), targetPath.constData()) == 0;
     if (!ok)
         unlink(tmp.constData());
     return ok;

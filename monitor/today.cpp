@@ -7,6 +7,8 @@
 #include "runtime/channels.h"
 #include "runtime/windows.h"
 
+#include <algorithm>
+
 namespace {
 
 const ShortString kProblemPrefix = "The last problem was '";
@@ -143,11 +145,11 @@ bool HandleLine(Analysis& a)
 }
 
 // The bytes of gReport from position `from` (1-based) for `count` bytes,
-// cut at 255.
+// cut at 255; only those bytes are copied, however long the report.
 ShortString ReportPiece(std::int64_t from, std::int64_t count)
 {
     ShortString piece;
-    QzContainerToStr(QzContainerMid(gReport, from, count), piece, 256);
+    QzContainerToStr(QzContainerMid(gReport, from, std::min<std::int64_t>(count, ShortString::kMax)), piece, 256);
     return piece;
 }
 

@@ -177,27 +177,24 @@ void WriteBytes(const char* data, std::size_t size)
 
 void ReadPipeLine(QzFileChannel& ch, ShortString& dest)
 {
-    if (ch.pipeFd < 0) {
-        ch.endFlag = 255;
-        return;
-    }
     std::size_t stored = 0;
     for (;;) {
-        if (ch.bufferPos >= ch.buffer.size()) {
-            ch.buffer.resize(kPipeChunk);
+        if (ch.bufferPos >= ch.bufferLen) {
+            if (!ch.buffer)
+                ch.buffer = std::make_unique<char[]>(kPipeChunk);
             ssize_t n;
             do
-                n = read(ch.pipeFd, ch.buffer.data(), kPipeChunk);
+                n = read(ch.pipeFd, ch.buffer.get(), kPipeChunk);
             while (n < 0 && errno == EINTR);
-            ch.buffer.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+            ch.bufferLen = n > 0 ? static_cast<std::size_t>(n) : 0;
             ch.bufferPos = 0;
             if (n <= 0) {
                 ch.endFlag = 255;
                 break;
             }
         }
-        const char* begin = ch.buffer.data() + ch.bufferPos;
-        const std::size_t avail = ch.buffer.size() - ch.bufferPos;
+        const char* begin = ch.buffer.get() + ch.bufferPos;
+        const std::size_t avail = ch.bufferLen - ch.bufferPos;
         const std::size_t room = static_cast<std::size_t>(ShortString::kMax) - stored;
         const std::size_t scan = std::min(avail, room);
         std::size_t i = 0;
@@ -368,6 +365,9 @@ void QzLineInput(int fileId, ShortString& dest)
     QzFileChannel& ch = Channel(fileId);
     if (ch.open && ch.isPipe) {
         if (ch.pipeFd < 0) {
+            // The command never started: the read fails, and it also counts
+            // as the end of the output so that read loops finish.
+            ch.endFlag = 255;
             ReportError(fileId, kQzErrNotOpen);
             return;
         }

@@ -5,7 +5,7 @@
 #include <QString>
 
 #include <cstdint>
-#include <string>
+#include <memory>
 
 // Numbered channels 1..255 on files (for input or output) and on shell
 // commands whose standard output is read as a pipe. Errors go to
@@ -33,8 +33,9 @@ struct QzFileChannel {
     std::int64_t column = 0; // bytes written since the last line end
     int lockFd = -1; // held open for the channel's life to keep its lock
     char mode = 0; // 'I' input, 'O' output, 0 for pipes
-    std::string buffer; // pipes: bytes read ahead from the command
-    std::size_t bufferPos = 0;
+    std::unique_ptr<char[]> buffer; // pipes: bytes read ahead from the command
+    std::size_t bufferLen = 0; // bytes in buffer
+    std::size_t bufferPos = 0; // next unread byte in buffer
 };
 
 using QzFileErrorHandlerFn = int (*)(std::int64_t fileId, std::int64_t code);

@@ -11,7 +11,12 @@
 #include <QFile>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -147,6 +152,49 @@ TEST(Settings, BrokenFilesGiveZerosAndNeverCrash)
     SaveSettings();
     EXPECT_EQ(ReadLastBackupDay(), 0);
     EXPECT_EQ(ReadFile(blocked.path() + QStringLiteral("/.local/share/Quillaby")), "a file, not a folder");
+}
+
+TEST(Settings, ASaveKeepsPermissionsLinksAndRespectsLocks)
+{
+    Sandbox sandbox;
+    TestClock clock;
+    BuildMainWindowWithDonateButton();
+    // The settings file is a link into another folder, readable by its owner only.
+    const QString real = sandbox.Write(QStringLiteral("elsewhere/Settings"), " 0\r\r\r0\r0\r0\r 5\r\r");
+    QFile::setPermissions(real, QFile::ReadOwner | QFile::WriteOwner);
+    QDir().mkpath(sandbox.path() + QStringLiteral("/.local/share/Quillaby"));
+    QFile::link(real, SettingsFile(sandbox));
+    LoadSettings();
+    gLastBackupDay = 7;
+    SaveSettings();
+    EXPECT_TRUE(QFileInfo(SettingsFile(sandbox)).isSymLink());
+    EXPECT_EQ(ReadLastBackupDay(), 7);
+    struct stat info { };
+    ASSERT_EQ(stat(real.toUtf8().constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    // Another process holds a lock on the file: the save is refused.
+    int ready[2];
+    int release[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        const int fd = open(real.toUtf8().constData(), O_RDONLY);
+        flock(fd, LOCK_SH);
+        char c = 'r';
+        (void)!write(ready[1], &c, 1);
+        (void)!read(release[0], &c, 1);
+        _exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    gLastBackupDay = 8;
+    SaveSettings();
+    EXPECT_EQ(QzLastFileError, 35);
+    (void)!write(release[1], &c, 1);
+    waitpid(child, nullptr, 0);
+    EXPECT_EQ(ReadLastBackupDay(), 7);
 }
 
 TEST(Settings, ASaveThatCannotCompleteKeepsThePreviousFile)

@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -265,4 +266,32 @@ TEST(Channels, ALockHeldByAnotherProcessRefusesTheOpen)
         waitpid(child, nullptr, 0);
     }
     EXPECT_EQ(ReadFile(file), "data\r");
+}
+
+namespace {
+
+// Reads channel 1 as the analyses do; exits 0 when the loop ends, 3 when
+// it would spin for ever.
+void ReadUntilEndOrGiveUp()
+{
+    QzFileErrorHandler = [](std::int64_t, std::int64_t) { return 0; };
+    rlimit limit {};
+    limit.rlim_cur = 3; // no descriptor is left for the pipe
+    limit.rlim_max = 3;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    QzOpenPipe(1, "echo never");
+    ShortString line;
+    for (int reads = 0; reads < 10; ++reads) {
+        QzLineInput(1, line);
+        if (QzEof(1) != 0)
+            std::exit(QzLastFileError == -38 && line.empty() ? 0 : 4);
+    }
+    std::exit(3);
+}
+
+} // namespace
+
+TEST(Channels, ACommandThatCannotStartEndsTheReadLoop)
+{
+    EXPECT_EXIT(ReadUntilEndOrGiveUp(), ::testing::ExitedWithCode(0), "");
 }
