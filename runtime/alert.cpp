@@ -58,12 +58,13 @@ int QzAlertPresent(const QzAlertRequest& request)
     QMessageBox box;
     box.setIcon(request.style == 2 ? QMessageBox::Critical
                                    : (request.style == 1 ? QMessageBox::Information : QMessageBox::Warning));
+    box.setTextFormat(Qt::PlainText);
     box.setText(request.message);
     box.setInformativeText(request.informative);
     QList<QAbstractButton*> buttons;
     const QStringList titles = request.buttons.isEmpty() ? QStringList {QStringLiteral("OK")} : request.buttons;
     for (const QString& title : titles)
-        buttons.append(box.addButton(title, buttons.isEmpty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
+        buttons.append(box.addButton(title, buttons.isEmpty() ? QMessageBox::AcceptRole : QMessageBox::ActionRole));
     box.setDefaultButton(qobject_cast<QPushButton*>(buttons.first()));
     box.exec();
     const int index = static_cast<int>(buttons.indexOf(box.clickedButton()));

@@ -59,12 +59,15 @@ void ShowSheetBox(QzAlertEntry& alert, QWidget* window)
     auto* box = new QMessageBox(window);
     box->setIcon(alert.style == 2 ? QMessageBox::Critical
                                   : (alert.style == 1 ? QMessageBox::Information : QMessageBox::Warning));
+    box->setTextFormat(Qt::PlainText);
     box->setText(alert.message);
     box->setInformativeText(alert.informative);
     const QStringList titles = alert.buttons.isEmpty() ? QStringList {QStringLiteral("OK")} : alert.buttons;
     QList<QAbstractButton*> buttons;
+    // Later buttons take a role Escape never picks: on the Mac, Escape
+    // presses only a button titled "Cancel".
     for (const QString& title : titles)
-        buttons.append(box->addButton(title, buttons.isEmpty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
+        buttons.append(box->addButton(title, buttons.isEmpty() ? QMessageBox::AcceptRole : QMessageBox::ActionRole));
     box->setDefaultButton(qobject_cast<QPushButton*>(buttons.first()));
 #ifdef Q_OS_MACOS
     box->setWindowFlags(box->windowFlags() | Qt::Sheet);

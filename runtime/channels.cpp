@@ -290,6 +290,7 @@ void QzOpenInput(int fileId, int /*kind*/, const QString& path, std::int64_t rec
             RangeInformative(), false);
         return;
     }
+    QzClose(fileId); // a reopened channel first lets go of what it held
     const QByteArray native = NativePath(path);
     int error = 0;
     if (LockedElsewhere(native, false, &error)) {
@@ -304,7 +305,6 @@ void QzOpenInput(int fileId, int /*kind*/, const QString& path, std::int64_t rec
         return;
     }
     QzFileChannel& ch = Channel(fileId);
-    ResetChannel(ch);
     ch.open = true;
     ch.location = path;
     ch.recordLength = recordLength;
@@ -319,6 +319,7 @@ void QzOpenOutput(int fileId, int kind, const QString& path)
             RangeInformative(), false);
         return;
     }
+    QzClose(fileId); // a reopened channel first lets go of what it held
     if (kind != 0 && kind != 2) {
         ReportError(fileId, kQzErrCreateFailed);
         return;
@@ -346,7 +347,6 @@ void QzOpenOutput(int fileId, int kind, const QString& path)
         return;
     }
     QzFileChannel& ch = Channel(fileId);
-    ResetChannel(ch);
     ch.open = true;
     ch.location = path;
     ch.recordLength = 256;

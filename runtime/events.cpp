@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -145,7 +146,9 @@ void* QzTimer(QzTimerFn fn, bool repeats, double seconds)
     timer->setTimerType(Qt::PreciseTimer);
     // Intervals below a millisecond would make Qt spin; the Mac clamps them
     // to 0.1 ms, which a millisecond timer cannot tell apart.
-    timer->setInterval(std::max(1, int(std::lround(seconds * 1000.0))));
+    // Intervals past what a Qt timer holds (about 24 days) are clamped.
+    const double ms = std::isfinite(seconds) ? std::clamp(seconds * 1000.0, 1.0, 2147483647.0) : 1.0;
+    timer->setInterval(static_cast<int>(std::lround(ms)));
     QObject::connect(timer, &QTimer::timeout, timer, [timer] { FireTimer(timer); });
     timer->start();
     return timer;

@@ -18,9 +18,8 @@ QString QzURLLastComponent(const QUrl& url);
 QUrl QzURLAppend(const QUrl& url, const QString& component);
 QUrl QzURLParent(const QUrl& url);
 // The first folder of that kind in that domain, or a null URL. On Linux the
-// user's Application Support is the XDG data folder and the user's Library
-// its parent's parent; the system Library is the root of the stand-ins'
-// system folder.
+// user's Application Support is the XDG data folder; the Library folders
+// keep their Mac paths (~/Library, /System/Library).
 QUrl QzDirectoryURL(int directory, int domain);
 // Creates the folder (intermediate folders only when asked); false on failure.
 bool QzCreateDirectory(const QUrl& url, bool intermediate = false);

@@ -184,6 +184,9 @@ void SetViewText(QWidget* view, const QString& text)
     } else if (auto* field = qobject_cast<QLineEdit*>(view)) {
         field->setText(text);
     } else if (auto* label = qobject_cast<QLabel*>(view)) {
+        // Log text such as "<TMDisk: 0x6000...>" is shown as it is, never
+        // taken for markup.
+        label->setTextFormat(Qt::PlainText);
         label->setText(text);
     }
     view->setProperty("qzSettingText", false);

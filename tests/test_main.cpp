@@ -10,6 +10,7 @@
 #include <unicode/locid.h>
 #include <unicode/timezone.h>
 
+#include <clocale>
 #include <cstdlib>
 
 int TestAlertHook(const QzAlertRequest& request);
@@ -26,6 +27,7 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::GTEST_FLAG(death_test_style) = "threadsafe";
     QApplication app(argc, argv);
+    setlocale(LC_NUMERIC, "C");
     gQzAlertHook = TestAlertHook;
     return RUN_ALL_TESTS();
 }

@@ -295,3 +295,17 @@ TEST(Channels, ACommandThatCannotStartEndsTheReadLoop)
 {
     EXPECT_EXIT(ReadUntilEndOrGiveUp(), ::testing::ExitedWithCode(0), "");
 }
+
+TEST(Channels, ReopeningAFileChannelReleasesItsLock)
+{
+    Sandbox sandbox;
+    IgnoreErrors ignore;
+    const QString file = sandbox.Write(QStringLiteral("twice"), "one\r");
+    QzOpenInput(3, 0, file, 256);
+    QzOpenInput(3, 0, file, 256); // without a close in between
+    QzClose(3);
+    QzLastFileError = 0;
+    QzOpenOutput(4, 0, file);
+    EXPECT_EQ(QzLastFileError, 0); // no shared lock was left behind
+    QzClose(4);
+}
