@@ -3,6 +3,7 @@
 // Shared set-up of the benchmarks; each bench/*.cpp is one executable, so
 // this header carries its definitions inline.
 
+#include "app/mainwindow.h"
 #include "app/settings.h"
 #include "runtime/application.h"
 #include "runtime/hooks.h"
@@ -68,11 +69,7 @@ inline void BenchWorld(int& argc, char** argv)
     setenv("XDG_DATA_HOME", (home + QStringLiteral("/.local/share")).toUtf8().constData(), 1);
     QzApplicationInit(argc, argv);
     gQzAlertHook = SilentAlert;
-    QzWindowSet(-1, QStringLiteral("Quillaby"), QzParamOmitted, QzRect {0, 0, 605, 540});
-    const QString empty;
-    QzTextField(8, QzParamOmitted, &empty, 1, QzRect {10, 120, 585, 22});
-    QzScrollView(2, QzParamOmitted, 0, 1, QzRect {10, 155, 585, 325});
-    QzTextView(1, 2, 1, QzRect {10, 160, 570, 325});
-    QzSetCurrentWindow(1);
+    ShowMainWindow(false);
+    BuildReportArea();
     LoadSettings();
 }

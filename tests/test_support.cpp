@@ -9,6 +9,10 @@
 #include <QTimeZone>
 
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -134,6 +138,40 @@ QString Sandbox::Write(const QString& relative, const std::string& bytes) const
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         f.write(bytes.data(), static_cast<qint64>(bytes.size()));
     return file;
+}
+
+LockHolder::LockHolder(const QString& path, int how)
+{
+    int ready[2];
+    int release[2];
+    if (pipe(ready) != 0 || pipe(release) != 0)
+        return;
+    const QByteArray native = path.toUtf8();
+    pid_ = fork();
+    if (pid_ == 0) {
+        close(release[1]); // so that the parent's close reaches the read below
+        close(ready[0]);
+        const int fd = open(native.constData(), O_RDONLY);
+        flock(fd, how);
+        char c = 'r';
+        (void)!write(ready[1], &c, 1);
+        (void)!read(release[0], &c, 1);
+        _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    release_ = release[1];
+    char c = 0;
+    (void)!read(ready[0], &c, 1); // the lock is held from here on
+    close(ready[0]);
+}
+
+LockHolder::~LockHolder()
+{
+    if (release_ >= 0)
+        close(release_); // the holder's read returns and it exits
+    if (pid_ > 0)
+        waitpid(pid_, nullptr, 0);
 }
 
 std::string ReadFile(const QString& path)

@@ -62,6 +62,20 @@ private:
     std::string savedData_;
 };
 
+// Another process that holds a flock (LOCK_SH or LOCK_EX) on a file until
+// this object goes away.
+class LockHolder {
+public:
+    LockHolder(const QString& path, int how);
+    ~LockHolder();
+    LockHolder(const LockHolder&) = delete;
+    LockHolder& operator=(const LockHolder&) = delete;
+
+private:
+    int release_ = -1;
+    int pid_ = -1;
+};
+
 std::string ReadFile(const QString& path);
 ShortString SS(const std::string& bytes);
 QString FixturePath(const QString& name);

@@ -1,5 +1,6 @@
 #include "monitor_support.h"
 
+#include "app/mainwindow.h"
 #include "app/settings.h"
 #include "monitor/fetch.h"
 #include "monitor/state.h"
@@ -60,12 +61,9 @@ MonitorWorld::MonitorWorld()
     sandbox.Stub(
         QStringLiteral("ps"), "echo '  PID TTY           TIME CMD'\necho '    1 ??         0:42.17 /sbin/launchd'");
     SetLogOutput("");
-    QzWindowSet(-1, QStringLiteral("Quillaby"), QzParamOmitted, QzRect {0, 0, 605, 540});
-    const QString empty;
-    QzTextField(8, QzParamOmitted, &empty, 1, QzRect {10, 120, 585, 22});
-    QzScrollView(2, QzParamOmitted, 0, 1, QzRect {10, 155, 585, 325});
-    QzTextView(1, 2, 1, QzRect {10, 160, 570, 325});
-    QzSetCurrentWindow(1);
+    // The test program has no bundle: window 1 is made in code, hidden.
+    ShowMainWindow(false);
+    BuildReportArea();
     LoadSettings();
 }
 

@@ -229,23 +229,8 @@ TEST(Channels, ALockHeldByAnotherProcessRefusesTheOpen)
     Sandbox sandbox;
     IgnoreErrors ignore;
     const QString file = sandbox.Write(QStringLiteral("locked"), "data\r");
-    int ready[2];
-    int release[2];
-    ASSERT_EQ(pipe(ready), 0);
-    ASSERT_EQ(pipe(release), 0);
     for (int how : {LOCK_EX, LOCK_SH}) {
-        const pid_t child = fork();
-        if (child == 0) {
-            const int fd = open(file.toUtf8().constData(), O_RDONLY);
-            flock(fd, how);
-            char c = 'r';
-            (void)!write(ready[1], &c, 1);
-            (void)!read(release[0], &c, 1);
-            _exit(0);
-        }
-        char c;
-        ASSERT_EQ(read(ready[0], &c, 1), 1);
-
+        LockHolder lock(file, how);
         QzLastFileError = 0;
         QzOpenOutput(4, 0, file);
         EXPECT_EQ(QzLastFileError, 35);
@@ -262,8 +247,6 @@ TEST(Channels, ALockHeldByAnotherProcessRefusesTheOpen)
             EXPECT_EQ(line, SS("data"));
         }
         QzClose(3);
-        (void)!write(release[1], &c, 1);
-        waitpid(child, nullptr, 0);
     }
     EXPECT_EQ(ReadFile(file), "data\r");
 }
