@@ -31,3 +31,13 @@ bool QzOpenUrlReal(const QUrl& url)
 {
     return QDesktopServices::openUrl(url);
 }
+
+QString QzMailtoAppNone()
+{
+    return QString();
+}
+
+bool QzAccessibilityGranted()
+{
+    return true;
+}

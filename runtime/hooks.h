@@ -33,17 +33,28 @@ using QzScriptFn = bool (*)(const QString& source, QString* result, QString* err
 // Opens a file or web address with its default application.
 using QzOpenUrlFn = bool (*)(const QUrl& url);
 
+// The path of the application registered for "mailto:" links (Launch
+// Services on a Mac), or empty when there is none.
+using QzMailtoAppFn = QString (*)();
+
+// Whether the accessibility permission is granted (AXAPIEnabled).
+using QzAccessibilityFn = bool (*)();
+
 double QzUptimeReal();
 std::int64_t QzNowReal();
 int QzAlertPresent(const QzAlertRequest& request);
 bool QzScriptUnavailable(const QString& source, QString* result, QString* errorMessage);
 bool QzOpenUrlReal(const QUrl& url);
+QString QzMailtoAppNone();
+bool QzAccessibilityGranted();
 
 inline QzUptimeFn gQzUptimeHook = QzUptimeReal;
 inline QzNowFn gQzNowHook = QzNowReal;
 inline QzAlertFn gQzAlertHook = QzAlertPresent;
 inline QzScriptFn gQzScriptHook = QzScriptUnavailable;
 inline QzOpenUrlFn gQzOpenUrlHook = QzOpenUrlReal;
+inline QzMailtoAppFn gQzMailtoAppHook = QzMailtoAppNone;
+inline QzAccessibilityFn gQzAccessibilityHook = QzAccessibilityGranted;
 
 // Restores a hook when the scope ends, even when a test assertion fails.
 template <typename Fn> class QzHookGuard {

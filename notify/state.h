@@ -1,0 +1,13 @@
+#pragma once
+
+// Module-level state of the email subsystem, main thread only.
+
+#include "runtime/shortstring.h"
+
+// --- Script and command runners ------------------------------------------------
+inline ShortString gScriptResult; // RunAppleScript: the result text, "ERROR:  " + message, or empty
+inline ShortString gOpenFileResult; // FinderOpenFile: copy of gScriptResult after the open script
+inline ShortString gStartupDiskPath; // StartupDiskName: the startup disk's name followed by ":"
+
+// --- Facts about the machine, filled at start-up ---------------------------------
+inline ShortString gComputerName; // start-up: `scutil --get ComputerName` through a do shell script
