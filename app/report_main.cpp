@@ -12,6 +12,9 @@
 #include "monitor/fetch.h"
 #include "monitor/mainloop.h"
 #include "monitor/state.h"
+#include "notify/runner.h"
+#include "notify/state.h"
+#include "platform/services.h"
 #include "runtime/application.h"
 #include "runtime/events.h"
 #include "runtime/hooks.h"
@@ -44,7 +47,7 @@ bool FetchUnderWay()
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: quillaby-report today|yesterday [--json]\n");
+    std::fprintf(stderr, "usage: quillaby-report today|yesterday [--json] [--notify]\n");
     return 64;
 }
 
@@ -53,10 +56,13 @@ int Usage()
 int main(int argc, char** argv)
 {
     bool json = false;
+    bool notify = false;
     const char* which = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--json") == 0)
             json = true;
+        else if (std::strcmp(argv[i], "--notify") == 0)
+            notify = true;
         else if (!which && (std::strcmp(argv[i], "today") == 0 || std::strcmp(argv[i], "yesterday") == 0))
             which = argv[i];
         else
@@ -71,10 +77,18 @@ int main(int argc, char** argv)
     QzApplicationInit(qtArgc, argv);
     gQzAlertHook = AlertToStandardError;
     AddStandInsToPath();
+    InstallPlatformServices();
     QzInstallAppDelegate();
     ShowMainWindow(false);
     BuildReportArea();
     LoadSettings();
+    // Mail goes out only when asked for, as the window's email step would
+    // send it, with the computer's name read as start-up reads it.
+    gEmailStepHeld = notify ? 0 : 1;
+    if (notify) {
+        RunAppleScript("do shell script \"scutil --get ComputerName\"");
+        gComputerName = gScriptResult;
+    }
 
     gPollAllowed = 1;
     if (today) {

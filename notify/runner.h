@@ -2,6 +2,8 @@
 
 #include "runtime/shortstring.h"
 
+#include <QString>
+
 // Scripts and shell commands. Scripts go through the script hook, so the
 // platform that answers them stays out of sight here.
 
@@ -25,3 +27,16 @@ ShortString UserShortName();
 // runs of digits compared as numbers ("10.12" > "10.9"). An unreadable
 // version counts as equal: true.
 bool SystemVersionAtLeast(const ShortString& threshold);
+// The SystemVersion.plist that SystemVersionAtLeast reads: a test's
+// gSystemVersionPlist, else the system's own where it exists, else (off
+// macOS) the simulated Mac's in the bundle's resources.
+QString SystemVersionPlistPath();
+
+// Text for the inside of a script's string literal: backslash and double
+// quote escaped, everything else (line breaks included) as it is.
+QString ScriptLiteralText(const QString& text);
+ShortString ScriptLiteralText(const ShortString& text);
+// Platform text to bytes, cut at 255 bytes on a character boundary: Mac
+// Roman where it has the character, UTF-8 otherwise (which QzStrToCF reads
+// back as the same text).
+ShortString ShortFromText(const QString& text);
