@@ -32,6 +32,11 @@ TEST(ReportOutput, EachOutcomeInPrometheusAndNagios)
 {
     const std::string success = LogEntry(kT, "Backup completed successfully.");
     const std::string later = "2026-03-10 11:00:00";
+    const auto log = [](int filler, const std::vector<std::string>& entries) {
+        std::vector<std::string> all = Filler(filler);
+        all.insert(all.end(), entries.begin(), entries.end());
+        return all;
+    };
     struct Case {
         const char* name;
         std::vector<std::string> entries;
@@ -44,31 +49,28 @@ TEST(ReportOutput, EachOutcomeInPrometheusAndNagios)
         int problemLines;
     };
     const Case cases[] = {
-        {"nothing", {success}, 0, "OK - no Time Machine errors", 0, nullptr, 0, true, 0},
+        {"nothing", log(60, {success}), 0, "OK - no Time Machine errors", 0, nullptr, 0, true, 0},
         {"problem",
-            {success, LogEntry(later, "Error: (-36) SrcErr:NO Copying /Users/a/.DS_Store to /Volumes/Backup/x")}, 1,
-            "WARNING - The last problem was '.DS_Store' (Invisible)", 1, ".DS_Store", 0, true, 1},
-        {"offline", {success, LogEntry(later, "Backup failed with error: 19")}, 1, "CRITICAL - Backup drive offline", 2,
-            "Backup drive offline", 1, true, 1},
+            log(60,
+                {success, LogEntry(later, "Error: (-36) SrcErr:NO Copying /Users/a/.DS_Store to /Volumes/Backup/x")}),
+            1, "WARNING - The last problem was '.DS_Store' (Invisible)", 1, ".DS_Store", 0, true, 1},
+        {"offline", log(60, {success, LogEntry(later, "Backup failed with error: 19")}), 1,
+            "CRITICAL - Backup drive offline", 2, "Backup drive offline", 1, true, 1},
         {"failed",
-            {success, LogEntry(later, "Error: (-8084) Copying failed"),
-                LogEntry(later, "Backup failed with error: 11")},
+            log(60,
+                {success, LogEntry(later, "Error: (-8084) Copying failed"),
+                    LogEntry(later, "Backup failed with error: 11")}),
             1, "CRITICAL - Error: (-8084) Copying failed", 2, nullptr, 0, true, 3},
-        {"no success line", {}, 1, "WARNING - No successful backups reported in the current log", 1,
+        {"no success line", log(60, {}), 1, "WARNING - No successful backups reported in the current log", 1,
             "No successful backups reported in the current log", 0, false, 0},
-        {"log unavailable", {"-"}, 2, "UNKNOWN - No successful backups reported in the current log", 3,
+        {"log unavailable", log(10, {}), 2, "UNKNOWN - No successful backups reported in the current log", 3,
             "No successful backups reported in the current log", 0, false, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         MonitorWorld world;
         gDriveOffline = 0; // carried from the previous analysis
-        std::vector<std::string> entries = Filler(60);
-        if (c.entries == std::vector<std::string> {"-"})
-            entries.resize(10);
-        else
-            entries.insert(entries.end(), c.entries.begin(), c.entries.end());
-        world.SetLogOutput(LogOutput(entries));
+        world.SetLogOutput(LogOutput(c.entries));
         world.FetchToday();
         const QString report = MonitorWorld::ReportShown();
         const QString status = ReportFinalStatus(MonitorWorld::Status(), report);
