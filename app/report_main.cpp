@@ -1,13 +1,16 @@
 // quillaby-report: today's or yesterday's Time Machine report for scripts
 // and monitoring systems. It runs what the Current Log and Previous Log
 // buttons start, through the same main-loop passes, with the main window
-// built but not shown, and prints the report and the status line.
+// built but not shown, and prints the report and the status line, or the
+// same findings as JSON, Prometheus text or a monitoring-plugins line.
 //
 // Exit status: 0 nothing to report, 1 a problem, 2 the log could not be
-// had, 64 a bad command line.
+// had (with --format nagios the plugin codes 0 to 3 instead), 64 a bad
+// command line, 74 the output could not be written.
 
 #include "app/environment.h"
 #include "app/mainwindow.h"
+#include "app/report_output.h"
 #include "app/settings.h"
 #include "monitor/fetch.h"
 #include "monitor/mainloop.h"
@@ -20,12 +23,24 @@
 #include "runtime/hooks.h"
 #include "runtime/windows.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
-
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <string_view>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+// The system's fontconfig, which Qt's offscreen platform loads, keeps a
+// cache it never frees; the leak checker of the sanitizer build would
+// otherwise turn every run's exit status into 1. Only that library.
+extern "C" const char* __lsan_default_suppressions();
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
+#endif
 
 namespace {
 
@@ -47,30 +62,88 @@ bool FetchUnderWay()
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: quillaby-report today|yesterday [--json] [--notify]\n");
-    return 64;
+    std::fprintf(stderr,
+        "usage: quillaby-report today|yesterday [--json | --format text|json|prometheus|nagios] [--output PATH] "
+        "[--notify]\n");
+    return kReportUsageError;
+}
+
+// A standard descriptor that came closed is held by /dev/null, so that no
+// file or pipe opened later takes its number and receives the report.
+// Returns whether standard output came closed.
+bool ReserveStandardDescriptors()
+{
+    bool stdoutClosed = false;
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            stdoutClosed = stdoutClosed || fd == 1;
+            const int held = open("/dev/null", O_RDWR);
+            if (held != fd && held >= 0)
+                close(held);
+        }
+    }
+    return stdoutClosed;
+}
+
+// Like the standard tools, a report that could not be written all the way
+// is an error with a message, not a success.
+int WriteStandardOutput(const QByteArray& bytes, bool stdoutClosed)
+{
+    const auto size = static_cast<std::size_t>(bytes.size());
+    int error = EBADF;
+    if (!stdoutClosed) {
+        errno = 0;
+        if (std::fwrite(bytes.constData(), 1, size, stdout) == size && std::fflush(stdout) == 0)
+            return 0;
+        error = errno != 0 ? errno : EIO;
+    }
+    std::fprintf(stderr, "quillaby-report: write error: %s\n", std::strerror(error));
+    return kReportOutputError;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    bool json = false;
+    const bool stdoutClosed = ReserveStandardDescriptors();
+    std::string_view which;
+    std::string_view format;
+    std::string_view output;
     bool notify = false;
-    const char* which = nullptr;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--json") == 0)
-            json = true;
-        else if (std::strcmp(argv[i], "--notify") == 0)
+        const std::string_view arg = argv[i];
+        std::string_view* option = nullptr;
+        std::string_view value;
+        if (arg == "--notify" && !notify) {
             notify = true;
-        else if (!which && (std::strcmp(argv[i], "today") == 0 || std::strcmp(argv[i], "yesterday") == 0))
-            which = argv[i];
-        else
+            continue;
+        } else if (arg == "--json") {
+            option = &format;
+            value = "json";
+        } else if (arg == "--format" || arg == "--output") {
+            if (i + 1 == argc)
+                return Usage();
+            option = arg == "--format" ? &format : &output;
+            value = argv[++i];
+        } else if (arg.starts_with("--format=") || arg.starts_with("--output=")) {
+            option = arg.starts_with("--format=") ? &format : &output;
+            value = arg.substr(9);
+        } else if (which.empty() && (arg == "today" || arg == "yesterday")) {
+            which = arg;
+            continue;
+        } else {
             return Usage();
+        }
+        // An option given twice is as much a mistake as one without a value.
+        if (value.empty() || !option->empty())
+            return Usage();
+        *option = value;
     }
-    if (!which)
+    if (format.empty())
+        format = "text";
+    if (which.empty() || (format != "text" && format != "json" && format != "prometheus" && format != "nagios"))
         return Usage();
-    const bool today = std::strcmp(which, "today") == 0;
+    const bool today = which == "today";
 
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     static int qtArgc = 1;
@@ -102,38 +175,30 @@ int main(int argc, char** argv)
 
     QzSetCurrentWindow(1);
     const QString report = QzTextViewString(1);
-    const QString status = QzTextFieldString(8);
-    int code = status.isEmpty() ? 0 : 1;
-    // Too little output means the log could not be had, even when a later
-    // step of the evaluation put another text into the status line.
-    if (gTooFewLines != 0 || status.startsWith(QStringLiteral("Unable to get"))
-        || report == QStringLiteral("\r\nYesterday's log is not available\r\n"))
-        code = 2;
-
-    if (json) {
-        QJsonObject o;
-        o.insert(QStringLiteral("report"), report);
-        o.insert(QStringLiteral("status"), status);
-        o.insert(QStringLiteral("lastProblem"), QzStrToCF(gLastProblem));
-        o.insert(QStringLiteral("problemFolder"), QzStrToCF(gProblemFolder));
-        o.insert(QStringLiteral("lastSuccessText"), QzStrToCF(gLastSuccessText));
-        o.insert(QStringLiteral("emailRequested"), gEmailRequested != 0);
-        o.insert(QStringLiteral("emailSent"), gEmailSent != 0);
-        o.insert(QStringLiteral("errorFound"), gErrorFound != 0);
-        o.insert(QStringLiteral("driveOffline"), gDriveOffline != 0);
-        o.insert(QStringLiteral("spotlightConflict"), gSpotlightConflict != 0);
-        o.insert(QStringLiteral("successFound"), gSuccessFound != 0);
-        const QByteArray out = QJsonDocument(o).toJson(QJsonDocument::Indented);
-        std::fwrite(out.constData(), 1, static_cast<std::size_t>(out.size()), stdout);
+    const QString status = ReportFinalStatus(QzTextFieldString(8), report);
+    int code = ReportExitStatus(status);
+    QByteArray out;
+    if (format == "json") {
+        out = ReportJson(report, QzTextFieldString(8));
+    } else if (format == "prometheus") {
+        out = ReportPrometheus(QString::fromLatin1(which.data(), static_cast<qsizetype>(which.size())), report, status);
+    } else if (format == "nagios") {
+        out = ReportNagios(report, status);
+        code = NagiosState(report, status);
     } else {
-        QString text = report;
-        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        if (!text.endsWith(QLatin1Char('\n')))
-            text += QLatin1Char('\n');
-        text += status + QLatin1Char('\n');
-        const QByteArray out = text.toUtf8();
-        std::fwrite(out.constData(), 1, static_cast<std::size_t>(out.size()), stdout);
+        out = ReportPlainText(report, QzTextFieldString(8));
     }
-    std::fflush(stdout);
-    return code;
+
+    if (!output.empty()) {
+        // output came from argv whole, so it ends with a NUL.
+        QString error;
+        if (!WriteFileAtomically(QString::fromLocal8Bit(output.data()), out, &error)) {
+            std::fprintf(
+                stderr, "quillaby-report: cannot write %s: %s\n", output.data(), error.toLocal8Bit().constData());
+            return kReportOutputError;
+        }
+        return code;
+    }
+    const int written = WriteStandardOutput(out, stdoutClosed);
+    return written != 0 ? written : code;
 }
