@@ -13,9 +13,9 @@
 namespace {
 
 constexpr int kSendmailLimitMs = 120000;
-// Bytes of text in one encoded word: 45 bytes give 60 base64 characters,
-// so a word of "=?UTF-8?B?...?=" stays within 75 characters.
-constexpr int kEncodedWordBytes = 45;
+// Bytes of text in one encoded word: 39 bytes give 52 base64 characters,
+// so a line holding "Subject: =?UTF-8?B?...?=" stays within 76 characters.
+constexpr int kEncodedWordBytes = 39;
 
 bool PlainHeaderText(const QString& text)
 {
