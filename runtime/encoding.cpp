@@ -1,47 +1,48 @@
 #include "runtime/encoding.h"
 
-#include <iconv.h>
+#include <unicode/ucnv.h>
 
 #include <array>
-#include <unordered_map>
 
 namespace {
 
-struct MacRomanTables {
-    std::array<char16_t, 256> toUnicode {};
-    std::unordered_map<char16_t, unsigned char> fromUnicode;
-};
-
-// Built once from the system's converter (iconv calls the encoding
-// MACINTOSH), so the program carries no table of its own.
-const MacRomanTables& Tables()
+// ICU's "macintosh" converter has the Mac's own table (the Apple logo at
+// 0xF0, the increment sign at 0xC6). It is opened once and kept for the
+// whole run; null when ICU lacks it, and then only ASCII converts.
+UConverter* MacRomanConverter()
 {
-    static const MacRomanTables tables = [] {
-        MacRomanTables t;
-        iconv_t cd = iconv_open("UTF-16LE", "MACINTOSH");
+    static UConverter* const converter = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        UConverter* c = ucnv_open("macintosh", &status);
+        if (U_FAILURE(status))
+            return static_cast<UConverter*>(nullptr);
+        ucnv_setFallback(c, false);
+        status = U_ZERO_ERROR;
+        ucnv_setFromUCallBack(c, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+        ucnv_setToUCallBack(c, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+        return c;
+    }();
+    return converter;
+}
+
+// Bytes to characters, taken once from the converter so that decoding
+// mixed UTF-8 and Mac Roman text can go byte by byte.
+const std::array<char16_t, 256>& ToUnicode()
+{
+    static const std::array<char16_t, 256> table = [] {
+        std::array<char16_t, 256> t {};
+        UConverter* c = MacRomanConverter();
         for (int b = 0; b < 256; ++b) {
-            char in = static_cast<char>(b);
-            char out[8] = {};
-            char* inPtr = &in;
-            char* outPtr = out;
-            std::size_t inLeft = 1;
-            std::size_t outLeft = sizeof out;
-            char16_t ch = static_cast<char16_t>(b < 128 ? b : 0xFFFD);
-            if (cd != reinterpret_cast<iconv_t>(-1)) {
-                iconv(cd, nullptr, nullptr, nullptr, nullptr);
-                if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1)
-                    && outLeft == sizeof out - 2)
-                    ch = static_cast<char16_t>(
-                        static_cast<unsigned char>(out[0]) | (static_cast<unsigned char>(out[1]) << 8));
-            }
-            t.toUnicode[static_cast<std::size_t>(b)] = ch;
-            t.fromUnicode.emplace(ch, static_cast<unsigned char>(b));
+            t[static_cast<std::size_t>(b)] = static_cast<char16_t>(b < 128 ? b : 0xFFFD);
+            const char in = static_cast<char>(b);
+            UChar out[4] = {};
+            UErrorCode status = U_ZERO_ERROR;
+            if (c && ucnv_toUChars(c, out, 4, &in, 1, &status) == 1 && U_SUCCESS(status))
+                t[static_cast<std::size_t>(b)] = out[0];
         }
-        if (cd != reinterpret_cast<iconv_t>(-1))
-            iconv_close(cd);
         return t;
     }();
-    return tables;
+    return table;
 }
 
 // Length of the valid UTF-8 sequence starting at p (2 to 4 bytes), or 0.
@@ -81,14 +82,9 @@ std::size_t Utf8SequenceLength(const unsigned char* p, std::size_t left, char32_
 
 } // namespace
 
-char16_t QzMacRomanChar(unsigned char byte)
-{
-    return Tables().toUnicode[byte];
-}
-
 QString QzDecodeBytes(const char* data, std::size_t size)
 {
-    const auto& table = Tables().toUnicode;
+    const auto& table = ToUnicode();
     QString out;
     out.reserve(static_cast<qsizetype>(size));
     const auto* p = reinterpret_cast<const unsigned char*>(data);
@@ -123,19 +119,24 @@ QString QzDecodeBytes(const char* data, std::size_t size)
 
 std::optional<std::string> QzEncodeMacRoman(const QString& text)
 {
-    const auto& map = Tables().fromUnicode;
-    std::string out;
-    out.reserve(static_cast<std::size_t>(text.size()));
-    for (QChar ch : text) {
-        const char16_t u = ch.unicode();
-        if (u < 0x80) {
-            out.push_back(static_cast<char>(u));
-            continue;
-        }
-        const auto it = map.find(u);
-        if (it == map.end())
-            return std::nullopt;
-        out.push_back(static_cast<char>(it->second));
-    }
+    std::string out(static_cast<std::size_t>(text.size()), '\0');
+    std::size_t n = 0;
+    for (; n < out.size() && text.at(static_cast<qsizetype>(n)).unicode() < 0x80; ++n)
+        out[n] = static_cast<char>(text.at(static_cast<qsizetype>(n)).unicode());
+    if (n == out.size())
+        return out;
+    UConverter* c = MacRomanConverter();
+    if (!c)
+        return std::nullopt;
+    // One byte a character: the whole rest fits, and a character without a
+    // Mac Roman byte stops the conversion.
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_resetFromUnicode(c);
+    const int32_t written = ucnv_fromUChars(c, out.data() + n, static_cast<int32_t>(out.size() - n),
+        reinterpret_cast<const UChar*>(text.utf16()) + n, static_cast<int32_t>(text.size()) - static_cast<int32_t>(n),
+        &status);
+    if (U_FAILURE(status))
+        return std::nullopt;
+    out.resize(n + static_cast<std::size_t>(written));
     return out;
 }

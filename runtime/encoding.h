@@ -11,9 +11,6 @@
 // through the settings file is Mac Roman; this reads both correctly.
 QString QzDecodeBytes(const char* data, std::size_t size);
 
-// Platform text to Mac Roman bytes; nothing when a character has no Mac
-// Roman byte.
+// Platform text to Mac Roman bytes through ICU's "macintosh" converter;
+// nothing when a character has no Mac Roman byte.
 std::optional<std::string> QzEncodeMacRoman(const QString& text);
-
-// The Unicode character of one Mac Roman byte.
-char16_t QzMacRomanChar(unsigned char byte);

@@ -3,6 +3,7 @@
 
 #include "runtime/events.h"
 
+#include "runtime/hooks.h"
 #include "runtime/state.h"
 #include "runtime/widgets_p.h"
 
@@ -17,14 +18,31 @@ namespace {
 
 // A timer of QzTimer. `held` records a fire that fell due while a modal
 // alert was up (or while its function was still running); it is made up
-// once afterwards.
+// once afterwards. A repeating timer keeps the grid it was started on: its
+// fires fall due at origin + k * period, k = 1, 2, ...
 class QzTimerObject : public QTimer {
 public:
     using QTimer::QTimer;
     QzTimerFn fn = nullptr;
     bool held = false;
     bool firing = false;
+    double origin = 0; // uptime in seconds when the timer was scheduled
+    double period = 0; // seconds between fires
+    int periodMs = 1; // the period as the Qt timer runs it
+    bool offGrid = false; // the Qt timer runs a shortened interval up to the next grid point
 };
+
+// After a made-up fire, the next one comes at the next point of the grid
+// (the Mac run loop skips the missed fires and keeps the schedule).
+void BackOnGrid(QzTimerObject* timer)
+{
+    const double now = gQzUptimeHook();
+    const double periods = std::floor((now - timer->origin) / timer->period) + 1;
+    const double next = timer->origin + std::max(periods, 1.0) * timer->period;
+    const int ms = static_cast<int>(std::clamp(std::lround((next - now) * 1000.0), 1L, long {timer->periodMs}));
+    timer->offGrid = ms != timer->periodMs;
+    timer->start(ms);
+}
 
 void FireTimer(QzTimerObject* timer);
 
@@ -35,11 +53,10 @@ void CatchUpLater(QzTimerObject* timer)
         [timer] {
             if (!timer->held || gQzModalDepth > 0)
                 return;
-            // The made-up fire counts as this period's: the next one comes a
-            // full interval later, as on a Mac run loop that skips missed fires.
-            if (!timer->isSingleShot())
-                timer->start();
+            const QPointer<QzTimerObject> alive(timer);
             FireTimer(timer);
+            if (alive && alive->isActive() && !alive->isSingleShot())
+                BackOnGrid(alive);
         },
         Qt::QueuedConnection);
 }
@@ -62,6 +79,11 @@ void FireTimer(QzTimerObject* timer)
         timer->stop();
         timer->deleteLater();
         return;
+    }
+    // The shortened interval has reached the grid: back to the full period.
+    if (timer->offGrid) {
+        timer->offGrid = false;
+        timer->start(timer->periodMs);
     }
     if (timer->held && gQzModalDepth == 0)
         CatchUpLater(timer);
@@ -148,7 +170,10 @@ void* QzTimer(QzTimerFn fn, bool repeats, double seconds)
     // to 0.1 ms, which a millisecond timer cannot tell apart.
     // Intervals past what a Qt timer holds (about 24 days) are clamped.
     const double ms = std::isfinite(seconds) ? std::clamp(seconds * 1000.0, 1.0, 2147483647.0) : 1.0;
-    timer->setInterval(static_cast<int>(std::lround(ms)));
+    timer->periodMs = static_cast<int>(std::lround(ms));
+    timer->period = ms / 1000.0;
+    timer->origin = gQzUptimeHook();
+    timer->setInterval(timer->periodMs);
     QObject::connect(timer, &QTimer::timeout, timer, [timer] { FireTimer(timer); });
     timer->start();
     return timer;

@@ -14,6 +14,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
 
 ShortString::ShortString(const char* text)
 {
@@ -241,17 +244,44 @@ ShortString QzNumberText(double x)
     return SetResult(ShortString::FromView(text));
 }
 
+namespace {
+
+// Date formatters are costly to make: one is kept per pattern and made
+// again only when the default locale changes.
+icu::SimpleDateFormat* DateFormatter(const icu::UnicodeString& pattern)
+{
+    struct Entry {
+        icu::UnicodeString pattern;
+        std::string locale;
+        std::unique_ptr<icu::SimpleDateFormat> format;
+    };
+    static std::vector<Entry> cache;
+    const icu::Locale& locale = icu::Locale::getDefault();
+    for (Entry& e : cache)
+        if (e.pattern == pattern && e.locale == locale.getName())
+            return e.format.get();
+    UErrorCode status = U_ZERO_ERROR;
+    auto format = std::make_unique<icu::SimpleDateFormat>(pattern, locale, status);
+    if (U_FAILURE(status))
+        return nullptr;
+    if (cache.size() >= 8)
+        cache.clear();
+    cache.push_back({pattern, locale.getName(), std::move(format)});
+    return cache.back().format.get();
+}
+
+} // namespace
+
 ShortString QzDateText(const ShortString& pattern)
 {
-    UErrorCode status = U_ZERO_ERROR;
     const QString patternText = QzStrToCF(pattern);
     const icu::UnicodeString icuPattern(
         reinterpret_cast<const UChar*>(patternText.utf16()), static_cast<int32_t>(patternText.size()));
-    icu::SimpleDateFormat format(icuPattern, icu::Locale::getDefault(), status);
-    if (U_FAILURE(status))
+    icu::SimpleDateFormat* format = DateFormatter(icuPattern);
+    if (!format)
         return SetResult(ShortString());
     icu::UnicodeString formatted;
-    format.format(static_cast<UDate>(gQzNowHook()), formatted);
+    format->format(static_cast<UDate>(gQzNowHook()), formatted);
     const QString text(reinterpret_cast<const QChar*>(formatted.getBuffer()), formatted.length());
     return SetResult(QzStrFromCF(text));
 }
