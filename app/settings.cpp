@@ -6,21 +6,26 @@
 #include "runtime/state.h"
 #include "runtime/windows.h"
 
+#include "runtime/events.h"
+
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <array>
+#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fcntl.h>
+#include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr int kLoadChannel = 3;
-constexpr int kSaveChannel = 4;
 constexpr int kLines = 12;
 
 int IgnoreFileError(std::int64_t /*fileId*/, std::int64_t /*code*/)
@@ -58,54 +63,259 @@ ShortString U8Text(std::uint8_t value)
     return QzNumberText(static_cast<double>(static_cast<std::int8_t>(value)));
 }
 
-// Writes the lines to a temporary file beside the settings file through
-// channel `channel`, then moves it over the settings file. Returns false,
-// leaving the old file as it was, when any step fails. The file keeps its
-// permissions, a link to it stays a link, and a lock held elsewhere on it
-// refuses the save as writing the file in place would.
-bool WriteSettingsFile(const ShortString* lines, int count, int channel)
+// How long a save waits for another process's save to finish, and for
+// a lock on the file itself (a reader's, or a save in place) to go.
+constexpr int kSaveLockWaitMs = 5000;
+constexpr int kFileLockWaitMs = 1000;
+
+// Waits up to `ms` milliseconds for flock(fd, how); false when it does not come.
+bool LockWithin(int fd, int how, int ms)
 {
-    const QFileInfo info(gSettingsPath);
-    const QString target = info.isSymLink() ? info.symLinkTarget() : gSettingsPath;
-    const QByteArray targetPath = target.toUtf8();
-    struct stat old { };
-    const bool existed = stat(targetPath.constData(), &old) == 0 && S_ISREG(old.st_mode);
-    if (existed) {
-        const int probe = open(targetPath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        const bool locked = probe >= 0 && flock(probe, LOCK_EX | LOCK_NB) != 0;
-        if (probe >= 0)
-            close(probe);
-        if (locked) {
-            QzLastFileError = kQzErrLocked;
-            QzFileErrorHandler(channel, kQzErrLocked);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        if (flock(fd, how | LOCK_NB) == 0)
+            return true;
+        if (errno != EWOULDBLOCK && errno != EINTR)
             return false;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        usleep(500);
+    }
+}
+
+bool WriteAll(int fd, const std::string& bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Whether the open file holds exactly these bytes.
+bool HoldsBytes(int fd, const struct stat& info, const std::string& bytes)
+{
+    if (static_cast<std::size_t>(info.st_size) != bytes.size())
+        return false;
+    std::string have(bytes.size(), '\0');
+    std::size_t done = 0;
+    while (done < have.size()) {
+        const ssize_t n = pread(fd, have.data() + done, have.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return have == bytes;
+}
+
+// Reads the first twelve lines of the open file. CR, LF and CR LF each end
+// a line; a line is cut at 255 bytes and the rest of it dropped. Missing
+// lines stay empty. False when reading fails.
+bool SplitLines(int fd, std::array<ShortString, kLines>* out)
+{
+    std::array<ShortString, kLines>& lines = *out;
+    std::size_t line = 0;
+    bool afterCr = false;
+    char chunk[4096];
+    while (line < lines.size()) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        for (ssize_t i = 0; i < n && line < lines.size(); ++i) {
+            const char c = chunk[i];
+            if (c == '\n' && afterCr) {
+                afterCr = false;
+                continue;
+            }
+            afterCr = c == '\r';
+            if (c == '\r' || c == '\n') {
+                ++line;
+                continue;
+            }
+            ShortString& l = lines[line];
+            if (l.len < ShortString::kMax)
+                l.bytes[l.len++] = static_cast<std::uint8_t>(c);
         }
     }
+    return true;
+}
 
-    const QString temporary = target + QStringLiteral(".new");
-    QzLastFileError = 0;
-    QzOpenOutput(channel, 0, temporary);
-    bool ok = QzLastFileError == 0;
-    for (int i = 0; ok && i < count; ++i) {
-        QzSetOutput(channel);
-        QzPrint(lines[i]);
-        QzPrintNewline();
-        QzSetOutput(0);
-        ok = QzLastFileError == 0;
+enum class FileRead { Read, Missing, Unreadable };
+
+// Reads the settings file's lines. A save in place by another process is
+// waited for (briefly: a lock that stays is read past).
+FileRead ReadSettingsLines(std::array<ShortString, kLines>* lines)
+{
+    const QByteArray path = QFile::encodeName(gSettingsPath);
+    const int fd = open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? FileRead::Missing : FileRead::Unreadable;
+    struct stat info { };
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return FileRead::Unreadable;
     }
-    QzClose(channel);
-    const QByteArray tmp = temporary.toUtf8();
-    if (ok) {
-        const int fd = open(tmp.constData(), O_RDONLY | O_CLOEXEC);
-        ok = fd >= 0 && (!existed || fchmod(fd, old.st_mode & 07777) == 0) && fsync(fd) == 0;
+    LockWithin(fd, LOCK_SH, kFileLockWaitMs);
+    *lines = {};
+    const bool read = SplitLines(fd, lines);
+    close(fd);
+    return read ? FileRead::Read : FileRead::Unreadable;
+}
+
+enum class FileWrite { Written, Failed, Present };
+
+// Names of unfinished temporary files: the settings file's name, ".tmp-",
+// the process id and a counter.
+QString TemporaryPrefix(const QFileInfo& target)
+{
+    return target.fileName() + QStringLiteral(".tmp-");
+}
+
+// Temporary files left by a save that was killed. Called with the lock
+// file held, so no other save is writing one.
+void RemoveLeftovers(const QFileInfo& target)
+{
+    const QDir folder = target.absoluteDir();
+    const QStringList names
+        = folder.entryList({TemporaryPrefix(target) + QLatin1Char('*')}, QDir::Files | QDir::Hidden);
+    for (const QString& name : names)
+        unlink(QFile::encodeName(folder.filePath(name)).constData());
+}
+
+// Replaces the file through a new temporary file beside it: created
+// exclusively and never through a link, written, given the old file's
+// permissions, flushed to the disk and renamed over the file. False, with
+// nothing left behind, when the temporary cannot be made; `made` then says
+// whether it was.
+bool ReplaceFile(const QFileInfo& target, const std::string& bytes, const struct stat* old, bool* made)
+{
+    const QByteArray path = QFile::encodeName(target.absoluteFilePath());
+    QByteArray temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 8; ++attempt) {
+        temporary = QFile::encodeName(target.absolutePath() + QLatin1Char('/') + TemporaryPrefix(target)
+            + QString::number(getpid()) + QLatin1Char('-') + QString::number(attempt));
+        fd = open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    *made = fd >= 0;
+    if (fd < 0)
+        return false;
+    bool ok = (!old || fchmod(fd, old->st_mode & 07777) == 0) && WriteAll(fd, bytes) && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    ok = ok && std::rename(temporary.constData(), path.constData()) == 0;
+    if (!ok) {
+        unlink(temporary.constData());
+        return false;
+    }
+    // The rename itself reaches the disk with the folder.
+    const int folder = open(QFile::encodeName(target.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        fsync(folder);
+        close(folder);
+    }
+    return true;
+}
+
+// Writes the file where it is, for a folder where no temporary file can be
+// made. The caller holds the exclusive lock on the file, which readers wait
+// for.
+bool WriteInPlace(int fd, const std::string& bytes)
+{
+    return WriteAll(fd, bytes) && ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && fsync(fd) == 0;
+}
+
+// Saves `bytes` as the settings file. A lock on a lock file beside it keeps
+// other savers out from the look at the old file to the rename, and an
+// exclusive lock on the file itself keeps readers of a save in place out. A
+// link to the file stays a link, the file keeps its permissions, and bytes
+// equal to the file's are not written again. With `onlyIfMissing` an
+// existing file is left alone and reported as Present.
+FileWrite WriteSettingsFile(const std::string& bytes, bool onlyIfMissing)
+{
+    QFileInfo info(gSettingsPath);
+    const QFileInfo target(info.isSymLink() ? info.symLinkTarget() : gSettingsPath);
+    const QByteArray path = QFile::encodeName(target.absoluteFilePath());
+    const QByteArray lockPath = path + ".lock";
+
+    int lockFd = open(lockPath.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (lockFd < 0 && errno != ELOOP)
+        lockFd = open(lockPath.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (lockFd >= 0 && !LockWithin(lockFd, LOCK_EX, kSaveLockWaitMs)) {
+        close(lockFd);
+        QzLastFileError = kQzErrLocked;
+        return FileWrite::Failed;
+    }
+    // Without the lock file, another save could rename a new file in while
+    // this one writes: then the file is only ever written in place.
+    const bool mayReplace = lockFd >= 0;
+    const auto finish = [lockFd](FileWrite result, int fd) {
         if (fd >= 0)
             close(fd);
+        if (lockFd >= 0)
+            close(lockFd);
+        return result;
+    };
+
+    int fd = open(path.constData(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    const bool writable = fd >= 0;
+    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EISDIR))
+        fd = open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat old { };
+    const bool existed = fd >= 0 && fstat(fd, &old) == 0;
+    if (fd < 0 && errno != ENOENT)
+        return finish(FileWrite::Failed, fd);
+    if (existed && !S_ISREG(old.st_mode))
+        return finish(FileWrite::Failed, fd);
+    if (existed && onlyIfMissing)
+        return finish(FileWrite::Present, fd);
+    if (existed && !LockWithin(fd, LOCK_EX, kFileLockWaitMs)) {
+        QzLastFileError = kQzErrLocked;
+        return finish(FileWrite::Failed, fd);
     }
-    if (ok)
-        ok = std::rename(tmp.constData(), targetPath.constData()) == 0;
-    if (!ok)
-        unlink(tmp.constData());
-    return ok;
+    if (existed && HoldsBytes(fd, old, bytes))
+        return finish(FileWrite::Written, fd);
+
+    bool made = false;
+    if (mayReplace) {
+        RemoveLeftovers(target);
+        if (ReplaceFile(target, bytes, existed ? &old : nullptr, &made))
+            return finish(FileWrite::Written, fd);
+    }
+    if (made || !writable)
+        return finish(FileWrite::Failed, fd);
+    return finish(WriteInPlace(fd, bytes) ? FileWrite::Written : FileWrite::Failed, fd);
+}
+
+std::string FileBytes(const ShortString* lines, int count)
+{
+    std::string bytes;
+    for (int i = 0; i < count; ++i) {
+        bytes.append(lines[i].view());
+        bytes.push_back('\r');
+    }
+    return bytes;
+}
+
+void TellSaveFailed()
+{
+    gSettingsSaveFailed = 1;
+    if (gSettingsFailureTold != 0)
+        return;
+    gSettingsFailureTold = 1;
+    QzAlertNote("The settings could not be saved.", QzStrFromCF(gSettingsPath) + " could not be written.");
 }
 
 } // namespace
@@ -125,26 +335,32 @@ void LoadSettings()
         QzCreateDirectory(folder, true);
     gSettingsPath = QzURLAppend(base, QStringLiteral("Quillaby/Settings")).toLocalFile();
     QzFileErrorHandler = IgnoreFileError;
+    gSettingsUnreadable = 0;
+    gSettingsSaveFailed = 0;
+    gSettingsFailureTold = 0;
 
-    if (QFileInfo::exists(gSettingsPath)) {
-        QzOpenInput(kLoadChannel, 0, gSettingsPath, 256);
+    // A file that appears between the look and the default form's write
+    // (another process's first start) is read after all.
+    for (int attempt = 0; attempt < 3; ++attempt) {
         std::array<ShortString, kLines> line;
-        for (auto& l : line)
-            QzLineInput(kLoadChannel, l);
-        gEmailNotifyOn = ReadU8(line[0]);
-        gEmailAddress1 = line[1];
-        gEmailAddress2 = line[2];
-        gNoQuitWarning = ReadU8(line[3]);
-        gNotifyMinorErrors = ReadU8(line[4]);
-        gDailyEmail = ReadU8(line[5]);
-        gLastBackupDay = ReadI16(line[6]);
-        gSpareSetting = line[7];
-        for (int i = 8; i < kLines; ++i)
-            gDonateHidden = ReadU8(line[static_cast<std::size_t>(i)]);
-        if (gDonateHidden != 0)
-            QzButtonRemove(10);
-        QzLastFileError = 0;
-    } else {
+        const FileRead read = ReadSettingsLines(&line);
+        if (read == FileRead::Read) {
+            gEmailNotifyOn = ReadU8(line[0]);
+            gEmailAddress1 = line[1];
+            gEmailAddress2 = line[2];
+            gNoQuitWarning = ReadU8(line[3]);
+            gNotifyMinorErrors = ReadU8(line[4]);
+            gDailyEmail = ReadU8(line[5]);
+            gLastBackupDay = ReadI16(line[6]);
+            gSpareSetting = line[7];
+            for (int i = 8; i < kLines; ++i)
+                gDonateHidden = ReadU8(line[static_cast<std::size_t>(i)]);
+            if (gDonateHidden != 0)
+                QzButtonRemove(10);
+            QzLastFileError = 0;
+            return;
+        }
+
         gEmailNotifyOn = 0;
         gEmailAddress1 = ShortString();
         gEmailAddress2 = ShortString();
@@ -152,30 +368,55 @@ void LoadSettings()
         double day = QzVal(QzNumberText(TodayDayOfYear()));
         if (day != 1)
             day -= 1;
+        if (read == FileRead::Unreadable) {
+            // The file is left alone and nothing is saved over it in this
+            // run; the day the default form would hold stands in for its.
+            gSettingsUnreadable = 1;
+            gSettingsSaveFailed = 1;
+            gLastBackupDay = static_cast<std::int16_t>(day);
+            QzAlertNote("The settings file could not be read.",
+                QzStrFromCF(gSettingsPath) + " was left as it is; settings are not saved until it can be read.");
+            return;
+        }
         const ShortString defaults[]
             = {U8Text(gEmailNotifyOn), gEmailAddress1, gEmailAddress2, "0", "0", "0", QzNumberText(day), ""};
-        WriteSettingsFile(defaults, 8, kLoadChannel);
+        const FileWrite written = WriteSettingsFile(FileBytes(defaults, 8), true);
+        if (written == FileWrite::Written)
+            return;
+        if (written == FileWrite::Failed) {
+            gLastBackupDay = static_cast<std::int16_t>(day);
+            TellSaveFailed();
+            return;
+        }
     }
-    QzClose(kLoadChannel);
 }
 
 void SaveSettings()
 {
     if (gSettingsPath.isEmpty())
         return;
+    if (gSettingsUnreadable != 0) {
+        gSettingsSaveFailed = 1;
+        return;
+    }
     const ShortString lines[kLines] = {U8Text(gEmailNotifyOn), gEmailAddress1, gEmailAddress2, U8Text(gNoQuitWarning),
         U8Text(gNotifyMinorErrors), U8Text(gDailyEmail), QzNumberText(gLastBackupDay), gSpareSetting,
         U8Text(gDonateHidden), U8Text(gDonateHidden), U8Text(gDonateHidden), U8Text(gDonateHidden)};
-    WriteSettingsFile(lines, kLines, kSaveChannel);
+    if (WriteSettingsFile(FileBytes(lines, kLines), false) == FileWrite::Written) {
+        gSettingsSaveFailed = 0;
+        gSettingsFailureTold = 0;
+    } else {
+        TellSaveFailed();
+    }
 }
 
 std::int16_t ReadLastBackupDay()
 {
-    QzOpenInput(kLoadChannel, 0, gSettingsPath, 256);
-    ShortString line;
-    for (int i = 0; i < 7; ++i)
-        QzLineInput(kLoadChannel, line);
-    gLastBackupDay = ReadI16(line);
-    QzClose(kLoadChannel);
+    // When the file did not take the last save, the day held here is the
+    // newer one.
+    if (gSettingsSaveFailed != 0)
+        return gLastBackupDay;
+    std::array<ShortString, kLines> line;
+    gLastBackupDay = ReadSettingsLines(&line) == FileRead::Read ? ReadI16(line[6]) : 0;
     return gLastBackupDay;
 }

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -38,8 +39,8 @@ void LimitFileSize(rlim_t bytes)
 {
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit limit {};
-    limit.rlim_cur = bytes;
-    limit.rlim_max = bytes;
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = std::min(bytes, limit.rlim_max);
     setrlimit(RLIMIT_FSIZE, &limit);
 }
 
@@ -86,7 +87,6 @@ TEST(Settings, SaveWritesTwelveLinesThatReadBack)
     SaveSettings();
     EXPECT_EQ(ReadFile(SettingsFile(sandbox)),
         " 1\rj\x9Frgen@example.com\rsam@example.com\r 0\r 1\r 0\r 338\rspare\r 1\r 1\r 1\r 1\r");
-    EXPECT_FALSE(QFile::exists(SettingsFile(sandbox) + QStringLiteral(".new")));
 
     gEmailNotifyOn = 0;
     gEmailAddress1 = ShortString();
@@ -136,22 +136,29 @@ TEST(Settings, BrokenFilesGiveZerosAndNeverCrash)
     EXPECT_EQ(gEmailNotifyOn, 1);
     EXPECT_EQ(gEmailAddress1.len, 255);
 
-    // A folder where the file should be: zeros, and a save leaves it alone.
+    // A folder where the file should be: zeros, the user is told, and a
+    // save leaves it alone; the evaluation keeps yesterday's day.
+    AlertRecorder alerts;
     QFile::remove(sandbox.path() + QLatin1Char('/') + file);
     QDir().mkpath(sandbox.path() + QLatin1Char('/') + file);
     LoadSettings();
     EXPECT_EQ(gEmailNotifyOn, 0);
     SaveSettings();
     EXPECT_TRUE(QFileInfo(sandbox.path() + QLatin1Char('/') + file).isDir());
-    EXPECT_EQ(ReadLastBackupDay(), 0);
+    EXPECT_EQ(ReadLastBackupDay(), 68);
+    ASSERT_EQ(alerts.alerts.size(), 1u);
+    EXPECT_EQ(alerts.alerts[0].message, QStringLiteral("The settings file could not be read."));
 
-    // The settings folder cannot be made: nothing is written, nothing fails.
+    // The settings folder cannot be made: nothing is written, and the user
+    // is told once.
     Sandbox blocked;
     blocked.Write(QStringLiteral(".local/share/Quillaby"), "a file, not a folder");
     LoadSettings();
     SaveSettings();
-    EXPECT_EQ(ReadLastBackupDay(), 0);
+    EXPECT_EQ(ReadLastBackupDay(), 68);
     EXPECT_EQ(ReadFile(blocked.path() + QStringLiteral("/.local/share/Quillaby")), "a file, not a folder");
+    ASSERT_EQ(alerts.alerts.size(), 2u);
+    EXPECT_EQ(alerts.alerts[1].message, QStringLiteral("The settings could not be saved."));
 }
 
 TEST(Settings, ASaveKeepsPermissionsLinksAndRespectsLocks)
@@ -173,14 +180,18 @@ TEST(Settings, ASaveKeepsPermissionsLinksAndRespectsLocks)
     ASSERT_EQ(stat(real.toUtf8().constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 
-    // Another process holds a lock on the file: the save is refused.
+    // Another process holds a lock on the file: the save is refused, the
+    // user told, and the day held in memory is the one that counts.
     {
+        AlertRecorder alerts;
         LockHolder lock(real, LOCK_SH);
         gLastBackupDay = 8;
         SaveSettings();
         EXPECT_EQ(QzLastFileError, 35);
+        EXPECT_EQ(alerts.alerts.size(), 1u);
     }
-    EXPECT_EQ(ReadLastBackupDay(), 7);
+    EXPECT_EQ(ReadFile(real), " 0\r\r\r 0\r 0\r 0\r 7\r\r 0\r 0\r 0\r 0\r");
+    EXPECT_EQ(ReadLastBackupDay(), 8);
 }
 
 TEST(Settings, ASaveThatCannotCompleteKeepsThePreviousFile)
@@ -194,12 +205,20 @@ TEST(Settings, ASaveThatCannotCompleteKeepsThePreviousFile)
     const std::string before = ReadFile(SettingsFile(sandbox));
     EXPECT_EXIT(
         {
+            static QString told;
+            gQzAlertHook = [](const QzAlertRequest& r) {
+                told = r.message;
+                return 0;
+            };
             LimitFileSize(10);
             gEmailAddress1 = "a-much-longer-address@example.com";
             SaveSettings();
+            LimitFileSize(RLIM_INFINITY); // standard error is a file too
+            std::fprintf(stderr, "%s\n", told.toUtf8().constData());
             std::exit(0);
         },
-        ::testing::ExitedWithCode(0), "");
+        ::testing::ExitedWithCode(0), "The settings could not be saved.");
     EXPECT_EQ(ReadFile(SettingsFile(sandbox)), before);
-    EXPECT_FALSE(QFile::exists(SettingsFile(sandbox) + QStringLiteral(".new")));
+    EXPECT_EQ(QDir(sandbox.path() + QStringLiteral("/.local/share/Quillaby")).entryList(QDir::Files),
+        QStringList({QStringLiteral("Settings"), QStringLiteral("Settings.lock")}));
 }
