@@ -12,6 +12,7 @@
 #include "app/mainwindow.h"
 #include "app/report_output.h"
 #include "app/settings.h"
+#include "app/state.h"
 #include "monitor/fetch.h"
 #include "monitor/mainloop.h"
 #include "monitor/state.h"
@@ -177,6 +178,10 @@ int main(int argc, char** argv)
     const QString report = QzTextViewString(1);
     const QString status = ReportFinalStatus(QzTextFieldString(8), report);
     int code = ReportExitStatus(status);
+    // The settings file could not be read: the user was told, and the
+    // result is not to be trusted by a monitoring system.
+    if (gSettingsUnreadable != 0)
+        code = 2;
     QByteArray out;
     if (format == "json") {
         out = ReportJson(report, QzTextFieldString(8));
