@@ -3,4 +3,7 @@
 // On systems other than macOS, puts the bundle's stand-ins for the Mac's
 // commands (log, tmutil, scutil, ...) at the end of PATH, so that a real
 // command of the same name, or a test's stub earlier on PATH, still wins.
+// Without a PATH the system's default path comes first. A bundle path that
+// holds ":" (which PATH cannot name) is reached through a link of a plain
+// name in the user's runtime folder.
 void AddStandInsToPath();

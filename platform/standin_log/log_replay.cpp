@@ -1,8 +1,10 @@
 #include "platform/standin_log/log_replay.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <limits>
+#include <sys/stat.h>
 
 namespace tmlog {
 
@@ -154,6 +156,13 @@ private:
 std::FILE* OpenReplay(std::FILE* err, const std::string& path)
 {
     std::FILE* f = std::fopen(path.c_str(), "rb");
+    // A folder opens for reading here, and only its reads fail.
+    struct stat info { };
+    if (f && fstat(fileno(f), &info) == 0 && S_ISDIR(info.st_mode)) {
+        std::fclose(f);
+        f = nullptr;
+        errno = EISDIR;
+    }
     if (!f)
         std::fprintf(err, "log: cannot read the recorded log %s: %s\n", path.c_str(), std::strerror(errno));
     return f;
