@@ -26,7 +26,13 @@
 
 namespace {
 
+// A fork and a kill of the sanitizer build cost many times those of the
+// release build: there the same run is shorter.
+#ifdef __SANITIZE_ADDRESS__
+constexpr int kKills = 200;
+#else
 constexpr int kKills = 1000;
+#endif
 
 struct Counters {
     std::atomic<long> saves;
