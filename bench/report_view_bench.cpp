@@ -3,6 +3,7 @@
 //
 //   build/bench/report_view_bench --benchmark_filter=SetText
 
+#include "runtime/testing.h"
 #include "runtime/windows.h"
 
 #include <benchmark/benchmark.h>

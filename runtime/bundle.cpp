@@ -1,4 +1,5 @@
 #include "runtime/bundle.h"
+#include "runtime/testing.h"
 
 #include <QCoreApplication>
 #include <QDir>

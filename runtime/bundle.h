@@ -7,5 +7,3 @@
 QString QzBundlePath();
 // QzBundlePath() + "/Contents/Resources".
 QString QzResourcesPath();
-// Tests and tools that do not run from the bundle point the runtime at one.
-void QzSetBundlePath(const QString& path);

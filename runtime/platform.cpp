@@ -7,14 +7,24 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+namespace {
+
+// The URL's path without trailing slashes ("/" stays).
+QString PathWithoutTrailingSlash(const QUrl& url)
+{
+    QString path = url.path();
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    return path;
+}
+
+} // namespace
+
 QString QzURLLastComponent(const QUrl& url)
 {
     if (url.isEmpty())
         return {};
-    QString path = url.path();
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
-        path.chop(1);
-    return path.section(QLatin1Char('/'), -1);
+    return PathWithoutTrailingSlash(url).section(QLatin1Char('/'), -1);
 }
 
 QUrl QzURLAppend(const QUrl& url, const QString& component)
@@ -31,9 +41,7 @@ QUrl QzURLParent(const QUrl& url)
 {
     if (url.isEmpty())
         return {};
-    QString path = url.path();
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
-        path.chop(1);
+    const QString path = PathWithoutTrailingSlash(url);
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     return QUrl::fromLocalFile(slash <= 0 ? QStringLiteral("/") : path.left(slash + 1));
 }

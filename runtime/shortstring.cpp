@@ -216,14 +216,29 @@ double QzVal(const ShortString& s)
     return static_cast<double>(std::strtoull(text, nullptr, radix));
 }
 
+namespace {
+
+// The integer part as "%ld" writes it. Beyond the range of a long, and for
+// the infinities and NaN that QzVal reads from text such as "1e400", the
+// double's own digits as "%.0f" writes them ("inf", "nan").
+void WriteWhole(char* buffer, std::size_t size, double whole)
+{
+    if (std::isfinite(whole) && std::fabs(whole) < 9.0e18)
+        std::snprintf(buffer, size, "%ld", static_cast<long>(whole));
+    else
+        std::snprintf(buffer, size, "%.0f", whole);
+}
+
+} // namespace
+
 ShortString QzNumberText(double x)
 {
     constexpr int kPrecision = 10;
     const double whole = std::trunc(x);
     const double fraction = x - whole;
     char buffer[512];
-    if (std::fabs(fraction) < static_cast<double>(1e-6f)) {
-        std::snprintf(buffer, sizeof buffer, "%ld", static_cast<long>(whole));
+    if (!std::isfinite(x) || std::fabs(fraction) < static_cast<double>(1e-6f)) {
+        WriteWhole(buffer, sizeof buffer, whole);
     } else {
         char digits[64];
         std::snprintf(digits, sizeof digits, "%.*lf", kPrecision, std::fabs(fraction));
@@ -233,10 +248,13 @@ ShortString QzNumberText(double x)
         tail = point == std::string::npos ? std::string() : tail.substr(point + 1);
         while (!tail.empty() && tail.back() == '0')
             tail.pop_back();
-        if (whole == 0.0 && x < 0)
+        if (whole == 0.0 && x < 0) {
             std::snprintf(buffer, sizeof buffer, "-0.%s", tail.c_str());
-        else
-            std::snprintf(buffer, sizeof buffer, "%ld.%s", static_cast<long>(whole), tail.c_str());
+        } else {
+            WriteWhole(buffer, sizeof buffer, whole);
+            const std::size_t used = std::strlen(buffer);
+            std::snprintf(buffer + used, sizeof buffer - used, ".%s", tail.c_str());
+        }
     }
     std::string text = buffer;
     if (text.empty() || text.front() != '-')

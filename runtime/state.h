@@ -35,6 +35,7 @@ inline std::int64_t QzCurrentWindow
     = 0; // tag that window tag 0 addresses; QzWindowOpen/Set, QzSetCurrentWindow, events
 inline std::vector<QzNibEntry> gQzNibs; // every .ui file loaded so far, one entry per name, never reloaded
 inline QPointer<QObject> gQzMenuBar; // the QMenuBar taken from the menu nib; on Linux attached to window 1
+inline std::vector<QzSheetLink> gQzSheets; // sheets up now, each with its parent's tag; QzSheetBegin/End
 inline bool gQzClosingWindow = false; // QzWindowClose under way: the close asks no should-close question
 inline QPointer<QObject> gQzWindowDelegate; // the shared CUI_WindowDelegate event filter, made on first use
 inline QPointer<QObject> gQzTextDelegate; // the shared CUI_TextDelegate event filter, made on first use

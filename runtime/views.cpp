@@ -24,9 +24,6 @@
 
 namespace {
 
-constexpr char kTextProperty[] = "qzText"; // the exact text last set into a text view
-constexpr char kStateProperty[] = "qzState"; // state of a button that Qt cannot check
-
 // Mac titles show "&" as it is; Qt takes a single "&" for a mnemonic.
 QString ToQtTitle(const QString& title)
 {
@@ -127,6 +124,38 @@ QWidget* Adopt(QWidget* view, QWidget* window, std::int64_t tag)
     return view;
 }
 
+// The create-or-update start of the view constructors: view |tag| of the
+// target window, made by `make(content view, window)` and adopted when
+// there is none. Null after the "Window error." alert, or after the "Class
+// error." alert (naming `wanted`) for a view of another class.
+template <typename Make>
+QWidget* FindOrMakeView(
+    std::int64_t tag, std::int64_t windowTag, bool (*fits)(const QWidget*), const char* wanted, Make make)
+{
+    QWidget* window = CreateTarget(windowTag);
+    if (!window)
+        return nullptr;
+    const std::int64_t t = std::abs(tag);
+    QWidget* view = QzFindView(window, t);
+    if (view && !fits(view)) {
+        QzClassErrorAlert(view, t, QzWindowTagOf(window), wanted, true);
+        return nullptr;
+    }
+    return view ? view : Adopt(make(QzContentView(window), window), window, t);
+}
+
+// The create-or-update end: the frame, and a negative tag hides the view.
+void FinishView(QWidget* view, std::int64_t tag, const QzRect& frame)
+{
+    PlaceView(view, frame);
+    view->setHidden(tag <= 0);
+}
+
+bool IsButton(const QWidget* view)
+{
+    return qobject_cast<const QAbstractButton*>(view);
+}
+
 QAbstractButton* NewButton(std::int64_t buttonType, QWidget* parent)
 {
     switch (buttonType) {
@@ -174,13 +203,13 @@ void SetDocumentView(QWidget* scrollView, QWidget* view)
 
 void SetViewText(QWidget* view, const QString& text)
 {
-    view->setProperty("qzSettingText", true);
+    view->setProperty(kQzSettingTextProperty, true);
     if (auto* plain = qobject_cast<QPlainTextEdit*>(view)) {
         plain->setPlainText(text);
-        plain->setProperty(kTextProperty, text);
+        plain->setProperty(kQzTextProperty, text);
     } else if (auto* rich = qobject_cast<QTextEdit*>(view)) {
         rich->setPlainText(text);
-        rich->setProperty(kTextProperty, text);
+        rich->setProperty(kQzTextProperty, text);
     } else if (auto* field = qobject_cast<QLineEdit*>(view)) {
         field->setText(text);
     } else if (auto* label = qobject_cast<QLabel*>(view)) {
@@ -189,12 +218,12 @@ void SetViewText(QWidget* view, const QString& text)
         label->setTextFormat(Qt::PlainText);
         label->setText(text);
     }
-    view->setProperty("qzSettingText", false);
+    view->setProperty(kQzSettingTextProperty, false);
 }
 
 QString ViewText(const QWidget* view)
 {
-    const QVariant set = view->property(kTextProperty);
+    const QVariant set = view->property(kQzTextProperty);
     if (set.isValid())
         return set.toString();
     if (auto* plain = qobject_cast<const QPlainTextEdit*>(view))
@@ -252,7 +281,7 @@ std::int64_t QzButtonStateOf(const QAbstractButton* button)
     }
     if (button->isCheckable())
         return button->isChecked() ? 1 : 0;
-    return button->property(kStateProperty).toLongLong();
+    return button->property(kQzStateProperty).toLongLong();
 }
 
 void QzButtonSetStateOf(QAbstractButton* button, std::int64_t state)
@@ -264,33 +293,26 @@ void QzButtonSetStateOf(QAbstractButton* button, std::int64_t state)
     } else if (button->isCheckable()) {
         button->setChecked(state != 0);
     } else {
-        button->setProperty(kStateProperty, QVariant::fromValue(state));
+        button->setProperty(kQzStateProperty, QVariant::fromValue(state));
     }
 }
 
 void QzTextField(std::int64_t tag, std::int64_t enabled, const QString* text, std::int64_t windowTag, QzRect frame)
 {
-    QWidget* window = CreateTarget(windowTag);
-    if (!window)
-        return;
-    const std::int64_t t = std::abs(tag);
-    QWidget* view = QzFindView(window, t);
-    if (view && !IsTextField(view)) {
-        QzClassErrorAlert(view, t, QzWindowTagOf(window), "QLineEdit", true);
-        return;
-    }
-    if (!view) {
-        view = Adopt(new QLineEdit(QzContentView(window)), window, t);
-        view->setProperty(kQzAutoresizingProperty, 8);
+    QWidget* view = FindOrMakeView(tag, windowTag, IsTextField, "QLineEdit", [&frame](QWidget* content, QWidget*) {
+        auto* field = new QLineEdit(content);
+        field->setProperty(kQzAutoresizingProperty, 8);
         if (frame.empty())
-            view->adjustSize();
-    }
+            field->adjustSize();
+        return field;
+    });
+    if (!view)
+        return;
     if (enabled != QzParamOmitted)
         view->setEnabled(enabled != 0);
     if (text)
         SetViewText(view, *text);
-    PlaceView(view, frame);
-    view->setHidden(tag <= 0);
+    FinishView(view, tag, frame);
 }
 
 QString QzTextFieldString(std::int64_t tag)
@@ -314,38 +336,32 @@ void QzButton(std::int64_t tag, std::int64_t enabled, std::int64_t state, const 
     std::int64_t bezelStyle, QzRect frame, std::int64_t windowTag)
 {
     Q_UNUSED(bezelStyle); // Qt's style draws every button the platform's way.
-    QWidget* window = CreateTarget(windowTag);
-    if (!window)
+    bool made = false;
+    auto* button = qobject_cast<QAbstractButton*>(
+        FindOrMakeView(tag, windowTag, IsButton, "QAbstractButton", [&](QWidget* content, QWidget*) {
+            made = true;
+            QAbstractButton* fresh = NewButton(buttonType, content);
+            if (title && *title == QLatin1String("OK")) {
+                if (auto* push = qobject_cast<QPushButton*>(fresh))
+                    push->setDefault(true);
+            } else if (title && *title == QLatin1String("Cancel")) {
+                fresh->setShortcut(QKeySequence(Qt::Key_Escape));
+            }
+            return fresh;
+        }));
+    if (!button)
         return;
-    const std::int64_t t = std::abs(tag);
-    QWidget* view = QzFindView(window, t);
-    auto* button = qobject_cast<QAbstractButton*>(view);
-    if (view && !button) {
-        QzClassErrorAlert(view, t, QzWindowTagOf(window), "QAbstractButton", true);
-        return;
-    }
-    if (!button) {
-        button = NewButton(buttonType, QzContentView(window));
-        Adopt(button, window, t);
-        if (title && *title == QLatin1String("OK")) {
-            if (auto* push = qobject_cast<QPushButton*>(button))
-                push->setDefault(true);
-        } else if (title && *title == QLatin1String("Cancel")) {
-            button->setShortcut(QKeySequence(Qt::Key_Escape));
-        }
-    } else if (buttonType != QzParamOmitted && qobject_cast<QPushButton*>(button)) {
+    if (!made && buttonType != QzParamOmitted && qobject_cast<QPushButton*>(button))
         button->setCheckable(buttonType == 1 || buttonType == 2 || buttonType == 6);
-    }
     if (enabled != QzParamOmitted)
         button->setEnabled(enabled != 0);
     if (title)
         button->setText(ToQtTitle(*title));
     if (state != QzParamOmitted)
         QzButtonSetStateOf(button, state);
-    if (frame.empty() && !view)
+    if (frame.empty() && made)
         button->adjustSize();
-    PlaceView(button, frame);
-    button->setHidden(tag <= 0);
+    FinishView(button, tag, frame);
 }
 
 void QzButtonSetTitle(std::int64_t tag, const QString& title)
@@ -393,49 +409,34 @@ void QzButtonTitleColor(std::int64_t tag, QzColor color)
 void QzScrollView(
     std::int64_t tag, std::int64_t borderType, std::int64_t documentViewTag, std::int64_t windowTag, QzRect frame)
 {
-    QWidget* window = CreateTarget(windowTag);
-    if (!window)
-        return;
-    const std::int64_t t = std::abs(tag);
-    QWidget* view = QzFindView(window, t);
-    if (view && !IsScrollView(view)) {
-        QzClassErrorAlert(view, t, QzWindowTagOf(window), "ScrollViewSC", true);
-        return;
-    }
+    QWidget* view = FindOrMakeView(tag, windowTag, IsScrollView, "ScrollViewSC",
+        [](QWidget* content, QWidget*) { return new ScrollViewSC(content); });
     if (!view)
-        view = Adopt(new ScrollViewSC(QzContentView(window)), window, t);
+        return;
     if (borderType != QzParamOmitted)
         if (auto* sc = qobject_cast<QFrame*>(view))
             SetFrameShape(sc, borderType);
     if (documentViewTag != 0) {
-        QWidget* document = QzFindView(window, documentViewTag);
+        QWidget* document = QzFindView(view->window(), documentViewTag);
         if (document && document != view)
             SetDocumentView(view, document);
     }
-    PlaceView(view, frame);
-    view->setHidden(tag <= 0);
+    FinishView(view, tag, frame);
 }
 
 void QzTextView(std::int64_t tag, std::int64_t scrollViewTag, std::int64_t windowTag, QzRect frame)
 {
-    QWidget* window = CreateTarget(windowTag);
-    if (!window)
-        return;
-    const std::int64_t t = std::abs(tag);
-    QWidget* view = QzFindView(window, t);
-    if (view && !IsTextView(view)) {
-        QzClassErrorAlert(view, t, QzWindowTagOf(window), "TextViewSC", true);
-        return;
-    }
-    if (!view) {
-        view = Adopt(new TextViewSC(QzContentView(window)), window, t);
-        view->setProperty(kQzAutoresizingProperty, 18);
-        QWidget* scrollView = scrollViewTag != 0 ? QzFindView(window, scrollViewTag) : nullptr;
-        if (scrollView && IsScrollView(scrollView))
-            SetDocumentView(scrollView, view);
-    }
-    PlaceView(view, frame);
-    view->setHidden(tag <= 0);
+    QWidget* view
+        = FindOrMakeView(tag, windowTag, IsTextView, "TextViewSC", [scrollViewTag](QWidget* content, QWidget* window) {
+              auto* text = new TextViewSC(content);
+              text->setProperty(kQzAutoresizingProperty, 18);
+              QWidget* scrollView = scrollViewTag != 0 ? QzFindView(window, scrollViewTag) : nullptr;
+              if (scrollView && IsScrollView(scrollView))
+                  SetDocumentView(scrollView, text);
+              return text;
+          });
+    if (view)
+        FinishView(view, tag, frame);
 }
 
 void QzTextViewSetText(std::int64_t tag, const QString& text)

@@ -22,12 +22,6 @@
 
 namespace {
 
-constexpr char kWiredProperty[] = "qzWired";
-constexpr char kEditingProperty[] = "qzEditing"; // began-editing sent in this editing session
-constexpr char kAskedProperty[] = "qzEditAsked"; // should-begin answered yes in this session
-constexpr char kSettingTextProperty[] = "qzSettingText"; // text set by the runtime, not typed
-constexpr char kOwnActionProperty[] = "qzOwnAction";
-
 QObject* TextDelegate()
 {
     if (!gQzTextDelegate)
@@ -79,7 +73,7 @@ bool FieldKeyPress(QLineEdit* field, QKeyEvent* key)
     }
     const bool isReturn = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
     if (isReturn) {
-        if (field->property(kEditingProperty).toBool() && !AskShould(1204, field, true, field))
+        if (field->property(kQzEditingProperty).toBool() && !AskShould(1204, field, true, field))
             return true;
         // Handled here so that the key does not travel on to a dialog's
         // default button: Return belongs to the field's own action.
@@ -87,19 +81,19 @@ bool FieldKeyPress(QLineEdit* field, QKeyEvent* key)
         key->accept();
         return true;
     }
-    if (!field->isReadOnly() && !field->property(kAskedProperty).toBool() && ChangesText(key)) {
+    if (!field->isReadOnly() && !field->property(kQzEditAskedProperty).toBool() && ChangesText(key)) {
         if (!AskShould(1203, field, true, field))
             return true;
-        field->setProperty(kAskedProperty, true);
+        field->setProperty(kQzEditAskedProperty, true);
     }
     return false;
 }
 
 void FieldEdited(QLineEdit* field)
 {
-    if (!field->property(kEditingProperty).toBool()) {
-        field->setProperty(kEditingProperty, true);
-        field->setProperty(kAskedProperty, true);
+    if (!field->property(kQzEditingProperty).toBool()) {
+        field->setProperty(kQzEditingProperty, true);
+        field->setProperty(kQzEditAskedProperty, true);
         QzDispatchViewEvent(1200, field, field);
     }
     QzDispatchViewEvent(1201, field, field);
@@ -107,20 +101,20 @@ void FieldEdited(QLineEdit* field)
 
 void FieldEditingFinished(QLineEdit* field)
 {
-    field->setProperty(kAskedProperty, false);
-    if (!field->property(kEditingProperty).toBool())
+    field->setProperty(kQzEditAskedProperty, false);
+    if (!field->property(kQzEditingProperty).toBool())
         return;
-    field->setProperty(kEditingProperty, false);
+    field->setProperty(kQzEditingProperty, false);
     QzDispatchViewEvent(1202, field, field);
 }
 
 void TextViewChanged(QWidget* view)
 {
-    if (view->property(kSettingTextProperty).toBool())
+    if (view->property(kQzSettingTextProperty).toBool())
         return;
-    view->setProperty("qzText", QVariant()); // typed text: the set text no longer holds
-    if (!view->property(kEditingProperty).toBool()) {
-        view->setProperty(kEditingProperty, true);
+    view->setProperty(kQzTextProperty, QVariant()); // typed text: the set text no longer holds
+    if (!view->property(kQzEditingProperty).toBool()) {
+        view->setProperty(kQzEditingProperty, true);
         QzDispatchViewEvent(2100, view, nullptr);
     }
     QzDispatchViewEvent(2101, view, nullptr);
@@ -233,16 +227,16 @@ bool CUI_WindowDelegate::eventFilter(QObject* watched, QEvent* event)
         QzDispatchWindowEvent(10027, widget, false);
         break;
     case QEvent::Show:
-        widget->setProperty("qzOrder", QVariant::fromValue(++QzDelegateObject()->orderCounter));
+        widget->setProperty(kQzOrderProperty, QVariant::fromValue(++QzDelegateObject()->orderCounter));
         break;
     case QEvent::KeyPress:
         // A sheet ends only through its own buttons: Escape does not dismiss
         // it behind the application's back (QDialog would reject itself).
-        if (widget->property("qzSheetOf").isValid() && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+        if (QzSheetParentTag(widget) != 0 && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
             return true;
         break;
     case QEvent::Close:
-        if (!gQzClosingWindow && widget->property("qzSheetOf").isValid()) {
+        if (!gQzClosingWindow && QzSheetParentTag(widget) != 0) {
             event->ignore();
             return true;
         }
@@ -259,7 +253,7 @@ bool CUI_WindowDelegate::eventFilter(QObject* watched, QEvent* event)
             QzDelegateObject()->windows.removeAll(QPointer<QWidget>(widget));
         break;
     case QEvent::WindowActivate:
-        widget->setProperty("qzOrder", QVariant::fromValue(++QzDelegateObject()->orderCounter));
+        widget->setProperty(kQzOrderProperty, QVariant::fromValue(++QzDelegateObject()->orderCounter));
         QzDispatchWindowEvent(10033, widget, true);
         QzDispatchWindowEvent(10035, widget, true);
         break;
@@ -288,14 +282,14 @@ bool CUI_TextDelegate::eventFilter(QObject* watched, QEvent* event)
         if (event->type() == QEvent::KeyPress)
             return FieldKeyPress(field, static_cast<QKeyEvent*>(event));
         if (event->type() == QEvent::FocusIn) {
-            field->setProperty(kEditingProperty, false);
-            field->setProperty(kAskedProperty, false);
+            field->setProperty(kQzEditingProperty, false);
+            field->setProperty(kQzEditAskedProperty, false);
         }
         return false;
     }
     auto* view = qobject_cast<QWidget*>(watched);
-    if (view && event->type() == QEvent::FocusOut && view->property(kEditingProperty).toBool()) {
-        view->setProperty(kEditingProperty, false);
+    if (view && event->type() == QEvent::FocusOut && view->property(kQzEditingProperty).toBool()) {
+        view->setProperty(kQzEditingProperty, false);
         QzDispatchViewEvent(2102, view, nullptr);
     }
     return false;
@@ -310,10 +304,10 @@ std::int64_t QzViewTagOf(const QObject* view)
 void QzWireView(QWidget* view, std::int64_t windowTag)
 {
     view->setProperty(kQzWndTagProperty, QVariant::fromValue(windowTag));
-    if (view->property(kWiredProperty).toBool())
+    if (view->property(kQzWiredProperty).toBool())
         return;
-    view->setProperty(kWiredProperty, true);
-    const bool ownAction = view->property(kOwnActionProperty).toBool();
+    view->setProperty(kQzWiredProperty, true);
+    const bool ownAction = view->property(kQzOwnActionProperty).toBool();
     if (auto* button = qobject_cast<QAbstractButton*>(view)) {
         if (!ownAction)
             QObject::connect(

@@ -27,6 +27,16 @@ inline constexpr char kQzWndTagProperty[] = "wndTag";
 inline constexpr char kQzIdentifierProperty[] = "identifier";
 inline constexpr char kQzAutoresizingProperty[] = "autoresizingMask";
 
+// Properties the runtime keeps on Qt objects for itself.
+inline constexpr char kQzTextProperty[] = "qzText"; // the exact text last set into a text view
+inline constexpr char kQzSettingTextProperty[] = "qzSettingText"; // text being set by the runtime, not typed
+inline constexpr char kQzEditingProperty[] = "qzEditing"; // began-editing sent in this editing session
+inline constexpr char kQzEditAskedProperty[] = "qzEditAsked"; // should-begin answered yes in this session
+inline constexpr char kQzStateProperty[] = "qzState"; // state of a button that Qt cannot check
+inline constexpr char kQzOwnActionProperty[] = "qzOwnAction"; // the .ui file connects it: not wired to the handler
+inline constexpr char kQzWiredProperty[] = "qzWired"; // already wired to the dialog or menu handler
+inline constexpr char kQzOrderProperty[] = "qzOrder"; // window: raised each time it comes to the front
+
 // The application delegate: owns the list of windows the runtime created or
 // adopted (in that order) and is the parent of every QzTimer.
 class CUI_AppDelegate : public QObject {
@@ -124,6 +134,8 @@ void QzDispatchDialog(std::int64_t kind, std::int64_t id, std::int64_t windowTag
 // current, then dispatches with the source's tag.
 void QzDispatchViewEvent(std::int64_t kind, QWidget* source, void* object);
 void QzDispatchWindowEvent(std::int64_t kind, QWidget* window, bool makeCurrent);
+// The tag of the window a sheet hangs on, 0 when `window` is no sheet now.
+std::int64_t QzSheetParentTag(const QWidget* window);
 // Raised while a modal alert is up; timers hold their fires meanwhile.
 void QzBeginModal();
 void QzEndModal();

@@ -6,6 +6,7 @@
 #include "runtime/bundle.h"
 #include "runtime/events.h"
 #include "runtime/state.h"
+#include "runtime/testing.h"
 #include "runtime/widgets_p.h"
 
 #include <QAbstractButton>
@@ -34,6 +35,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -62,9 +64,15 @@ void MarkOwnActions(QWidget* root, const QByteArray& xml)
             const QString name = reader.readElementText();
             QObject* sender = root->objectName() == name ? root : root->findChild<QObject*>(name);
             if (sender)
-                sender->setProperty("qzOwnAction", true);
+                sender->setProperty(kQzOwnActionProperty, true);
         }
     }
+}
+
+// Drops the sheet's link, and the links of sheets that no longer exist.
+void ForgetSheet(const QWidget* sheet)
+{
+    std::erase_if(gQzSheets, [sheet](const QzSheetLink& link) { return !link.sheet || link.sheet.data() == sheet; });
 }
 
 QzNibEntry* FindNib(const QString& name)
@@ -236,9 +244,10 @@ void WireMenu(QMenu* menu)
             WireMenu(action->menu());
             continue;
         }
-        if (action->isSeparator() || action->property("qzOwnAction").toBool() || action->property("qzWired").toBool())
+        if (action->isSeparator() || action->property(kQzOwnActionProperty).toBool()
+            || action->property(kQzWiredProperty).toBool())
             continue;
-        action->setProperty("qzWired", true);
+        action->setProperty(kQzWiredProperty, true);
         const QByteArray slot = action->property("firstResponderAction").toByteArray();
         if (!slot.isEmpty())
             QObject::connect(action, &QAction::triggered, action, [slot] { FirstResponderAction(slot); });
@@ -247,58 +256,45 @@ void WireMenu(QMenu* menu)
     }
 }
 
-QString RestoreKey(const QString& kind, std::int64_t tag, const char* what)
-{
-    return kind + QString::number(tag) + QLatin1String(what);
-}
-
 void RestoreControl(QWidget* view, const QVariantMap& values)
 {
-    const std::int64_t tag = QzViewTagOf(view);
-    const auto has = [&values](const QString& key) { return values.contains(key); };
+    // The value saved for this control under kind + tag + what, if any.
+    const QString tag = QString::number(QzViewTagOf(view));
+    const auto saved = [&values, &tag](const char* kind, const char* what) -> std::optional<QVariant> {
+        const auto found = values.constFind(QLatin1String(kind) + tag + QLatin1String(what));
+        return found == values.cend() ? std::nullopt : std::optional<QVariant>(*found);
+    };
     if (auto* button = qobject_cast<QAbstractButton*>(view)) {
-        const QString key = RestoreKey(QStringLiteral("Button"), tag, "State");
-        if (has(key))
-            QzButtonSetStateOf(button, values.value(key).toLongLong());
+        if (const auto state = saved("Button", "State"))
+            QzButtonSetStateOf(button, state->toLongLong());
     } else if (auto* field = qobject_cast<QLineEdit*>(view)) {
-        const QString key = RestoreKey(QStringLiteral("TextField"), tag, "StringValue");
-        const QString search = RestoreKey(QStringLiteral("SearchField"), tag, "StringValue");
-        const QString token = RestoreKey(QStringLiteral("TokenField"), tag, "StringValue");
-        for (const QString& k : {key, search, token})
-            if (has(k))
-                field->setText(values.value(k).toString());
+        for (const char* kind : {"TextField", "SearchField", "TokenField"})
+            if (const auto text = saved(kind, "StringValue"))
+                field->setText(text->toString());
     } else if (auto* label = qobject_cast<QLabel*>(view)) {
-        const QString key = RestoreKey(QStringLiteral("TextField"), tag, "StringValue");
-        if (has(key))
-            label->setText(values.value(key).toString());
+        if (const auto text = saved("TextField", "StringValue"))
+            label->setText(text->toString());
     } else if (auto* combo = qobject_cast<QComboBox*>(view)) {
-        const QString items = RestoreKey(QStringLiteral("ComboBox"), tag, "ObjectValues");
-        const QString text = RestoreKey(QStringLiteral("ComboBox"), tag, "StringValue");
-        const QString popup = RestoreKey(QStringLiteral("PopUpButton"), tag, "TitleOfSelectedItem");
-        if (has(items)) {
+        if (const auto items = saved("ComboBox", "ObjectValues")) {
             combo->clear();
-            combo->addItems(values.value(items).toStringList());
+            combo->addItems(items->toStringList());
         }
-        if (has(text) && combo->isEditable())
-            combo->setEditText(values.value(text).toString());
-        if (has(popup))
-            combo->setCurrentText(values.value(popup).toString());
+        if (const auto text = saved("ComboBox", "StringValue"); text && combo->isEditable())
+            combo->setEditText(text->toString());
+        if (const auto popup = saved("PopUpButton", "TitleOfSelectedItem"))
+            combo->setCurrentText(popup->toString());
     } else if (auto* slider = qobject_cast<QSlider*>(view)) {
-        const QString key = RestoreKey(QStringLiteral("Slider"), tag, "DoubleValue");
-        if (has(key))
-            slider->setValue(int(std::lround(values.value(key).toDouble())));
+        if (const auto value = saved("Slider", "DoubleValue"))
+            slider->setValue(int(std::lround(value->toDouble())));
     } else if (auto* spin = qobject_cast<QDoubleSpinBox*>(view)) {
-        const QString key = RestoreKey(QStringLiteral("Stepper"), tag, "DoubleValue");
-        if (has(key))
-            spin->setValue(values.value(key).toDouble());
+        if (const auto value = saved("Stepper", "DoubleValue"))
+            spin->setValue(value->toDouble());
     } else if (auto* intSpin = qobject_cast<QSpinBox*>(view)) {
-        const QString key = RestoreKey(QStringLiteral("Stepper"), tag, "DoubleValue");
-        if (has(key))
-            intSpin->setValue(int(std::lround(values.value(key).toDouble())));
+        if (const auto value = saved("Stepper", "DoubleValue"))
+            intSpin->setValue(int(std::lround(value->toDouble())));
     } else if (auto* date = qobject_cast<QDateTimeEdit*>(view)) {
-        const QString key = RestoreKey(QStringLiteral("DatePicker"), tag, "DateValue");
-        if (has(key))
-            date->setDateTime(values.value(key).toDateTime());
+        if (const auto value = saved("DatePicker", "DateValue"))
+            date->setDateTime(value->toDateTime());
     }
 }
 
@@ -378,7 +374,7 @@ QWidget* QzFrontmostWindow()
     for (const QPointer<QWidget>& window : QzDelegateObject()->windows) {
         if (!window || !window->isVisible())
             continue;
-        const std::int64_t order = window->property("qzOrder").toLongLong();
+        const std::int64_t order = window->property(kQzOrderProperty).toLongLong();
         if (order > bestOrder) {
             best = window;
             bestOrder = order;
@@ -556,7 +552,8 @@ void QzSheetBegin(std::int64_t parentTag, std::int64_t sheetTag)
         sheet->setParent(parent, kind | (sheet->windowFlags() & ~Qt::WindowType_Mask));
     }
     sheet->setWindowModality(Qt::WindowModal);
-    sheet->setProperty("qzSheetOf", QVariant::fromValue(QzWindowTagOf(parent)));
+    ForgetSheet(sheet);
+    gQzSheets.push_back({sheet, QzWindowTagOf(parent)});
     // A sheet comes down from the top of its parent's content, centred.
     const QRect frame = parent->geometry();
     const QPoint top = QzContentView(parent)->mapTo(parent, QPoint(0, 0));
@@ -568,12 +565,20 @@ void QzSheetEnd(std::int64_t parentTag, std::int64_t sheetTag)
 {
     QWidget* parent = QzWindowByTag(parentTag);
     QWidget* sheet = QzWindowByTag(sheetTag);
-    if (!parent || !sheet || sheet->property("qzSheetOf").toLongLong() != QzWindowTagOf(parent))
+    if (!parent || !sheet || QzSheetParentTag(sheet) != QzWindowTagOf(parent))
         return;
     sheet->hide();
     sheet->setWindowModality(Qt::NonModal);
-    sheet->setProperty("qzSheetOf", QVariant());
+    ForgetSheet(sheet);
     QzDispatchWindowEvent(10002, parent, true);
+}
+
+std::int64_t QzSheetParentTag(const QWidget* window)
+{
+    for (const QzSheetLink& link : gQzSheets)
+        if (link.sheet.data() == window)
+            return link.parentTag;
+    return 0;
 }
 
 void QzSetCurrentWindow(std::int64_t tag)
@@ -652,6 +657,7 @@ void QzResetWindowState()
         for (const QPointer<QObject>& object : entry.objects)
             delete object.data();
     gQzNibs.clear();
+    gQzSheets.clear();
     QzCurrentWindow = 0;
     gQzClosingWindow = false;
     gQzDialogHandler = nullptr;

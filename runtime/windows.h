@@ -82,6 +82,8 @@ struct QzNibEntry {
     QList<QPointer<QObject>> objects;
 };
 
-// Closes and deletes every window, menu bar, timer and alert of the runtime
-// and clears its window and event state, so that a test starts afresh.
-void QzResetWindowState();
+// A window shown as a sheet, and the tag of the window it hangs on.
+struct QzSheetLink {
+    QPointer<QObject> sheet;
+    std::int64_t parentTag = 0;
+};

@@ -80,19 +80,21 @@ TEST(Settings, SaveWritesTwelveLinesThatReadBack)
     gEmailNotifyOn = 1;
     gEmailAddress1 = QzStrFromCF(QStringLiteral("j\u00FCrgen@example.com"));
     gEmailAddress2 = "sam@example.com";
-    gNotifyMinorErrors = 1;
+    gNotifyMinorErrors = 255; // a byte: written from its signed value
     gLastBackupDay = 338;
     gSpareSetting = "spare";
     gDonateHidden = 1;
     SaveSettings();
     EXPECT_EQ(ReadFile(SettingsFile(sandbox)),
-        " 1\rj\x9Frgen@example.com\rsam@example.com\r 0\r 1\r 0\r 338\rspare\r 1\r 1\r 1\r 1\r");
+        " 1\rj\x9Frgen@example.com\rsam@example.com\r 0\r-1\r 0\r 338\rspare\r 1\r 1\r 1\r 1\r");
 
     gEmailNotifyOn = 0;
     gEmailAddress1 = ShortString();
     gDonateHidden = 0;
+    gNotifyMinorErrors = 0;
     LoadSettings();
     EXPECT_EQ(gEmailNotifyOn, 1);
+    EXPECT_EQ(gNotifyMinorErrors, 255);
     EXPECT_EQ(QzStrToCF(gEmailAddress1), QStringLiteral("j\u00FCrgen@example.com"));
     EXPECT_EQ(gLastBackupDay, 338);
     EXPECT_EQ(gSpareSetting, SS("spare"));

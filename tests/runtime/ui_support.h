@@ -7,6 +7,7 @@
 #include "runtime/bundle.h"
 #include "runtime/events.h"
 #include "runtime/state.h"
+#include "runtime/testing.h"
 #include "runtime/windows.h"
 
 #include <gtest/gtest.h>

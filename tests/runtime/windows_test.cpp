@@ -237,8 +237,34 @@ TEST_F(WindowsTest, LookupIsDepthFirstAndTargetsTheCurrentWindowElseTheFrontmost
     QzSetCurrentWindow(33);
     QzWindowByTag(4)->raise();
     QzWindowByTag(4)->activateWindow();
-    QzWindowByTag(4)->setProperty("qzOrder", QVariant::fromValue(std::int64_t(1000)));
+    QzWindowByTag(4)->setProperty(kQzOrderProperty, QVariant::fromValue(std::int64_t(1000)));
     EXPECT_EQ(QzTargetWindow(0), QzWindowByTag(4));
+}
+
+TEST_F(WindowsTest, AViewAddressedByItsObjectValueIsFoundInAnyWindow)
+{
+    AlertRecorder alerts;
+    QzWindowSet(2, QStringLiteral("Other"), QzParamOmitted, QzRect {0, 0, 200, 100});
+    const QString text = QStringLiteral("in window 2");
+    QzTextField(7, QzParamOmitted, &text, 2, {});
+    QWidget* field = View(7, 2);
+    const auto value = static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(field));
+    ASSERT_GE(value, 1000001);
+    OpenPanel(4); // current now, with a view 7 of its own
+    EXPECT_EQ(QzTextFieldString(value), text);
+    const QString changed = QStringLiteral("changed");
+    QzTextField(value, QzParamOmitted, &changed);
+    EXPECT_EQ(qobject_cast<QLineEdit*>(field)->text(), changed);
+    EXPECT_EQ(QzWindowByTag(value), nullptr); // a view is no window
+    const auto window = static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(QzWindowByTag(2)));
+    EXPECT_EQ(QzWindowByTag(window), QzWindowByTag(2));
+    Drain();
+    EXPECT_TRUE(alerts.alerts.empty());
+    // A value that is no live widget is an unknown tag.
+    delete field;
+    QzTextFieldString(value);
+    Drain();
+    ASSERT_EQ(alerts.alerts.size(), 1u);
 }
 
 TEST_F(WindowsTest, SheetsBeginOnlyBetweenTwoExistingWindowsAndEnd)
