@@ -4,6 +4,7 @@
 
 #include "app/mainwindow.h"
 #include "app/settings.h"
+#include "app/state.h"
 #include "monitor/fetch.h"
 #include "monitor/state.h"
 

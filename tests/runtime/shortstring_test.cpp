@@ -104,13 +104,13 @@ TEST(ShortString, NumberTextPutsABlankBeforeNonNegatives)
     EXPECT_EQ(QzNumberText(5.05), SS(" 5.05"));
     EXPECT_EQ(QzNumberText(-0.25), SS("-0.25"));
     EXPECT_EQ(QzNumberText(338), SS(" 338"));
-    EXPECT_EQ(QzNumberText(1e-9), SS(" 0"));
     // Past the range of a long, and what QzVal makes of "1e400", "-1e400".
     EXPECT_EQ(QzNumberText(1e19), SS(" 10000000000000000000"));
     EXPECT_EQ(QzNumberText(-1e19), SS("-10000000000000000000"));
     EXPECT_EQ(QzNumberText(QzVal("1e400")), SS(" inf"));
     EXPECT_EQ(QzNumberText(QzVal("-1e400")), SS("-inf"));
     EXPECT_EQ(QzNumberText(std::nan("")), SS(" nan"));
+    EXPECT_EQ(QzNumberText(1e-9), SS(" 0"));
     EXPECT_EQ(QzResultStr, SS(" 0"));
 }
 
