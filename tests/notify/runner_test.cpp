@@ -3,7 +3,7 @@
 #include "notify/runner.h"
 #include "notify/state.h"
 #include "platform/script_standin.h"
-#include "runtime/bundle.h"
+#include "runtime/testing.h"
 
 #include <gtest/gtest.h>
 
