@@ -66,15 +66,6 @@ TEST(TodayLog, ErrorFreeLogWithSuccessAndTheFortyNineLineBoundary)
             std::string::npos);
     }
     {
-        MonitorWorld world;
-        world.SetLogOutput(TodayLog(entries, 48));
-        world.FetchToday();
-        const std::string s = Cut(kT, success);
-        EXPECT_EQ(MonitorWorld::Report(), kHeading + s + "\r\n" + SuccessBlock(s) + "\r\n" + "\r\n");
-        EXPECT_EQ(gLastProblem, SS(" Unable to get today's error log."));
-        EXPECT_EQ(MonitorWorld::Status(), QStringLiteral("Unable to get today's error log"));
-    }
-    {
         // No output at all: one empty read, nothing after the heading; with
         // neither problem nor success the no-success text is set last.
         MonitorWorld world;
@@ -206,48 +197,17 @@ TEST(TodayLog, TooManyProblemsStartsAt25001Bytes)
     EXPECT_EQ(gTooManyNoticed, 1);
 }
 
-TEST(TodayLog, EmailFollowsTheOrderOfFailureAndSuccess)
+// The email request for each order of failure and success is checked on
+// the fixtures (Fixtures.EmailRequestForEachSettingsCombination).
+TEST(TodayLog, APendingRequestStaysWithEmailOffAndASuccessAfterTheFailureClearsTheStatus)
 {
     const std::string success = "Backup completed successfully.";
     const std::string failure = "Backup failed with error: 11";
-    const std::string minor = "Error: (-36) SrcErr:NO Copying /Users/sam/a.txt";
-    struct Case {
-        const char* name;
-        std::vector<std::string> messages;
-        int onMinorOff[4]; // expected gEmailRequested for (on, minor) = (1,1), (1,0), (0,1), (0,0), prior value 0
-    };
-    const Case cases[] = {
-        {"failure after success", {success, failure}, {1, 1, 0, 0}},
-        {"success after failure", {failure, success}, {1, 0, 0, 0}},
-        {"minor error and success", {minor, success}, {1, 0, 0, 0}},
-        {"error-free", {success}, {0, 0, 0, 0}},
-    };
-    for (const Case& c : cases) {
-        int i = 0;
-        for (int on : {1, 0}) {
-            for (int minorOn : {1, 0}) {
-                MonitorWorld world;
-                gEmailRequested = 0;
-                gEmailSent = 0;
-                gEmailNotifyOn = static_cast<std::uint8_t>(on);
-                gNotifyMinorErrors = static_cast<std::uint8_t>(minorOn);
-                std::vector<std::string> entries;
-                for (const auto& m : c.messages)
-                    entries.push_back(LogEntry(kT, m));
-                world.SetLogOutput(TodayLog(entries));
-                world.FetchToday();
-                EXPECT_EQ(gEmailRequested, c.onMinorOff[i]) << c.name << " on=" << on << " minor=" << minorOn;
-                ++i;
-            }
-        }
-    }
-    // With email off a pending request keeps its value.
     MonitorWorld world;
     gEmailRequested = 1;
     world.SetLogOutput(TodayLog({LogEntry(kT, success), LogEntry(kT, failure)}));
     world.FetchToday();
     EXPECT_EQ(gEmailRequested, 1);
-    // A success after the failure clears the status line.
     world.SetLogOutput(TodayLog({LogEntry(kT, failure), LogEntry(kT, success)}));
     world.FetchToday();
     EXPECT_EQ(MonitorWorld::Status(), QString());

@@ -463,19 +463,10 @@ TEST(LogStandin, GarbledRecordingsDoNotCrashIt)
         longest = std::max(longest, line.size());
     EXPECT_EQ(longest, 19u + 860u);
 
-    // Made-up files: random bytes, one huge line without a line end, nothing.
-    std::string noise;
-    std::uint32_t x = 2463534242u;
-    for (int i = 0; i < 3 * 1024 * 1024; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        noise += static_cast<char>(x & 0xff);
-    }
+    // One huge line without a line end, and nothing, come back whole (any
+    // other bytes are the replay fuzz target's).
     const std::string huge = "2026-03-10 11:00:00.000000+0000 " + std::string(5 * 1024 * 1024, 'x');
-    const std::string digitsOnly = std::string(4096, '9') + "\n2026-02-31 25:61:61.1234567890+99999\n\r\r\n";
-    const std::vector<std::pair<std::string, std::string>> files
-        = {{"noise", noise}, {"huge", huge}, {"empty", ""}, {"digits", digitsOnly}};
+    const std::vector<std::pair<std::string, std::string>> files = {{"huge", huge}, {"empty", ""}};
     for (const auto& [name, bytes] : files) {
         const QString path = dir.path() + QStringLiteral("/") + QString::fromStdString(name);
         QFile f(path);
@@ -485,9 +476,7 @@ TEST(LogStandin, GarbledRecordingsDoNotCrashIt)
         for (const char* command : {kToday, kYesterday}) {
             const Result r = Shell(now + "QUILLABY_LOG_REPLAY='" + path.toStdString() + "'", command, err);
             EXPECT_EQ(r.status, 0) << name << ": " << command;
-            if (name == "huge" || name == "empty") {
-                EXPECT_EQ(r.out.size(), bytes.size()) << name << ": " << command;
-            }
+            EXPECT_EQ(r.out.size(), bytes.size()) << name << ": " << command;
         }
     }
 
