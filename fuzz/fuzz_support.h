@@ -10,7 +10,7 @@
 #include <thread>
 
 // Once per process: offscreen Qt application, pinned locale and time zone,
-// a fresh temporary HOME, SIGPIPE ignored.
+// a fresh temporary HOME (on tmpfs when there is one), SIGPIPE ignored.
 void FuzzInit();
 // The temporary HOME made by FuzzInit.
 const std::string& FuzzHome();
