@@ -2,6 +2,7 @@
 
 #include "app/environment.h"
 #include "runtime/bundle.h"
+#include "runtime/testing.h"
 
 #include <gtest/gtest.h>
 
