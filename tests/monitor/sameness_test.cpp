@@ -142,6 +142,14 @@ void RandomStart(Rng& r)
     gFolderEnd = 0;
     gCopyErrorPos = 0;
     gErrorLineStart = 0;
+    gCopyingPos = 0;
+    gVolumesPos = 0;
+    gLineNo = 0;
+    gBackupFailed = 0;
+    gFailureText = ShortString();
+    gErrorFound = 0;
+    gSpotlightConflict = 0;
+    gTooFewLines = 0;
     SaveSettings();
 }
 
