@@ -42,17 +42,17 @@ void Analyse()
         QzLineInput(1, gLogLine);
         // The statistics line that closes the output of `log show` counts
         // "Error:" entries; it is not a log entry and never a problem.
-        const bool ignored = QzInstr(1, gLogLine, kStatisticsLine) == 1 || IsIgnoredLine(gLogLine);
-        if (!ignored) {
-            if (Contains(gLogLine, "error") || Contains(gLogLine, "Error")) {
-                AppendReport({gLogLine, kCrLf});
+        const bool statistics = gLogLine.view().substr(0, kStatisticsLine.len) == kStatisticsLine.view();
+        const LineMatches m = MatchLine(gLogLine);
+        if (!statistics && (m & kIgnoredBothDays) == 0) {
+            if (Has(m, kPatErrorLower) || Has(m, kPatErrorUpper)) {
+                AppendReportLine(gLogLine, false);
                 gErrorFound = 1;
                 gLastProblem = gLogLine;
                 statusChanged = true;
             }
-            if (Contains(gLogLine, "Completed backup") || Contains(gLogLine, "Backup completed successfully")
-                || Contains(gLogLine, "Backup succeeded")) {
-                AppendReport({gLogLine, kCrLf});
+            if (Has(m, kPatCompletedBackup) || Has(m, kPatCompletedSuccessfully) || Has(m, kPatSucceeded)) {
+                AppendReportLine(gLogLine, false);
                 backupSeen = true;
             }
         }
