@@ -197,9 +197,12 @@ void ReadPipeLine(QzFileChannel& ch, ShortString& dest)
         const std::size_t avail = ch.bufferLen - ch.bufferPos;
         const std::size_t room = static_cast<std::size_t>(ShortString::kMax) - stored;
         const std::size_t scan = std::min(avail, room);
-        std::size_t i = 0;
-        while (i < scan && begin[i] != '\n' && begin[i] != '\r')
-            ++i;
+        // The first CR or LF within reach: LF is looked for first, then CR
+        // only before it, both with memchr.
+        const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', scan));
+        const std::size_t beforeLf = lf ? static_cast<std::size_t>(lf - begin) : scan;
+        const auto* cr = static_cast<const char*>(std::memchr(begin, '\r', beforeLf));
+        const std::size_t i = cr ? static_cast<std::size_t>(cr - begin) : beforeLf;
         std::memcpy(dest.bytes.data() + stored, begin, i);
         stored += i;
         ch.bufferPos += i;
