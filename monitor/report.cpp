@@ -8,6 +8,9 @@
 #include <array>
 #include <cctype>
 #include <cstring>
+#include <string>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -131,36 +134,75 @@ void AppendSpotlightNote()
         kCrLf});
 }
 
+namespace {
+
+// The first blank-separated field of text from pos (1-based) on: its
+// position and length; pos past the end gives length 0.
+std::pair<int, int> Field(const ShortString& text, int pos)
+{
+    while (pos <= text.len && text.at(pos) == ' ')
+        ++pos;
+    int end = pos;
+    while (end <= text.len && text.at(end) != ' ')
+        ++end;
+    return {pos, end - pos};
+}
+
+bool AllDigits(const ShortString& text, std::pair<int, int> field)
+{
+    if (field.second == 0)
+        return false;
+    for (int i = field.first; i < field.first + field.second; ++i)
+        if (!std::isdigit(text.at(i)))
+            return false;
+    return true;
+}
+
+// The process number of a listing line "uid pid command" when the process
+// is this user's and its command is `log` (or a path ending in "/log")
+// followed by " show --"; empty otherwise.
+ShortString StaleLogProcess(const ShortString& line)
+{
+    const auto uid = Field(line, 1);
+    const auto pid = Field(line, uid.first + uid.second);
+    const auto command = Field(line, pid.first + pid.second);
+    if (!AllDigits(line, uid) || !AllDigits(line, pid) || command.second == 0)
+        return {};
+    if (QzMid(line, uid.first, uid.second) != ShortString::FromView(std::to_string(getuid())))
+        return {};
+    const std::string_view name
+        = line.view().substr(static_cast<std::size_t>(command.first - 1), static_cast<std::size_t>(command.second));
+    if (name != "log" && !(name.size() > 4 && name.substr(name.size() - 4) == "/log"))
+        return {};
+    const std::string_view after = line.view().substr(static_cast<std::size_t>(command.first - 1 + command.second));
+    if (after.substr(0, 8) != " show --")
+        return {};
+    return QzMid(line, pid.first, pid.second);
+}
+
+} // namespace
+
 void KillStaleLogCommand()
 {
     QzClose(1);
-    QzOpenPipe(1, "ps -ax");
-    bool found = false;
+    // Owner, number and whole command line of every process, without
+    // headings; the same options on macOS and Linux.
+    QzOpenPipe(1, "ps -ax -o uid=,pid=,command=");
+    QzSetPipeTimeLimit(1, TicksToMilliseconds(gPsLimitTicks));
+    ShortString process;
+    bool continuation = false; // the read continues a line longer than 255 bytes
     for (;;) {
         QzLineInput(1, gLogLine);
-        if (QzInstr(1, gLogLine, "log show --") != 0) {
-            found = true;
+        if (!continuation)
+            process = StaleLogProcess(gLogLine);
+        continuation = gLogLine.len == ShortString::kMax;
+        if (!process.empty() || QzEof(1) != 0)
             break;
-        }
-        if (QzEof(1) != 0)
-            break;
-    }
-    if (found) {
-        QzClose(1);
-        // "ps -ax" right-aligns the process number, so a line may begin
-        // with blanks; only a number is ever handed to the shell.
-        int start = 1;
-        while (start <= gLogLine.len && gLogLine.at(start) == ' ')
-            ++start;
-        const ShortString rest = QzMid(gLogLine, start, ShortString::kMax);
-        const int blank = QzInstr(1, rest, " ");
-        const ShortString process = blank > 1 ? QzLeft(rest, blank - 1) : ShortString();
-        bool numeric = !process.empty();
-        for (unsigned char c : process.view())
-            numeric = numeric && std::isdigit(c);
-        if (numeric)
-            QzOpenPipe(1, "kill " + process);
     }
     QzClose(1);
+    if (!process.empty()) {
+        QzOpenPipe(1, "kill " + process);
+        QzClose(1);
+    }
     gLogLine = ShortString();
 }

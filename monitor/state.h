@@ -21,6 +21,9 @@ inline std::uint8_t gYesterdayLaunchPending = 0; // pass step 11: launch yesterd
 inline std::uint8_t gYesterdayPipeOpen = 0; // FetchYesterdayLog: its command runs, output unread
 inline std::uint8_t gYesterdayReadNow = 0; // pass step 5: FetchYesterdayLog reads and analyses
 inline std::int64_t gPipeStartTicks = 0; // TicksNow + 60 at the last launch; 0 = never stamped
+inline std::int64_t gTodayLimitTicks = 7200; // today's command is overdue this long after the stamp (2 min)
+inline std::int64_t gYesterdayLimitTicks = 3600; // yesterday's command is overdue this long after the stamp (1 min)
+inline std::int64_t gPsLimitTicks = 300; // the process listing of the stale-command clean-up may take 5 s
 inline std::uint8_t gPollAllowed = 0; // PollTimerFired may request today's fetch
 inline std::uint16_t gOpenPanel = 0; // number of the open sheet window (4, 5, 6), 0 = none
 inline std::uint8_t gIntroPending = 0; // start-up: put gIntroText into the report

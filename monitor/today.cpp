@@ -40,6 +40,9 @@ void Launch(bool shortMode)
     gLastFailureLineNo = 0;
     KillStaleLogCommand();
     QzOpenPipe(1, TodayCommand(shortMode));
+    // The normal command is overdue the limit after its stamp (launch + 60
+    // ticks); the two-hour command is read at once and gets the limit.
+    QzSetPipeTimeLimit(1, TicksToMilliseconds((shortMode ? 0 : 60) + gTodayLimitTicks));
     if (!shortMode) {
         gTodayPipeOpen = 1;
         StampPipeStart();
@@ -363,7 +366,21 @@ void Analyse(bool shortMode)
         if (!HandleLine(a))
             --gLineNo;
     } while (QzEof(1) == 0);
+    const bool overdue = QzPipeTimedOut(1);
     QzClose(1);
+    if (overdue && !shortMode) {
+        // The four-hour command stalled past its limit and was killed: as
+        // for any overdue command, the last two hours are fetched at once.
+        // Their read has a limit of its own, after which the analysis ends
+        // with what it has.
+        gTodayRequested = 0;
+        gTodayLaunchPending = 0;
+        gShortLogMode = 1;
+        EntryResets();
+        Launch(true);
+        Analyse(true);
+        return;
+    }
     Evaluate(a);
 }
 

@@ -20,6 +20,7 @@ void Launch()
     gLastProblem = ShortString();
     KillStaleLogCommand();
     QzOpenPipe(1, YesterdayCommand());
+    QzSetPipeTimeLimit(1, TicksToMilliseconds(60 + gYesterdayLimitTicks));
     gYesterdayPipeOpen = 1;
     StampPipeStart();
 }
@@ -58,6 +59,19 @@ void Analyse()
         }
         ++linesRead;
     } while (QzEof(1) == 0);
+    if (QzPipeTimedOut(1)) {
+        // The command stalled past its limit and was killed: it is
+        // reported as any overdue command of yesterday's is.
+        gYesterdayRequested = 0;
+        gYesterdayLaunchPending = 0;
+        gErrorFound = 0;
+        gLastProblem = ShortString();
+        QzClose(1);
+        QzContainerSetStr(gReport, kCrLf + "Yesterday's log is not available" + kCrLf);
+        ShowReport();
+        ResetFetchState();
+        return;
+    }
     if (statusChanged)
         SetStatusLine(kYesterdayProblemPrefix + gLastProblem);
     QzClose(1);

@@ -5,10 +5,13 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <string>
 #include <sys/file.h>
@@ -87,7 +90,10 @@ bool SpawnShell(const char* command, int* readFd, long long* pid)
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    // The command gets a process group of its own, so that an overdue
+    // pipeline can be killed whole.
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
 
     std::vector<std::string> env = CommandEnvironment();
     std::vector<char*> envp;
@@ -175,6 +181,39 @@ void WriteBytes(const char* data, std::size_t size)
         ReportError(c, failure);
 }
 
+std::int64_t SteadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void KillCommand(QzFileChannel& ch)
+{
+    if (ch.pid > 0)
+        kill(-static_cast<pid_t>(ch.pid), SIGKILL);
+    ch.timedOut = true;
+}
+
+// Waits until the pipe has bytes or has ended; false when the deadline came
+// first (the command has then been killed).
+bool AwaitOutput(QzFileChannel& ch)
+{
+    if (ch.deadlineNs == 0)
+        return true;
+    for (;;) {
+        const std::int64_t left = ch.deadlineNs - SteadyNs();
+        if (left <= 0) {
+            KillCommand(ch);
+            return false;
+        }
+        pollfd p {ch.pipeFd, POLLIN, 0};
+        const int ms = static_cast<int>(std::min<std::int64_t>((left + 999'999) / 1'000'000, 60'000));
+        const int rc = poll(&p, 1, ms);
+        if (rc > 0 || (rc < 0 && errno != EINTR))
+            return true;
+    }
+}
+
 void ReadPipeLine(QzFileChannel& ch, ShortString& dest)
 {
     std::size_t stored = 0;
@@ -182,10 +221,12 @@ void ReadPipeLine(QzFileChannel& ch, ShortString& dest)
         if (ch.bufferPos >= ch.bufferLen) {
             if (!ch.buffer)
                 ch.buffer = std::make_unique<char[]>(kPipeChunk);
-            ssize_t n;
-            do
-                n = read(ch.pipeFd, ch.buffer.get(), kPipeChunk);
-            while (n < 0 && errno == EINTR);
+            ssize_t n = -1;
+            if (AwaitOutput(ch)) {
+                do
+                    n = read(ch.pipeFd, ch.buffer.get(), kPipeChunk);
+                while (n < 0 && errno == EINTR);
+            }
             ch.bufferLen = n > 0 ? static_cast<std::size_t>(n) : 0;
             ch.bufferPos = 0;
             if (n <= 0) {
@@ -382,6 +423,17 @@ void QzLineInput(int fileId, ShortString& dest)
     }
 }
 
+void QzSetPipeTimeLimit(int fileId, std::int64_t milliseconds)
+{
+    if (InRange(fileId) && Channel(fileId).open && Channel(fileId).isPipe)
+        Channel(fileId).deadlineNs = SteadyNs() + std::max<std::int64_t>(milliseconds, 1) * 1'000'000;
+}
+
+bool QzPipeTimedOut(int fileId)
+{
+    return InRange(fileId) && Channel(fileId).timedOut;
+}
+
 int QzEof(int fileId)
 {
     if (!InRange(fileId))
@@ -433,8 +485,18 @@ void QzClose(int fileId)
         if (ch.pipeFd >= 0)
             close(ch.pipeFd);
         if (ch.pid > 0) {
+            const auto pid = static_cast<pid_t>(ch.pid);
             int status = 0;
-            while (waitpid(static_cast<pid_t>(ch.pid), &status, 0) < 0 && errno == EINTR) { }
+            if (ch.deadlineNs != 0) {
+                while (waitpid(pid, &status, WNOHANG) == 0) {
+                    if (SteadyNs() >= ch.deadlineNs) {
+                        KillCommand(ch);
+                        break;
+                    }
+                    usleep(5000);
+                }
+            }
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
         }
     } else if (ch.lockFd >= 0) {
         close(ch.lockFd);
