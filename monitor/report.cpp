@@ -3,6 +3,7 @@
 #include "monitor/state.h"
 
 #include "runtime/channels.h"
+#include "runtime/encoding.h"
 #include "runtime/windows.h"
 
 #include <array>
@@ -123,7 +124,16 @@ void AppendReportLine(const ShortString& line, bool gap)
 void ShowReport()
 {
     QzSetCurrentWindow(1);
-    QzTextViewSetText(1, QzContainerToCF(gReport));
+    if (gReportViewOff == 0)
+        QzTextViewSetText(1, QzContainerToCF(gReport));
+}
+
+QString TakeReportText()
+{
+    gReport.bytes.shrink_to_fit();
+    const QString text = QzContainerToCF(gReport);
+    gReport.bytes = std::string();
+    return text;
 }
 
 void AppendSpotlightNote()

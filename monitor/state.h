@@ -39,6 +39,8 @@ inline std::uint8_t gTestEmailPending = 0; // Test button: the next email is the
 
 // --- Results of the analyses, read by the status line, email and folder button
 inline TextContainer gReport; // the report shown in text view 1 of window 1; lines end CR LF
+inline std::uint8_t gReportViewOff
+    = 0; // quillaby-report: ShowReport leaves the view alone; the report is printed from gReport
 inline TextContainer gIntroText; // start-up: the introduction shown on the first pass
 inline ShortString gLastProblem; // the last problem: status line and email body
 inline ShortString gLastSuccessText; // CR LF CR LF "Last Successful Backup Message:" block, or the no-success text
