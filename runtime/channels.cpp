@@ -137,6 +137,58 @@ bool LockedElsewhere(const QByteArray& path, bool forOutput, int* error)
     return true;
 }
 
+// Both file opens: the FileID check, letting go of what the channel held,
+// the lock probe, the descriptor that keeps the lock for the channel's
+// life, and the record. mode is 'I' or 'O'; 0 is a bad location kind of an
+// output open. False when nothing was opened (the error is reported).
+bool OpenFileChannel(int fileId, char mode, const QString& path, std::int64_t recordLength)
+{
+    const bool output = mode != 'I';
+    if (!InRange(fileId)) {
+        QzRuntimeAlert(QzRuntimeText(output ? QStringLiteral("Error in QzOpenOutput for file# ")
+                                            : QStringLiteral("Error in QzOpenInput for file# "))
+                + QString::number(fileId),
+            RangeInformative(), false);
+        return false;
+    }
+    QzClose(fileId); // a reopened channel first lets go of what it held
+    if (mode == 0) {
+        ReportError(fileId, kQzErrCreateFailed);
+        return false;
+    }
+    const QByteArray native = NativePath(path);
+    struct stat info { };
+    if (output && stat(native.constData(), &info) != 0) {
+        const int created = open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (created < 0) {
+            ReportError(fileId, kQzErrCreateFailed);
+            return false;
+        }
+        close(created);
+    }
+    int error = 0;
+    if (LockedElsewhere(native, output, &error)) {
+        ReportError(fileId, error);
+        return false;
+    }
+    // Output: a failing open is not an error, writes then go through the
+    // path. Input: the descriptor is required.
+    const int fd = open(native.constData(), (output ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
+    if ((fd < 0 && !output) || (fd >= 0 && flock(fd, (output ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0)) {
+        if (fd >= 0)
+            close(fd);
+        ReportError(fileId, output ? kQzErrLocked : kQzErrOpenFailed);
+        return false;
+    }
+    QzFileChannel& ch = Channel(fileId);
+    ch.open = true;
+    ch.location = path;
+    ch.recordLength = recordLength;
+    ch.lockFd = fd;
+    ch.mode = mode;
+    return true;
+}
+
 void ResetChannel(QzFileChannel& c)
 {
     c = QzFileChannel {};
@@ -329,75 +381,16 @@ void QzOpenPipe(int fileId, const ShortString& command)
 
 void QzOpenInput(int fileId, int /*kind*/, const QString& path, std::int64_t recordLength)
 {
-    if (!InRange(fileId)) {
-        QzRuntimeAlert(QzRuntimeText(QStringLiteral("Error in QzOpenInput for file# ")) + QString::number(fileId),
-            RangeInformative(), false);
-        return;
-    }
-    QzClose(fileId); // a reopened channel first lets go of what it held
-    const QByteArray native = NativePath(path);
-    int error = 0;
-    if (LockedElsewhere(native, false, &error)) {
-        ReportError(fileId, error);
-        return;
-    }
-    const int fd = open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 || flock(fd, LOCK_SH | LOCK_NB) != 0) {
-        if (fd >= 0)
-            close(fd);
-        ReportError(fileId, kQzErrOpenFailed);
-        return;
-    }
-    QzFileChannel& ch = Channel(fileId);
-    ch.open = true;
-    ch.location = path;
-    ch.recordLength = recordLength;
-    ch.lockFd = fd;
-    ch.mode = 'I';
+    OpenFileChannel(fileId, 'I', path, recordLength);
 }
 
 void QzOpenOutput(int fileId, int kind, const QString& path)
 {
-    if (!InRange(fileId)) {
-        QzRuntimeAlert(QzRuntimeText(QStringLiteral("Error in QzOpenOutput for file# ")) + QString::number(fileId),
-            RangeInformative(), false);
+    if (!OpenFileChannel(fileId, kind == 0 || kind == 2 ? 'O' : 0, path, 256))
         return;
-    }
-    QzClose(fileId); // a reopened channel first lets go of what it held
-    if (kind != 0 && kind != 2) {
-        ReportError(fileId, kQzErrCreateFailed);
-        return;
-    }
-    const QByteArray native = NativePath(path);
-    struct stat info { };
-    if (stat(native.constData(), &info) != 0) {
-        const int created = open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (created < 0) {
-            ReportError(fileId, kQzErrCreateFailed);
-            return;
-        }
-        close(created);
-    }
-    int error = 0;
-    if (LockedElsewhere(native, true, &error)) {
-        ReportError(fileId, error);
-        return;
-    }
-    // A failing open is not an error: writes then go through the path.
-    int fd = open(native.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        close(fd);
-        ReportError(fileId, kQzErrLocked);
-        return;
-    }
-    QzFileChannel& ch = Channel(fileId);
-    ch.open = true;
-    ch.location = path;
-    ch.recordLength = 256;
-    ch.lockFd = fd;
-    ch.mode = 'O';
     // Output always starts on an empty file.
-    if (fd >= 0 ? ftruncate(fd, 0) != 0 : truncate(native.constData(), 0) != 0)
+    const QzFileChannel& ch = Channel(fileId);
+    if (ch.lockFd >= 0 ? ftruncate(ch.lockFd, 0) != 0 : truncate(NativePath(path).constData(), 0) != 0)
         ReportError(fileId, errno);
 }
 
