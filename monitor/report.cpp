@@ -6,6 +6,7 @@
 #include "runtime/encoding.h"
 #include "runtime/windows.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstring>
@@ -16,10 +17,12 @@
 
 namespace {
 
-// The matcher looks at every 4-byte window of a line once: a hash of the
+// The matcher looks at every second 4-byte window of a line: a hash of the
 // window picks a bit of a small filter, and only a set bit leads to the
-// patterns whose first 4 bytes hash there, which are then compared whole.
-// Patterns shorter than 4 bytes would be searched for on their own.
+// patterns that have that window at their offset 0 or 1 (one of the two is
+// always looked at, as these patterns have at least 5 bytes); their first
+// 8 bytes are compared at once, then the rest. Shorter patterns are
+// searched for on their own.
 constexpr int kHashBits = 12;
 constexpr std::uint32_t kHashSize = 1U << kHashBits;
 
@@ -35,23 +38,41 @@ std::uint32_t LoadWindow(const std::uint8_t* p)
     return w;
 }
 
+std::uint64_t Head(const std::uint8_t* p, std::size_t n)
+{
+    std::uint64_t h = 0;
+    std::memcpy(&h, p, std::min<std::size_t>(n, 8));
+    return h;
+}
+
+struct MatcherEntry {
+    std::uint8_t pattern; // LinePattern
+    std::uint8_t offset; // where the window lies in the pattern: 0 or 1
+    std::uint8_t head; // bytes in headBytes, at most 8
+    std::uint64_t headBytes; // the pattern's first bytes, zero after them
+};
+
 struct Matcher {
     std::array<std::uint64_t, kHashSize / 64> filter {};
     std::array<std::uint16_t, kHashSize + 1> bucketStart {}; // bucket h is entries[bucketStart[h], bucketStart[h + 1])
-    std::vector<std::uint8_t> entries; // pattern numbers, by bucket
-    std::vector<std::uint8_t> shortOnes; // patterns of fewer than 4 bytes
+    std::vector<MatcherEntry> entries; // by bucket
+    std::vector<std::uint8_t> shortOnes; // patterns of fewer than 5 bytes
 
     Matcher()
     {
-        std::array<std::vector<std::uint8_t>, kHashSize> buckets;
+        std::array<std::vector<MatcherEntry>, kHashSize> buckets;
         for (const LinePatternText& p : kLinePatterns) {
-            if (p.text.size() < 4) {
+            const auto* text = reinterpret_cast<const std::uint8_t*>(p.text.data());
+            if (p.text.size() < 5) {
                 shortOnes.push_back(static_cast<std::uint8_t>(p.pattern));
                 continue;
             }
-            const std::uint32_t h = WindowHash(LoadWindow(reinterpret_cast<const std::uint8_t*>(p.text.data())));
-            filter[h / 64] |= std::uint64_t {1} << (h % 64);
-            buckets[h].push_back(static_cast<std::uint8_t>(p.pattern));
+            const auto head = static_cast<std::uint8_t>(std::min<std::size_t>(p.text.size(), 8));
+            for (std::uint8_t offset = 0; offset < 2; ++offset) {
+                const std::uint32_t h = WindowHash(LoadWindow(text + offset));
+                filter[h / 64] |= std::uint64_t {1} << (h % 64);
+                buckets[h].push_back({static_cast<std::uint8_t>(p.pattern), offset, head, Head(text, head)});
+            }
         }
         for (std::uint32_t h = 0; h < kHashSize; ++h) {
             bucketStart[h] = static_cast<std::uint16_t>(entries.size());
@@ -75,15 +96,19 @@ LineMatches MatchLine(const ShortString& line)
     const std::uint8_t* bytes = line.bytes.data();
     const std::size_t n = line.len;
     LineMatches found = 0;
-    for (std::size_t i = 0; i + 4 <= n; ++i) {
+    for (std::size_t i = 0; i + 4 <= n; i += 2) {
         const std::uint32_t h = WindowHash(LoadWindow(bytes + i));
         if ((m.filter[h / 64] >> (h % 64) & 1) == 0)
             continue;
         for (std::uint16_t e = m.bucketStart[h]; e < m.bucketStart[h + 1]; ++e) {
-            const std::uint8_t k = m.entries[e];
-            const std::string_view text = kLinePatterns[k].text;
-            if ((found >> k & 1) == 0 && text.size() <= n - i && std::memcmp(bytes + i, text.data(), text.size()) == 0)
-                found |= LineMatches {1} << k;
+            const MatcherEntry& entry = m.entries[e];
+            if ((found >> entry.pattern & 1) != 0 || i < entry.offset)
+                continue;
+            const std::size_t start = i - entry.offset;
+            const std::string_view text = kLinePatterns[entry.pattern].text;
+            if (text.size() <= n - start && Head(bytes + start, entry.head) == entry.headBytes
+                && std::memcmp(bytes + start, text.data(), text.size()) == 0)
+                found |= LineMatches {1} << entry.pattern;
         }
     }
     for (const std::uint8_t k : m.shortOnes)
