@@ -31,5 +31,12 @@ ShortString TodayCommand(bool shortMode);
 // The command line of yesterday's fetch: the whole previous day.
 ShortString YesterdayCommand();
 
-// Kills a stale "log show --" command found in "ps -ax", on FileChannel 1.
+// Kills a stale log command of this user, found in the process list read on
+// FileChannel 1: the first whose command is `log` or a path ending in
+// "/log", followed by " show --". The list may take gPsLimitTicks.
 void KillStaleLogCommand();
+// Ticks as milliseconds, for the time limits of pipe channels.
+constexpr std::int64_t TicksToMilliseconds(std::int64_t ticks)
+{
+    return ticks * 1000 / 60;
+}

@@ -11,9 +11,6 @@
 
 namespace {
 
-constexpr std::int64_t kTodayLimitTicks = 7200; // two minutes
-constexpr std::int64_t kYesterdayLimitTicks = 3600; // one minute
-
 bool InTime(std::int64_t now, std::int64_t limit)
 {
     return gPipeStartTicks == 0 || now <= gPipeStartTicks + limit;
@@ -56,7 +53,7 @@ void MainLoopTick()
     if (gTodayPipeOpen == 1) {
         const std::int64_t now = TicksNow();
         gTodayPipeOpen = 0;
-        if (InTime(now, kTodayLimitTicks)) {
+        if (InTime(now, gTodayLimitTicks)) {
             gTodayReadNow = 1;
         } else {
             gTodayReadNow = 0;
@@ -72,7 +69,7 @@ void MainLoopTick()
     if (gYesterdayPipeOpen == 1) {
         const std::int64_t now = TicksNow();
         gYesterdayPipeOpen = 0;
-        if (InTime(now, kYesterdayLimitTicks)) {
+        if (InTime(now, gYesterdayLimitTicks)) {
             gYesterdayReadNow = 1;
             FetchYesterdayLog();
         } else {

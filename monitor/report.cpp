@@ -3,21 +3,118 @@
 #include "monitor/state.h"
 
 #include "runtime/channels.h"
+#include "runtime/encoding.h"
 #include "runtime/windows.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <utility>
+#include <vector>
 
-bool Contains(const ShortString& line, const ShortString& pattern)
+namespace {
+
+// The matcher looks at every second 4-byte window of a line: a hash of the
+// window picks a bit of a small filter, and only a set bit leads to the
+// patterns that have that window at their offset 0 or 1 (one of the two is
+// always looked at, as these patterns have at least 5 bytes); their first
+// 8 bytes are compared at once, then the rest. Shorter patterns are
+// searched for on their own.
+constexpr int kHashBits = 12;
+constexpr std::uint32_t kHashSize = 1U << kHashBits;
+
+std::uint32_t WindowHash(std::uint32_t window)
 {
-    return QzInstr(1, line, pattern) != 0;
+    return (window * 0x9E3779B1U) >> (32 - kHashBits);
 }
 
-bool IsIgnoredLine(const ShortString& line)
+std::uint32_t LoadWindow(const std::uint8_t* p)
 {
-    for (const ShortString& pattern : kIgnoredLines)
-        if (Contains(line, pattern))
-            return true;
-    return false;
+    std::uint32_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+std::uint64_t Head(const std::uint8_t* p, std::size_t n)
+{
+    std::uint64_t h = 0;
+    std::memcpy(&h, p, std::min<std::size_t>(n, 8));
+    return h;
+}
+
+struct MatcherEntry {
+    std::uint8_t pattern; // LinePattern
+    std::uint8_t offset; // where the window lies in the pattern: 0 or 1
+    std::uint8_t head; // bytes in headBytes, at most 8
+    std::uint64_t headBytes; // the pattern's first bytes, zero after them
+};
+
+struct Matcher {
+    std::array<std::uint64_t, kHashSize / 64> filter {};
+    std::array<std::uint16_t, kHashSize + 1> bucketStart {}; // bucket h is entries[bucketStart[h], bucketStart[h + 1])
+    std::vector<MatcherEntry> entries; // by bucket
+    std::vector<std::uint8_t> shortOnes; // patterns of fewer than 5 bytes
+
+    Matcher()
+    {
+        std::array<std::vector<MatcherEntry>, kHashSize> buckets;
+        for (const LinePatternText& p : kLinePatterns) {
+            const auto* text = reinterpret_cast<const std::uint8_t*>(p.text.data());
+            if (p.text.size() < 5) {
+                shortOnes.push_back(static_cast<std::uint8_t>(p.pattern));
+                continue;
+            }
+            const auto head = static_cast<std::uint8_t>(std::min<std::size_t>(p.text.size(), 8));
+            for (std::uint8_t offset = 0; offset < 2; ++offset) {
+                const std::uint32_t h = WindowHash(LoadWindow(text + offset));
+                filter[h / 64] |= std::uint64_t {1} << (h % 64);
+                buckets[h].push_back({static_cast<std::uint8_t>(p.pattern), offset, head, Head(text, head)});
+            }
+        }
+        for (std::uint32_t h = 0; h < kHashSize; ++h) {
+            bucketStart[h] = static_cast<std::uint16_t>(entries.size());
+            entries.insert(entries.end(), buckets[h].begin(), buckets[h].end());
+        }
+        bucketStart[kHashSize] = static_cast<std::uint16_t>(entries.size());
+    }
+};
+
+const Matcher& TheMatcher()
+{
+    static const Matcher matcher;
+    return matcher;
+}
+
+} // namespace
+
+LineMatches MatchLine(const ShortString& line)
+{
+    const Matcher& m = TheMatcher();
+    const std::uint8_t* bytes = line.bytes.data();
+    const std::size_t n = line.len;
+    LineMatches found = 0;
+    for (std::size_t i = 0; i + 4 <= n; i += 2) {
+        const std::uint32_t h = WindowHash(LoadWindow(bytes + i));
+        if ((m.filter[h / 64] >> (h % 64) & 1) == 0)
+            continue;
+        for (std::uint16_t e = m.bucketStart[h]; e < m.bucketStart[h + 1]; ++e) {
+            const MatcherEntry& entry = m.entries[e];
+            if ((found >> entry.pattern & 1) != 0 || i < entry.offset)
+                continue;
+            const std::size_t start = i - entry.offset;
+            const std::string_view text = kLinePatterns[entry.pattern].text;
+            if (text.size() <= n - start && Head(bytes + start, entry.head) == entry.headBytes
+                && std::memcmp(bytes + start, text.data(), text.size()) == 0)
+                found |= LineMatches {1} << entry.pattern;
+        }
+    }
+    for (const std::uint8_t k : m.shortOnes)
+        if (memmem(bytes, n, kLinePatterns[k].text.data(), kLinePatterns[k].text.size()) != nullptr)
+            found |= LineMatches {1} << k;
+    return found;
 }
 
 ShortString LogShowCommand(const ShortString& head, const ShortString& rest)
@@ -43,10 +140,25 @@ void AppendReport(std::initializer_list<ShortString> pieces)
         QzContainerAppendStr(gReport, piece);
 }
 
+void AppendReportLine(const ShortString& line, bool gap)
+{
+    QzContainerAppendStr(gReport, line);
+    gReport.bytes.append(gap ? "\r\n\r\n" : "\r\n");
+}
+
 void ShowReport()
 {
     QzSetCurrentWindow(1);
-    QzTextViewSetText(1, QzContainerToCF(gReport));
+    if (gReportViewOff == 0)
+        QzTextViewSetText(1, QzContainerToCF(gReport));
+}
+
+QString TakeReportText()
+{
+    gReport.bytes.shrink_to_fit();
+    const QString text = QzContainerToCF(gReport);
+    gReport.bytes = std::string();
+    return text;
 }
 
 void AppendSpotlightNote()
@@ -57,36 +169,75 @@ void AppendSpotlightNote()
         kCrLf});
 }
 
+namespace {
+
+// The first blank-separated field of text from pos (1-based) on: its
+// position and length; pos past the end gives length 0.
+std::pair<int, int> Field(const ShortString& text, int pos)
+{
+    while (pos <= text.len && text.at(pos) == ' ')
+        ++pos;
+    int end = pos;
+    while (end <= text.len && text.at(end) != ' ')
+        ++end;
+    return {pos, end - pos};
+}
+
+bool AllDigits(const ShortString& text, std::pair<int, int> field)
+{
+    if (field.second == 0)
+        return false;
+    for (int i = field.first; i < field.first + field.second; ++i)
+        if (!std::isdigit(text.at(i)))
+            return false;
+    return true;
+}
+
+// The process number of a listing line "uid pid command" when the process
+// is this user's and its command is `log` (or a path ending in "/log")
+// followed by " show --"; empty otherwise.
+ShortString StaleLogProcess(const ShortString& line)
+{
+    const auto uid = Field(line, 1);
+    const auto pid = Field(line, uid.first + uid.second);
+    const auto command = Field(line, pid.first + pid.second);
+    if (!AllDigits(line, uid) || !AllDigits(line, pid) || command.second == 0)
+        return {};
+    if (QzMid(line, uid.first, uid.second) != ShortString::FromView(std::to_string(getuid())))
+        return {};
+    const std::string_view name
+        = line.view().substr(static_cast<std::size_t>(command.first - 1), static_cast<std::size_t>(command.second));
+    if (name != "log" && !(name.size() > 4 && name.substr(name.size() - 4) == "/log"))
+        return {};
+    const std::string_view after = line.view().substr(static_cast<std::size_t>(command.first - 1 + command.second));
+    if (after.substr(0, 8) != " show --")
+        return {};
+    return QzMid(line, pid.first, pid.second);
+}
+
+} // namespace
+
 void KillStaleLogCommand()
 {
     QzClose(1);
-    QzOpenPipe(1, "ps -ax");
-    bool found = false;
+    // Owner, number and whole command line of every process, without
+    // headings; the same options on macOS and Linux.
+    QzOpenPipe(1, "ps -ax -o uid=,pid=,command=");
+    QzSetPipeTimeLimit(1, TicksToMilliseconds(gPsLimitTicks));
+    ShortString process;
+    bool continuation = false; // the read continues a line longer than 255 bytes
     for (;;) {
         QzLineInput(1, gLogLine);
-        if (QzInstr(1, gLogLine, "log show --") != 0) {
-            found = true;
+        if (!continuation)
+            process = StaleLogProcess(gLogLine);
+        continuation = gLogLine.len == ShortString::kMax;
+        if (!process.empty() || QzEof(1) != 0)
             break;
-        }
-        if (QzEof(1) != 0)
-            break;
-    }
-    if (found) {
-        QzClose(1);
-        // "ps -ax" right-aligns the process number, so a line may begin
-        // with blanks; only a number is ever handed to the shell.
-        int start = 1;
-        while (start <= gLogLine.len && gLogLine.at(start) == ' ')
-            ++start;
-        const ShortString rest = QzMid(gLogLine, start, ShortString::kMax);
-        const int blank = QzInstr(1, rest, " ");
-        const ShortString process = blank > 1 ? QzLeft(rest, blank - 1) : ShortString();
-        bool numeric = !process.empty();
-        for (unsigned char c : process.view())
-            numeric = numeric && std::isdigit(c);
-        if (numeric)
-            QzOpenPipe(1, "kill " + process);
     }
     QzClose(1);
+    if (!process.empty()) {
+        QzOpenPipe(1, "kill " + process);
+        QzClose(1);
+    }
     gLogLine = ShortString();
 }

@@ -21,6 +21,9 @@ inline std::uint8_t gYesterdayLaunchPending = 0; // pass step 11: launch yesterd
 inline std::uint8_t gYesterdayPipeOpen = 0; // FetchYesterdayLog: its command runs, output unread
 inline std::uint8_t gYesterdayReadNow = 0; // pass step 5: FetchYesterdayLog reads and analyses
 inline std::int64_t gPipeStartTicks = 0; // TicksNow + 60 at the last launch; 0 = never stamped
+inline std::int64_t gTodayLimitTicks = 7200; // today's command is overdue this long after the stamp (2 min)
+inline std::int64_t gYesterdayLimitTicks = 3600; // yesterday's command is overdue this long after the stamp (1 min)
+inline std::int64_t gPsLimitTicks = 300; // the process listing of the stale-command clean-up may take 5 s
 inline std::uint8_t gPollAllowed = 0; // PollTimerFired may request today's fetch
 inline std::uint16_t gOpenPanel = 0; // number of the open sheet window (4, 5, 6), 0 = none
 inline std::uint8_t gIntroPending = 0; // start-up: put gIntroText into the report
@@ -36,6 +39,8 @@ inline std::uint8_t gTestEmailPending = 0; // Test button: the next email is the
 
 // --- Results of the analyses, read by the status line, email and folder button
 inline TextContainer gReport; // the report shown in text view 1 of window 1; lines end CR LF
+inline std::uint8_t gReportViewOff
+    = 0; // quillaby-report: ShowReport leaves the view alone; the report is printed from gReport
 inline TextContainer gIntroText; // start-up: the introduction shown on the first pass
 inline ShortString gLastProblem; // the last problem: status line and email body
 inline ShortString gLastSuccessText; // CR LF CR LF "Last Successful Backup Message:" block, or the no-success text

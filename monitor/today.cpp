@@ -16,9 +16,6 @@ const ShortString kFailedWithError = "Backup failed with error";
 const ShortString kNoSuccessText = "No successful backups reported in the current log";
 const ShortString kNoBackupForADay = "NO SUCESSFUL BACKUPS FOR MORE THAN A DAY";
 
-// Lines harmless in today's log only, besides kIgnoredLines.
-const ShortString kIgnoredToday[] = {"inprogress", "emlx, error: 2 No such file or directory"};
-
 // Per-analysis locals shared by the reading and the evaluation.
 struct Analysis {
     bool snapshotSeen = false;
@@ -43,6 +40,9 @@ void Launch(bool shortMode)
     gLastFailureLineNo = 0;
     KillStaleLogCommand();
     QzOpenPipe(1, TodayCommand(shortMode));
+    // The normal command is overdue the limit after its stamp (launch + 60
+    // ticks); the two-hour command is read at once and gets the limit.
+    QzSetPipeTimeLimit(1, TicksToMilliseconds((shortMode ? 0 : 60) + gTodayLimitTicks));
     if (!shortMode) {
         gTodayPipeOpen = 1;
         StampPipeStart();
@@ -56,7 +56,7 @@ void DriveOfflineLine()
     gProblemFolder = ShortString();
     gDriveOffline = 1;
     gFailureText = "Backup Drive Offline";
-    AppendReport({gLogLine, kCrLf, kCrLf});
+    AppendReportLine(gLogLine, true);
 }
 
 void SuccessLine()
@@ -64,10 +64,15 @@ void SuccessLine()
     gLastSuccessLineNo = gLineNo;
     gLastSuccessText = kCrLf + kCrLf + "Last Successful Backup Message:" + kCrLf + gLogLine + kCrLf + kCrLf;
     gSuccessFound = 1;
-    AppendReport({gLogLine, kCrLf});
+    AppendReportLine(gLogLine, false);
     gLastBackupDay = TodayDayOfYear();
     SaveSettings();
 }
+
+const ShortString kToVolumes = "to /Volumes/";
+const ShortString kYesCopying = "YES Copying ";
+const ShortString kError = "Error";
+const ShortString kNullCopy = "SrcErr:YES Copying (null) to (null)";
 
 // Handles one line read from the command; returns false when it is ignored.
 bool HandleLine(Analysis& a)
@@ -78,68 +83,65 @@ bool HandleLine(Analysis& a)
         if (b == 128 || b == 34)
             b = 39;
     }
-    if (Contains(gLogLine, "Created Time Machine local snapshot"))
+    const LineMatches m = MatchLine(gLogLine);
+    if (Has(m, kPatLocalSnapshot))
         a.snapshotSeen = true;
-    if (IsIgnoredLine(gLogLine))
+    if ((m & kIgnoredToday) != 0)
         return false;
-    for (const ShortString& ignored : kIgnoredToday)
-        if (Contains(gLogLine, ignored))
-            return false;
 
-    // Rule 1: a problem line.
-    if (Contains(gLogLine, "Error") || Contains(gLogLine, "error")) {
+    // Rule 1: a problem line. The report is searched (from the text just
+    // added, where a NUL ends the search) only when the line holds the text.
+    if (Has(m, kPatErrorUpper) || Has(m, kPatErrorLower)) {
         gErrorFound = 1;
         gErrorLineStart = gLineStartPos;
-        AppendReport({gLogLine, kCrLf, kCrLf});
-        if (const auto pos = QzContainerInstr(gLineStartPos, gReport, "to /Volumes/"); pos != 0)
-            gVolumesPos = pos;
-        if (const auto pos = QzContainerInstr(gLineStartPos, gReport, "YES Copying "); pos != 0) {
-            gCopyingPos = pos;
-            gCopyErrorPos = QzContainerInstr(gLineStartPos, gReport, "Error");
-        }
+        AppendReportLine(gLogLine, true);
+        if (Has(m, kPatToVolumes))
+            if (const auto pos = QzContainerInstr(gLineStartPos, gReport, kToVolumes); pos != 0)
+                gVolumesPos = pos;
+        if (Has(m, kPatYesCopying))
+            if (const auto pos = QzContainerInstr(gLineStartPos, gReport, kYesCopying); pos != 0) {
+                gCopyingPos = pos;
+                gCopyErrorPos = QzContainerInstr(gLineStartPos, gReport, kError);
+            }
     }
     // Rules 2 and 3: the drive is offline.
-    if (Contains(gLogLine, "Not starting scheduled Time Machine backup")
-        && !Contains(gLogLine, "Backup already running")
-        && !Contains(gLogLine, "Less than 10 minutes since last backup"))
+    if (Has(m, kPatNotStarting) && !Has(m, kPatAlreadyRunning) && !Has(m, kPatTooSoon))
         DriveOfflineLine();
-    if (Contains(gLogLine, "Stopping backup to allow disk to be unmounted or ejected"))
+    if (Has(m, kPatStoppingForEject))
         DriveOfflineLine();
     // Rule 4: a backup has started.
-    if (Contains(gLogLine, "Backing up to")) {
+    if (Has(m, kPatBackingUp)) {
         gLastProblem = ShortString();
         gFailureText = ShortString();
         gDriveOffline = 0;
     }
     // Rule 5: failures; 19 and 27 mean the drive is missing.
-    if (Contains(gLogLine, "Backup failed with error: 19") || Contains(gLogLine, "Backup failed with error: 27")) {
+    if (Has(m, kPatFailedWithError19) || Has(m, kPatFailedWithError27)) {
         gDriveOffline = 1;
         gFailureText = "Backup Drive Offline";
-    } else if (Contains(gLogLine, kFailedWithError)) {
+    } else if (Has(m, kPatFailedWithError)) {
         gFailureText = gLogLine;
-        AppendReport({gLogLine, kCrLf, kCrLf});
+        AppendReportLine(gLogLine, true);
         gErrorFound = 1;
         gBackupFailed = 1;
     }
     // Rule 6: Spotlight's importer got in the way.
-    if (Contains(gLogLine, "Importer start failed")) {
-        AppendReport({gLogLine, kCrLf, kCrLf});
+    if (Has(m, kPatImporterFailed)) {
+        AppendReportLine(gLogLine, true);
         gErrorFound = 1;
         gSpotlightConflict = 1;
     }
     // Rule 7: a copy of nothing to nowhere, in the text added for this line.
-    const ShortString nullCopy = "SrcErr:YES Copying (null) to (null)";
-    if (QzContainerInstr(gLineStartPos, gReport, nullCopy) != 0) {
-        gLastProblem = kProblemPrefix + nullCopy + "'";
+    if (Has(m, kPatNullCopy) && QzContainerInstr(gLineStartPos, gReport, kNullCopy) != 0) {
+        gLastProblem = kProblemPrefix + kNullCopy + "'";
         SetStatusLine(gLastProblem);
         gProblemFolder = ShortString();
     }
     // Rule 8: a successful backup.
-    if (Contains(gLogLine, "Backup completed successfully") || Contains(gLogLine, "Completed backup")
-        || Contains(gLogLine, "Backup succeeded"))
+    if (Has(m, kPatCompletedSuccessfully) || Has(m, kPatCompletedBackup) || Has(m, kPatSucceeded))
         SuccessLine();
     // Rule 9: the order of failures and successes decides the email.
-    if (Contains(gLogLine, kFailedWithError))
+    if (Has(m, kPatFailedWithError))
         gLastFailureLineNo = gLineNo;
     return true;
 }
@@ -364,7 +366,21 @@ void Analyse(bool shortMode)
         if (!HandleLine(a))
             --gLineNo;
     } while (QzEof(1) == 0);
+    const bool overdue = QzPipeTimedOut(1);
     QzClose(1);
+    if (overdue && !shortMode) {
+        // The four-hour command stalled past its limit and was killed: as
+        // for any overdue command, the last two hours are fetched at once.
+        // Their read has a limit of its own, after which the analysis ends
+        // with what it has.
+        gTodayRequested = 0;
+        gTodayLaunchPending = 0;
+        gShortLogMode = 1;
+        EntryResets();
+        Launch(true);
+        Analyse(true);
+        return;
+    }
     Evaluate(a);
 }
 

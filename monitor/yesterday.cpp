@@ -20,6 +20,7 @@ void Launch()
     gLastProblem = ShortString();
     KillStaleLogCommand();
     QzOpenPipe(1, YesterdayCommand());
+    QzSetPipeTimeLimit(1, TicksToMilliseconds(60 + gYesterdayLimitTicks));
     gYesterdayPipeOpen = 1;
     StampPipeStart();
 }
@@ -42,22 +43,35 @@ void Analyse()
         QzLineInput(1, gLogLine);
         // The statistics line that closes the output of `log show` counts
         // "Error:" entries; it is not a log entry and never a problem.
-        const bool ignored = QzInstr(1, gLogLine, kStatisticsLine) == 1 || IsIgnoredLine(gLogLine);
-        if (!ignored) {
-            if (Contains(gLogLine, "error") || Contains(gLogLine, "Error")) {
-                AppendReport({gLogLine, kCrLf});
+        const bool statistics = gLogLine.view().substr(0, kStatisticsLine.len) == kStatisticsLine.view();
+        const LineMatches m = MatchLine(gLogLine);
+        if (!statistics && (m & kIgnoredBothDays) == 0) {
+            if (Has(m, kPatErrorLower) || Has(m, kPatErrorUpper)) {
+                AppendReportLine(gLogLine, false);
                 gErrorFound = 1;
                 gLastProblem = gLogLine;
                 statusChanged = true;
             }
-            if (Contains(gLogLine, "Completed backup") || Contains(gLogLine, "Backup completed successfully")
-                || Contains(gLogLine, "Backup succeeded")) {
-                AppendReport({gLogLine, kCrLf});
+            if (Has(m, kPatCompletedBackup) || Has(m, kPatCompletedSuccessfully) || Has(m, kPatSucceeded)) {
+                AppendReportLine(gLogLine, false);
                 backupSeen = true;
             }
         }
         ++linesRead;
     } while (QzEof(1) == 0);
+    if (QzPipeTimedOut(1)) {
+        // The command stalled past its limit and was killed: it is
+        // reported as any overdue command of yesterday's is.
+        gYesterdayRequested = 0;
+        gYesterdayLaunchPending = 0;
+        gErrorFound = 0;
+        gLastProblem = ShortString();
+        QzClose(1);
+        QzContainerSetStr(gReport, kCrLf + "Yesterday's log is not available" + kCrLf);
+        ShowReport();
+        ResetFetchState();
+        return;
+    }
     if (statusChanged)
         SetStatusLine(kYesterdayProblemPrefix + gLastProblem);
     QzClose(1);

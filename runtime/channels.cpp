@@ -5,10 +5,13 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <string>
 #include <sys/file.h>
@@ -87,7 +90,10 @@ bool SpawnShell(const char* command, int* readFd, long long* pid)
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    // The command gets a process group of its own, so that an overdue
+    // pipeline can be killed whole.
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
 
     std::vector<std::string> env = CommandEnvironment();
     std::vector<char*> envp;
@@ -128,6 +134,58 @@ bool LockedElsewhere(const QByteArray& path, bool forOutput, int* error)
     if (rc == 0)
         return false;
     *error = saved == EWOULDBLOCK ? static_cast<int>(kQzErrLocked) : saved;
+    return true;
+}
+
+// Both file opens: the FileID check, letting go of what the channel held,
+// the lock probe, the descriptor that keeps the lock for the channel's
+// life, and the record. mode is 'I' or 'O'; 0 is a bad location kind of an
+// output open. False when nothing was opened (the error is reported).
+bool OpenFileChannel(int fileId, char mode, const QString& path, std::int64_t recordLength)
+{
+    const bool output = mode != 'I';
+    if (!InRange(fileId)) {
+        QzRuntimeAlert(QzRuntimeText(output ? QStringLiteral("Error in QzOpenOutput for file# ")
+                                            : QStringLiteral("Error in QzOpenInput for file# "))
+                + QString::number(fileId),
+            RangeInformative(), false);
+        return false;
+    }
+    QzClose(fileId); // a reopened channel first lets go of what it held
+    if (mode == 0) {
+        ReportError(fileId, kQzErrCreateFailed);
+        return false;
+    }
+    const QByteArray native = NativePath(path);
+    struct stat info { };
+    if (output && stat(native.constData(), &info) != 0) {
+        const int created = open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (created < 0) {
+            ReportError(fileId, kQzErrCreateFailed);
+            return false;
+        }
+        close(created);
+    }
+    int error = 0;
+    if (LockedElsewhere(native, output, &error)) {
+        ReportError(fileId, error);
+        return false;
+    }
+    // Output: a failing open is not an error, writes then go through the
+    // path. Input: the descriptor is required.
+    const int fd = open(native.constData(), (output ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
+    if ((fd < 0 && !output) || (fd >= 0 && flock(fd, (output ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0)) {
+        if (fd >= 0)
+            close(fd);
+        ReportError(fileId, output ? kQzErrLocked : kQzErrOpenFailed);
+        return false;
+    }
+    QzFileChannel& ch = Channel(fileId);
+    ch.open = true;
+    ch.location = path;
+    ch.recordLength = recordLength;
+    ch.lockFd = fd;
+    ch.mode = mode;
     return true;
 }
 
@@ -175,6 +233,39 @@ void WriteBytes(const char* data, std::size_t size)
         ReportError(c, failure);
 }
 
+std::int64_t SteadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void KillCommand(QzFileChannel& ch)
+{
+    if (ch.pid > 0)
+        kill(-static_cast<pid_t>(ch.pid), SIGKILL);
+    ch.timedOut = true;
+}
+
+// Waits until the pipe has bytes or has ended; false when the deadline came
+// first (the command has then been killed).
+bool AwaitOutput(QzFileChannel& ch)
+{
+    if (ch.deadlineNs == 0)
+        return true;
+    for (;;) {
+        const std::int64_t left = ch.deadlineNs - SteadyNs();
+        if (left <= 0) {
+            KillCommand(ch);
+            return false;
+        }
+        pollfd p {ch.pipeFd, POLLIN, 0};
+        const int ms = static_cast<int>(std::min<std::int64_t>((left + 999'999) / 1'000'000, 60'000));
+        const int rc = poll(&p, 1, ms);
+        if (rc > 0 || (rc < 0 && errno != EINTR))
+            return true;
+    }
+}
+
 void ReadPipeLine(QzFileChannel& ch, ShortString& dest)
 {
     std::size_t stored = 0;
@@ -182,10 +273,12 @@ void ReadPipeLine(QzFileChannel& ch, ShortString& dest)
         if (ch.bufferPos >= ch.bufferLen) {
             if (!ch.buffer)
                 ch.buffer = std::make_unique<char[]>(kPipeChunk);
-            ssize_t n;
-            do
-                n = read(ch.pipeFd, ch.buffer.get(), kPipeChunk);
-            while (n < 0 && errno == EINTR);
+            ssize_t n = -1;
+            if (AwaitOutput(ch)) {
+                do
+                    n = read(ch.pipeFd, ch.buffer.get(), kPipeChunk);
+                while (n < 0 && errno == EINTR);
+            }
             ch.bufferLen = n > 0 ? static_cast<std::size_t>(n) : 0;
             ch.bufferPos = 0;
             if (n <= 0) {
@@ -197,9 +290,12 @@ void ReadPipeLine(QzFileChannel& ch, ShortString& dest)
         const std::size_t avail = ch.bufferLen - ch.bufferPos;
         const std::size_t room = static_cast<std::size_t>(ShortString::kMax) - stored;
         const std::size_t scan = std::min(avail, room);
-        std::size_t i = 0;
-        while (i < scan && begin[i] != '\n' && begin[i] != '\r')
-            ++i;
+        // The first CR or LF within reach: LF is looked for first, then CR
+        // only before it, both with memchr.
+        const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', scan));
+        const std::size_t beforeLf = lf ? static_cast<std::size_t>(lf - begin) : scan;
+        const auto* cr = static_cast<const char*>(std::memchr(begin, '\r', beforeLf));
+        const std::size_t i = cr ? static_cast<std::size_t>(cr - begin) : beforeLf;
         std::memcpy(dest.bytes.data() + stored, begin, i);
         stored += i;
         ch.bufferPos += i;
@@ -285,75 +381,16 @@ void QzOpenPipe(int fileId, const ShortString& command)
 
 void QzOpenInput(int fileId, int /*kind*/, const QString& path, std::int64_t recordLength)
 {
-    if (!InRange(fileId)) {
-        QzRuntimeAlert(QzRuntimeText(QStringLiteral("Error in QzOpenInput for file# ")) + QString::number(fileId),
-            RangeInformative(), false);
-        return;
-    }
-    QzClose(fileId); // a reopened channel first lets go of what it held
-    const QByteArray native = NativePath(path);
-    int error = 0;
-    if (LockedElsewhere(native, false, &error)) {
-        ReportError(fileId, error);
-        return;
-    }
-    const int fd = open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 || flock(fd, LOCK_SH | LOCK_NB) != 0) {
-        if (fd >= 0)
-            close(fd);
-        ReportError(fileId, kQzErrOpenFailed);
-        return;
-    }
-    QzFileChannel& ch = Channel(fileId);
-    ch.open = true;
-    ch.location = path;
-    ch.recordLength = recordLength;
-    ch.lockFd = fd;
-    ch.mode = 'I';
+    OpenFileChannel(fileId, 'I', path, recordLength);
 }
 
 void QzOpenOutput(int fileId, int kind, const QString& path)
 {
-    if (!InRange(fileId)) {
-        QzRuntimeAlert(QzRuntimeText(QStringLiteral("Error in QzOpenOutput for file# ")) + QString::number(fileId),
-            RangeInformative(), false);
+    if (!OpenFileChannel(fileId, kind == 0 || kind == 2 ? 'O' : 0, path, 256))
         return;
-    }
-    QzClose(fileId); // a reopened channel first lets go of what it held
-    if (kind != 0 && kind != 2) {
-        ReportError(fileId, kQzErrCreateFailed);
-        return;
-    }
-    const QByteArray native = NativePath(path);
-    struct stat info { };
-    if (stat(native.constData(), &info) != 0) {
-        const int created = open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (created < 0) {
-            ReportError(fileId, kQzErrCreateFailed);
-            return;
-        }
-        close(created);
-    }
-    int error = 0;
-    if (LockedElsewhere(native, true, &error)) {
-        ReportError(fileId, error);
-        return;
-    }
-    // A failing open is not an error: writes then go through the path.
-    int fd = open(native.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        close(fd);
-        ReportError(fileId, kQzErrLocked);
-        return;
-    }
-    QzFileChannel& ch = Channel(fileId);
-    ch.open = true;
-    ch.location = path;
-    ch.recordLength = 256;
-    ch.lockFd = fd;
-    ch.mode = 'O';
     // Output always starts on an empty file.
-    if (fd >= 0 ? ftruncate(fd, 0) != 0 : truncate(native.constData(), 0) != 0)
+    const QzFileChannel& ch = Channel(fileId);
+    if (ch.lockFd >= 0 ? ftruncate(ch.lockFd, 0) != 0 : truncate(NativePath(path).constData(), 0) != 0)
         ReportError(fileId, errno);
 }
 
@@ -377,6 +414,17 @@ void QzLineInput(int fileId, ShortString& dest)
     } else {
         ReportError(fileId, kQzErrNotOpen);
     }
+}
+
+void QzSetPipeTimeLimit(int fileId, std::int64_t milliseconds)
+{
+    if (InRange(fileId) && Channel(fileId).open && Channel(fileId).isPipe)
+        Channel(fileId).deadlineNs = SteadyNs() + std::max<std::int64_t>(milliseconds, 1) * 1'000'000;
+}
+
+bool QzPipeTimedOut(int fileId)
+{
+    return InRange(fileId) && Channel(fileId).timedOut;
 }
 
 int QzEof(int fileId)
@@ -430,8 +478,18 @@ void QzClose(int fileId)
         if (ch.pipeFd >= 0)
             close(ch.pipeFd);
         if (ch.pid > 0) {
+            const auto pid = static_cast<pid_t>(ch.pid);
             int status = 0;
-            while (waitpid(static_cast<pid_t>(ch.pid), &status, 0) < 0 && errno == EINTR) { }
+            if (ch.deadlineNs != 0) {
+                while (waitpid(pid, &status, WNOHANG) == 0) {
+                    if (SteadyNs() >= ch.deadlineNs) {
+                        KillCommand(ch);
+                        break;
+                    }
+                    usleep(5000);
+                }
+            }
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
         }
     } else if (ch.lockFd >= 0) {
         close(ch.lockFd);

@@ -36,6 +36,8 @@ struct QzFileChannel {
     std::unique_ptr<char[]> buffer; // pipes: bytes read ahead from the command
     std::size_t bufferLen = 0; // bytes in buffer
     std::size_t bufferPos = 0; // next unread byte in buffer
+    std::int64_t deadlineNs = 0; // pipes: steady-clock time at which the command is overdue; 0 = none
+    bool timedOut = false; // pipes: the command was killed at its deadline
 };
 
 using QzFileErrorHandlerFn = int (*)(std::int64_t fileId, std::int64_t code);
@@ -52,6 +54,13 @@ void QzOpenOutput(int fileId, int kind, const QString& path);
 // most 255 bytes a line, the rest left for the next read; the read that
 // meets the end of the output sets the end flag. Files: the 254/255 rule.
 void QzLineInput(int fileId, ShortString& dest);
+// Gives the command on a pipe channel milliseconds from now to finish. A
+// read that would wait past that kills the command (its whole process
+// group) and meets the end of the output instead; closing the channel
+// waits for the command no longer than that either.
+void QzSetPipeTimeLimit(int fileId, std::int64_t milliseconds);
+// Whether the pipe's command was killed at its time limit.
+bool QzPipeTimedOut(int fileId);
 // -1 (true) at the end or when the channel is closed, else 0.
 int QzEof(int fileId);
 void QzSetOutput(int channel);
@@ -59,5 +68,5 @@ void QzPrint(const ShortString& s);
 // Ends the line with one CR.
 void QzPrintNewline();
 // Closes one channel, or every channel for 0; closing a pipe waits for its
-// command to end.
+// command to end, or until its time limit and then kills it.
 void QzClose(int fileId);

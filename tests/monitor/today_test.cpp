@@ -358,7 +358,7 @@ TEST(TodayLog, LaunchCommandsAndTheStaleCommandKill)
 
     MonitorWorld world;
     // A stale log command: a child that waits to be killed, listed by ps
-    // with its number right-aligned.
+    // with its owner and number right-aligned.
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
     const pid_t stale = fork();
@@ -374,8 +374,8 @@ TEST(TodayLog, LaunchCommandsAndTheStaleCommandKill)
     ASSERT_EQ(read(ready[0], &c, 1), 1);
     close(ready[0]);
     char row[128];
-    std::snprintf(row, sizeof row, "%7d ??         0:00.02 log show --last 4h --predicate x --info", stale);
-    world.sandbox.Stub(QStringLiteral("ps"), "echo '  PID TTY           TIME CMD'\necho '" + std::string(row) + "'");
+    std::snprintf(row, sizeof row, "%5d %7d /usr/bin/log show --last 4h --predicate x --info", getuid(), stale);
+    world.sandbox.Stub(QStringLiteral("ps"), "echo '" + std::string(row) + "'");
     FetchTodayLog();
     int status = 0;
     pid_t done = 0;

@@ -1,0 +1,248 @@
+// The speed and memory goals, each as a ratio measured side by side in one
+// run (best of three for every time):
+//
+//   today      quillaby-report today / the bare log | grep | cut pipeline,
+//              on 1,000,000 lines of a busy day and of a day with many
+//              success lines                                  goal <= 1.2
+//   analysis   today's analysis reading the cut lines / grep -F -c with
+//              every pattern the rules look for               goal <= 1.0
+//   yesterday  quillaby-report yesterday / cat | cat of the same
+//              1,000,000 lines                                 goal <= 2.0
+//   pipe       pipe line reading throughput / cat | cat's      goal >= 0.8
+//   memory     peak memory of quillaby-report yesterday on a flood of
+//              3,000,000 error lines / (3 x report + 60 MB)    goal <= 1.0
+//
+//   build/release/bench/goals_bench [lines [case...]]
+//
+// lines defaults to 1000000; the cases are busy, many-successes, analysis,
+// yesterday, pipe and memory, all of them by default.
+//
+// Every command reads the same file through a stub `log` that cats it, so
+// the commands compared do the same reading. The settings file lives in
+// memory (/dev/shm) where there is one: what is measured is the analysis,
+// not the disk's fsync on each save.
+
+#include "bench_support.h"
+#include "monitor/fetch.h"
+#include "monitor/report.h"
+#include "monitor/state.h"
+#include "runtime/channels.h"
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <vector>
+
+namespace {
+
+std::int64_t gLines = 1'000'000;
+std::string gFolder;
+
+std::string Message(std::int64_t i, bool manySuccesses)
+{
+    const int k = static_cast<int>(i % 100);
+    if (manySuccesses ? k < 30 : i % 10000 == 99)
+        return "Completed backup: 2026-03-10-101512";
+    if (k < 60)
+        return "Mountpoint '/Volumes/Backup' is still valid";
+    if (k < 65)
+        return "com.apple.backupd.xpc: connection invalid";
+    if (k < 70)
+        return "Created Time Machine local snapshot with name 'com.apple.TimeMachine.2026-03-10-101512.local' on disk "
+               "'/'";
+    if (k < 75)
+        return "Saved event cache at /Volumes/Backup/2026-03-10-101512.inprogress/.eventdb";
+    if (k < 80)
+        return "Starting automatic backup";
+    if (k < 85)
+        return "Backing up to /dev/disk3s2: /Volumes/Backup/Backups.backupdb";
+    if (k < 96)
+        return "Found 313 files (16.1 MB) needing backup";
+    return "Error: (-36) SrcErr:NO Copying /Users/sam/Documents/file" + std::to_string(i) + ".txt";
+}
+
+std::string Whole(const std::string& message)
+{
+    return "2026-03-10 10:15:03.412345+0000 0x5bcd1    Default     0x2ee8a1             41211  0    backupd: "
+           "(TimeMachine) [com.apple.TimeMachine:General] "
+        + message;
+}
+
+std::string BusyLine(std::int64_t i)
+{
+    return Whole(Message(i, false));
+}
+
+std::string SuccessfulLine(std::int64_t i)
+{
+    return Whole(Message(i, true));
+}
+
+std::string FloodLine(std::int64_t i)
+{
+    return "2026-03-09 10:15:03 Error: (-36) SrcErr:NO Copying /Users/sam/f" + std::to_string(i) + ".txt";
+}
+
+// A home folder in memory where the machine has one.
+std::string MemoryHome()
+{
+    static const QTemporaryDir memory(QDir(QStringLiteral("/dev/shm")).exists()
+            ? QStringLiteral("/dev/shm/quillaby-bench-XXXXXX")
+            : QString::fromStdString(gFolder) + QStringLiteral("/home-XXXXXX"));
+    return memory.path().toStdString();
+}
+
+// A stub `log` that prints the file, and an empty process list.
+std::string World(const QString& file)
+{
+    const std::string bin = gFolder + "/bin";
+    QDir().mkpath(QString::fromStdString(bin));
+    std::ofstream(bin + "/log") << "#!/bin/sh\nexec cat '" << file.toStdString() << "'\n";
+    std::ofstream(bin + "/ps") << "#!/bin/sh\n";
+    std::system(("chmod +x '" + bin + "/log' '" + bin + "/ps'").c_str());
+    const std::string home = MemoryHome();
+    return "PATH='" + bin + "':\"$PATH\" HOME='" + home + "' XDG_DATA_HOME='" + home + "/data' ";
+}
+
+double Best(const std::string& command)
+{
+    double best = 1e9;
+    for (int i = 0; i < 3; ++i)
+        best = std::min(best, TimeShell(command));
+    return best;
+}
+
+void Row(const char* name, double ratio, const char* goal, bool met)
+{
+    std::printf("%-40s %8.2f   goal %s   %s\n", name, ratio, goal, met ? "met" : "NOT MET");
+    std::fflush(stdout);
+}
+
+void Today(const char* name, std::string (*make)(std::int64_t))
+{
+    const QString file = BenchFile(QString::fromLatin1(name), gLines, make);
+    const std::string env = World(file);
+    const double pipeline
+        = Best(env + "sh -c \"log show --last 4h --info | grep 'upd: (' | cut -c 1-19,140-999\" > /dev/null");
+    const double report = Best(env + "'" QZ_REPORT_EXE "' today > /dev/null");
+    std::printf("  %s: quillaby-report today %.3f s, pipeline %.3f s\n", name, report, pipeline);
+    Row((std::string("today, ") + name + " (report / pipeline)").c_str(), report / pipeline, "<= 1.2",
+        report <= 1.2 * pipeline);
+}
+
+void Analysis()
+{
+    const QString whole = BenchFile(QStringLiteral("busy"), gLines, BusyLine);
+    const std::string cut = gFolder + "/busy-cut";
+    std::system(("LC_ALL=C grep 'upd: (' '" + whole.toStdString() + "' | LC_ALL=C cut -c 1-19,140-999 > '" + cut + "'")
+                    .c_str());
+    std::ofstream patterns(gFolder + "/patterns");
+    for (const LinePatternText& p : kLinePatterns)
+        patterns << p.text << '\n';
+    patterns.close();
+    // Into a file: GNU grep stops at the first match when its output is
+    // discarded.
+    const double grep
+        = Best("LC_ALL=C grep -F -c -f '" + gFolder + "/patterns' '" + cut + "' > '" + gFolder + "/grep-count'");
+    double analysis = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer t;
+        t.start();
+        QzOpenPipe(1, ShortString::FromView("cat '" + cut + "'"));
+        gTodayReadNow = 1;
+        FetchTodayLog();
+        analysis = std::min(analysis, static_cast<double>(t.nsecsElapsed()) / 1e9);
+    }
+    std::printf("  analysis %.3f s, grep -F -c %.3f s\n", analysis, grep);
+    Row("analysis (analysis / grep -F -c)", analysis / grep, "<= 1.0", analysis <= grep);
+}
+
+void Yesterday()
+{
+    const QString file = BenchFile(QStringLiteral("busy"), gLines, BusyLine);
+    const std::string env = World(file);
+    const double cat = Best("cat '" + file.toStdString() + "' | cat > /dev/null");
+    const double report = Best(env + "'" QZ_REPORT_EXE "' yesterday > /dev/null");
+    std::printf("  quillaby-report yesterday %.3f s, cat | cat %.3f s\n", report, cat);
+    Row("yesterday (report / cat | cat)", report / cat, "<= 2.0", report <= 2 * cat);
+}
+
+void PipeReading()
+{
+    const QString file = BenchFile(QStringLiteral("busy"), gLines, BusyLine);
+    const double cat = Best("cat '" + file.toStdString() + "' | cat > /dev/null");
+    double reading = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer t;
+        t.start();
+        QzOpenPipe(1, ShortString::FromView("cat '" + file.toStdString() + "'"));
+        ShortString line;
+        do
+            QzLineInput(1, line);
+        while (QzEof(1) == 0);
+        QzClose(1);
+        reading = std::min(reading, static_cast<double>(t.nsecsElapsed()) / 1e9);
+    }
+    std::printf("  pipe reading %.3f s, cat | cat %.3f s\n", reading, cat);
+    Row("pipe (throughput / cat | cat's)", cat / reading, ">= 0.8", cat / reading >= 0.8);
+}
+
+void Memory()
+{
+    const std::int64_t lines = gLines * 3;
+    const QString file = BenchFile(QStringLiteral("flood"), lines, FloodLine);
+    std::int64_t report = 0; // each line and CR LF, the heading, the closing CR LF
+    for (std::int64_t i = 0; i < lines; ++i)
+        report += static_cast<std::int64_t>(FloodLine(i).size()) + 2;
+    report += static_cast<std::int64_t>(std::string("Yesterday's Time Machine Log:\r\n\r\n").size()) + 2;
+    const std::string env = World(file);
+    const pid_t child = fork();
+    if (child == 0) {
+        const std::string command = env + "exec '" QZ_REPORT_EXE "' yesterday > /dev/null";
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage {};
+    wait4(child, &status, 0, &usage);
+    const double peak = static_cast<double>(usage.ru_maxrss) * 1024.0;
+    const double allowed = 3.0 * static_cast<double>(report) + 60e6;
+    std::printf("  report %.0f MB, peak %.0f MB, allowed %.0f MB\n", static_cast<double>(report) / 1e6, peak / 1e6,
+        allowed / 1e6);
+    Row("memory (peak / (3 x report + 60 MB))", peak / allowed, "<= 1.0", peak <= allowed);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc > 1)
+        gLines = std::atoll(argv[1]);
+    std::vector<std::string> cases(argv + std::min(argc, 2), argv + argc);
+    const auto wanted = [&cases](const char* name) {
+        return cases.empty() || std::find(cases.begin(), cases.end(), name) != cases.end();
+    };
+    int qtArgc = 1;
+    BenchWorld(qtArgc, argv);
+    gFolder = BenchFolder().toStdString();
+    setenv("XDG_DATA_HOME", (MemoryHome() + "/data").c_str(), 1);
+    LoadSettings();
+    std::printf("%lld lines a log\n", static_cast<long long>(gLines));
+    if (wanted("busy"))
+        Today("busy", BusyLine);
+    if (wanted("many-successes"))
+        Today("many-successes", SuccessfulLine);
+    if (wanted("analysis"))
+        Analysis();
+    if (wanted("yesterday"))
+        Yesterday();
+    if (wanted("pipe"))
+        PipeReading();
+    if (wanted("memory"))
+        Memory();
+    return 0;
+}

@@ -1,0 +1,310 @@
+// Every fixture and a few thousand generated logs run through both
+// analyses; a digest of everything each run leaves (report bytes, the text
+// shown, status line, texts, flags and line numbers) must equal the one
+// recorded in tests/fixtures/analysis-digests.txt. Those digests were taken
+// from the analyses as they were before the line matcher replaced one
+// search per pattern, so any change of a result shows up here.
+//
+// When a rule is meant to change results, run this test with
+// QZ_WRITE_DIGESTS set to a file name to write fresh digests, and check the
+// differences before replacing the recorded file.
+
+#include "monitor_support.h"
+
+#include "app/settings.h"
+#include "app/state.h"
+#include "monitor/fetch.h"
+#include "monitor/state.h"
+#include "runtime/channels.h"
+#include "runtime/state.h"
+
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kGeneratedLogs = 1500; // per day
+
+// A portable generator: the same numbers on every platform and library.
+struct Rng {
+    std::uint64_t s;
+    std::uint64_t Next()
+    {
+        s += 0x9E3779B97F4A7C15ULL;
+        std::uint64_t z = s;
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        return z ^ (z >> 31);
+    }
+    int Below(int n) { return static_cast<int>(Next() % static_cast<std::uint64_t>(n)); }
+};
+
+// Pieces of lines: every pattern the rules test, near misses, and bytes
+// the reader and the cleaning treat specially.
+const char* const kPieces[] = {"Recovery", "recovery", "deleting backup", "Couldn't get volume info for unmounted disk",
+    "Operation not permitted", "snapshot", "Created Time Machine local snapshot", "Error iterating sibling links",
+    "Error writing to backup log", "Not prioritizing backups with priority errors", "inprogress",
+    "Error Domain=NSPOSIXErrorDomain Code=60", "Failed to read sticky exclusion", "Injecting event for exclusion",
+    "emlx, error: 2 No such file or directory", "connection invalid", "Failed to remove attribute", "Error", "error",
+    "Error:", "Erro", "rror", "Not starting scheduled Time Machine backup", "Backup already running",
+    "Less than 10 minutes since last backup", "Stopping backup to allow disk to be unmounted or ejected",
+    "Backing up to", "Backing up", "Backup failed with error: 19", "Backup failed with error: 27",
+    "Backup failed with error: 11", "Backup failed with error", "Backup failed with erro", "Importer start failed",
+    "SrcErr:YES Copying (null) to (null)", "SrcErr:YES Copying ", "YES Copying ", "to /Volumes/", "to /Volumes/Backup",
+    " to /Volumes/Backup/Backups.backupdb", "/Users/sam/Documents/report.txt", "/Users/a/b/.DS_Store", "/", "//",
+    ".DS_Store", "Backup completed successfully", "Completed backup", "Backup succeeded",
+    "Log      - Default:", "upd: (", "\"", "\x80", "\xE2\x80\x9C", "\r", " ", "al] ",
+    "Mountpoint '/Volumes/Backup' is still valid", "Found 313 files (16.1 MB) needing backup"};
+
+std::string RandomBytes(Rng& r, int n)
+{
+    std::string s;
+    for (int i = 0; i < n; ++i) {
+        int b = r.Below(256);
+        if (b == '\n' || b == 0xC6 || b == 0xF0) // line ends; two bytes whose platform character is not settled
+            b = 'x';
+        s += static_cast<char>(b);
+    }
+    return s;
+}
+
+std::string RandomLine(Rng& r)
+{
+    std::string line = r.Below(3) == 0 ? "" : "2026-03-10 10:15:03al] ";
+    const int pieces = r.Below(5);
+    for (int i = 0; i < pieces; ++i) {
+        if (r.Below(8) == 0)
+            line += RandomBytes(r, 1 + r.Below(12));
+        else if (r.Below(40) == 0)
+            line += std::string(1, '\0');
+        else
+            line += kPieces[r.Below(static_cast<int>(std::size(kPieces)))];
+        if (r.Below(3) == 0)
+            line += ' ';
+    }
+    if (r.Below(25) == 0) // longer than one read: the reader splits it at 255 bytes
+        line = line + std::string(static_cast<std::size_t>(200 + r.Below(200)), 'y') + line;
+    return line;
+}
+
+std::string RandomLog(Rng& r)
+{
+    const int kind = r.Below(10);
+    const int lines = kind == 0 ? r.Below(10)
+        : kind < 4              ? 44 + r.Below(10)
+        : kind == 4             ? 300 + r.Below(300)
+                                : r.Below(120);
+    std::string out;
+    for (int i = 0; i < lines; ++i) {
+        out += RandomLine(r);
+        out += r.Below(30) == 0 ? "\r\n" : "\n";
+    }
+    if (r.Below(4) == 0 && !out.empty())
+        out.pop_back(); // no line end after the last line
+    return out;
+}
+
+// The starting state an analysis finds: what earlier analyses and the
+// settings file left.
+void RandomStart(Rng& r)
+{
+    gDriveOffline = static_cast<std::uint8_t>(r.Below(2));
+    gEmailSent = static_cast<std::uint8_t>(r.Below(2));
+    gEmailRequested = static_cast<std::uint8_t>(r.Below(2));
+    gTooManyNoticed = static_cast<std::int16_t>(r.Below(2));
+    gNoBackupWarnDay = static_cast<std::int16_t>(r.Below(2) == 0 ? 69 : 0);
+    gEmailNotifyOn = static_cast<std::uint8_t>(r.Below(2));
+    gNotifyMinorErrors = static_cast<std::uint8_t>(r.Below(2));
+    gDailyEmail = static_cast<std::uint8_t>(r.Below(2));
+    const std::int16_t days[] = {69, 68, 67, 60, 300};
+    gLastBackupDay = days[r.Below(5)];
+    gSuccessFound = 0;
+    gLastSuccessLineNo = 0;
+    gLastFailureLineNo = 0;
+    gLastSuccessText = ShortString();
+    gLastProblem = ShortString();
+    gProblemFolder = ShortString();
+    gInvisibleSuffix = ShortString();
+    gFolderEnd = 0;
+    gCopyErrorPos = 0;
+    gErrorLineStart = 0;
+    gCopyingPos = 0;
+    gVolumesPos = 0;
+    gLineNo = 0;
+    gBackupFailed = 0;
+    gFailureText = ShortString();
+    gErrorFound = 0;
+    gSpotlightConflict = 0;
+    gTooFewLines = 0;
+    SaveSettings();
+}
+
+QString Text(const ShortString& s)
+{
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(s.bytes.data()), s.len).toHex());
+}
+
+// A digest of everything an analysis leaves behind.
+std::string Digest()
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("report"), QString::fromLatin1(QByteArray::fromStdString(gReport.bytes).toHex()));
+    o.insert(QStringLiteral("shown"), MonitorWorld::ReportShown());
+    o.insert(QStringLiteral("status"), MonitorWorld::Status());
+    o.insert(QStringLiteral("lastProblem"), Text(gLastProblem));
+    o.insert(QStringLiteral("problemFolder"), Text(gProblemFolder));
+    o.insert(QStringLiteral("lastSuccessText"), Text(gLastSuccessText));
+    o.insert(QStringLiteral("failureText"), Text(gFailureText));
+    o.insert(QStringLiteral("invisible"), Text(gInvisibleSuffix));
+    const std::int64_t numbers[] = {gEmailRequested, gEmailSent, gErrorFound, gDriveOffline, gSpotlightConflict,
+        gSuccessFound, gTooFewLines, gTooManyNoticed, gNoBackupWarnDay, gBackupFailed, gLastSuccessLineNo,
+        gLastFailureLineNo, gLastBackupDay, gVolumesPos, gCopyingPos, gFolderEnd, gLineNo, gPollAllowed};
+    QString joined;
+    for (const std::int64_t n : numbers)
+        joined += QString::number(n) + QLatin1Char(',');
+    o.insert(QStringLiteral("numbers"), joined);
+    const QByteArray json = QJsonDocument(o).toJson(QJsonDocument::Compact);
+    return QCryptographicHash::hash(json, QCryptographicHash::Sha256).toHex().left(16).toStdString();
+}
+
+// A world whose settings file and logs live in memory when the machine
+// allows: every success line saves the settings with fsync.
+struct FastWorld {
+    MonitorWorld world;
+    QTemporaryDir memory {QDir(QStringLiteral("/dev/shm")).exists()
+            ? QStringLiteral("/dev/shm/quillaby-XXXXXX")
+            : QDir::tempPath() + QStringLiteral("/quillaby-XXXXXX")};
+
+    FastWorld()
+    {
+        setenv("XDG_DATA_HOME", memory.path().toUtf8().constData(), 1);
+        LoadSettings();
+        TestClock::SetLocal("2026-03-10 10:20:00"); // day 69 of the year
+    }
+
+    // The output arrives through a real pipe on FileChannel 1, written by a
+    // thread rather than a command: thousands of process starts would take
+    // most of the test's time.
+    static void Analyse(const std::string& output, bool today)
+    {
+        int fds[2];
+        ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+        std::thread writer([&output, fd = fds[1]] {
+            std::size_t done = 0;
+            while (done < output.size()) {
+                const ssize_t n = write(fd, output.data() + done, output.size() - done);
+                if (n <= 0)
+                    break;
+                done += static_cast<std::size_t>(n);
+            }
+            close(fd);
+        });
+        QzClose(1);
+        QzFileChannel& ch = gQzChannels[1];
+        ch.open = true;
+        ch.isPipe = true;
+        ch.pipeFd = fds[0];
+        if (today) {
+            gTodayReadNow = 1;
+            FetchTodayLog();
+        } else {
+            gYesterdayReadNow = 1;
+            FetchYesterdayLog();
+        }
+        writer.join();
+    }
+};
+
+std::map<std::string, std::string> RecordedDigests()
+{
+    std::map<std::string, std::string> digests;
+    std::ifstream in(FixturePath(QStringLiteral("analysis-digests.txt")).toStdString());
+    std::string name, digest;
+    while (in >> name >> digest)
+        digests[name] = digest;
+    return digests;
+}
+
+using Results = std::vector<std::pair<std::string, std::string>>;
+
+void Compare(const Results& results, const std::string& prefix)
+{
+    if (const char* out = std::getenv("QZ_WRITE_DIGESTS")) {
+        std::ofstream file(out, std::ios::app);
+        for (const auto& [name, digest] : results)
+            file << name << ' ' << digest << '\n';
+        GTEST_SKIP() << "digests written to " << out;
+    }
+    const auto recorded = RecordedDigests();
+    std::size_t expected = 0;
+    for (const auto& entry : recorded)
+        expected += entry.first.rfind(prefix, 0) == 0 ? 1 : 0;
+    EXPECT_EQ(results.size(), expected);
+    int differing = 0;
+    for (const auto& [name, digest] : results) {
+        const auto it = recorded.find(name);
+        if ((it == recorded.end() || it->second != digest) && ++differing <= 10)
+            ADD_FAILURE() << "results differ for " << name;
+    }
+    EXPECT_EQ(differing, 0);
+}
+
+void Generated(bool today)
+{
+    FastWorld fast;
+    Results results;
+    const std::string prefix = today ? "today/" : "yesterday/";
+    for (int i = 0; i < kGeneratedLogs; ++i) {
+        Rng r {static_cast<std::uint64_t>(i) * 2 + (today ? 0U : 1U)};
+        RandomStart(r);
+        fast.Analyse(RandomLog(r), today);
+        results.emplace_back(prefix + std::to_string(i), Digest());
+    }
+    Compare(results, prefix);
+}
+
+} // namespace
+
+TEST(AnalysisSameness, EveryFixtureThroughBothAnalyses)
+{
+    FastWorld fast;
+    Results results;
+    Rng starts {42};
+    const QStringList fixtures
+        = QDir(FixturePath(QString())).entryList({QStringLiteral("*.log")}, QDir::Files, QDir::Name);
+    ASSERT_GT(fixtures.size(), 20);
+    for (const QString& name : fixtures) {
+        fast.world.SetLogOutput(ReadFile(FixturePath(name)));
+        RandomStart(starts);
+        fast.world.FetchToday();
+        results.emplace_back("fixture/today/" + name.toStdString(), Digest());
+        RandomStart(starts);
+        fast.world.FetchYesterday();
+        results.emplace_back("fixture/yesterday/" + name.toStdString(), Digest());
+    }
+    Compare(results, "fixture/");
+}
+
+TEST(AnalysisSameness, GeneratedLogsThroughTodaysAnalysis)
+{
+    Generated(true);
+}
+
+TEST(AnalysisSameness, GeneratedLogsThroughYesterdaysAnalysis)
+{
+    Generated(false);
+}
