@@ -21,6 +21,8 @@
 #include <QFileInfo>
 #include <QPalette>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -43,10 +45,23 @@ inline bool RecordScript(const QString& source, QString* result, QString* /*erro
     return true;
 }
 
+// The application ends through exit(0), which a test runner would count as
+// a pass: outside a death test's child that is a failure.
+inline bool gAppTestRunning = false;
+inline void ExitDuringAppTest()
+{
+    if (gAppTestRunning && !::testing::internal::InDeathTestChild()) {
+        std::fprintf(stderr, "the program ended in the middle of a test\n");
+        std::_Exit(1);
+    }
+}
+
 class AppTest : public UiTest {
 protected:
     void SetUp() override
     {
+        static const bool registered = std::atexit(ExitDuringAppTest) == 0;
+        gAppTestRunning = registered;
         UiTest::SetUp();
         gOpenedUrls.clear();
         gScripts.clear();
@@ -59,6 +74,12 @@ protected:
         ShowMainWindow();
         BuildReportArea();
         LoadSettings();
+    }
+
+    void TearDown() override
+    {
+        gAppTestRunning = false;
+        UiTest::TearDown();
     }
 
     QString SettingsFile() const { return sandbox.path() + QStringLiteral("/.local/share/Quillaby/Settings"); }
@@ -87,8 +108,8 @@ protected:
         const QColor colour = b->palette().color(QPalette::ButtonText);
         std::string seen = b->text().toStdString() + (b->isChecked() ? " checked" : " unchecked");
         seen += colour == QColor(QRgb(0xFF000000u | QzColorGreen())) ? " green"
-            : colour == QColor(QRgb(0xFF000000u | QzColorRed()))      ? " red"
-                                                                       : " other";
+            : colour == QColor(QRgb(0xFF000000u | QzColorRed()))     ? " red"
+                                                                     : " other";
         return seen;
     }
     static std::vector<std::string> AlertTexts(const AlertRecorder& recorder)

@@ -116,8 +116,9 @@ TEST_F(MainWindowTest, ButtonsOpenTheirDocumentsPanesAndPages)
 
 TEST_F(MainWindowTest, ShowProblemExplainsOrOpensTheFolder)
 {
-    const std::string kDsStore = "Invisible .DS_Store files are a minor problem that can be ignored. Click the 'Help' "
-                                 "button more information. / We will now open the folder containing the invisible file.";
+    const std::string kDsStore
+        = "Invisible .DS_Store files are a minor problem that can be ignored. Click the 'Help' "
+          "button more information. / We will now open the folder containing the invisible file.";
     const std::string kNoSuccess = "No successful backups reported in the current log and no problems reported.";
     struct Case {
         std::string problem, folder;
@@ -128,7 +129,8 @@ TEST_F(MainWindowTest, ShowProblemExplainsOrOpensTheFolder)
     const Case cases[] = {
         {".DS_Store", "Users:sam:Documents", 0, 0, 1, {kDsStore}, true},
         {".DS_Store", "", 0, 0, 1, {kDsStore, "Problem found but no folder to open / "}, false},
-        {"x", "", 1, 1, 1, {"Too many errors. Spotlight indexing conflict. See help for Importer Start Failed. / "}, false},
+        {"x", "", 1, 1, 1, {"Too many errors. Spotlight indexing conflict. See help for Importer Start Failed. / "},
+            false},
         {"x", "", 1, 0, 1, {"Too many errors to list all of them. / "}, false},
         {"", "", 0, 0, 0, {"No Problems Found / "}, false},
         {"", kNoSuccess, 0, 0, 0, {kNoSuccess + " / "}, false},
@@ -145,7 +147,8 @@ TEST_F(MainWindowTest, ShowProblemExplainsOrOpensTheFolder)
         Click(1, 9);
         EXPECT_EQ(AlertTexts(recorder), c.alerts) << c.problem << " in " << c.folder;
         const bool opened = gScripts.size() >= 2
-            && gScripts[gScripts.size() - 2].contains(QStringLiteral("Macintosh HD:") + QString::fromStdString(c.folder))
+            && gScripts[gScripts.size() - 2].contains(
+                QStringLiteral("Macintosh HD:") + QString::fromStdString(c.folder))
             && gScripts.back().contains(QStringLiteral("activate"));
         EXPECT_EQ(opened, c.opensFolder) << c.problem << " in " << c.folder;
     }

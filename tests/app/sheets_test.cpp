@@ -117,7 +117,7 @@ TEST_F(SheetsTest, OnOffAndOkStoreTheSettings)
     }
     EXPECT_FALSE(Shown(4));
     EXPECT_EQ(gEmailNotifyOn, 1);
-    EXPECT_EQ(ReadFile(SettingsFile()).substr(0, 24), " 1\r\rj\x9Frgen@example.com\r");
+    EXPECT_EQ(ReadFile(SettingsFile()).substr(0, 23), " 1\r\rj\x9Frgen@example.com\r");
 }
 
 TEST_F(SheetsTest, ThunderbirdIsRefusedAndTheWindowStaysOpen)
