@@ -1,6 +1,7 @@
 # The bundle's web shortcuts, written from app/pages.h so that the
 # addresses live in one place, and the install rules: the bundle under
-# lib/quillaby, a `quillaby` launcher in bin, a desktop entry and the icons.
+# lib/quillaby, a `quillaby` launcher in bin and a desktop entry (the icons
+# are installed by cmake/icons.cmake).
 
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/app/pages.h)
 file(STRINGS ${CMAKE_SOURCE_DIR}/app/pages.h QZ_PAGE_LINES REGEX "PageURL\\[\\] = \"")
@@ -31,22 +32,3 @@ exec "$here/@QZ_BIN_TO_BUNDLE@/Quillaby.app/Contents/MacOS/Quillaby" "$@"
 ]=])
 install(PROGRAMS ${CMAKE_BINARY_DIR}/launcher/quillaby DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/platform/desktop/quillaby.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-
-# Icons: a hicolor tree made by the build (<size>x<size>/apps/quillaby.png)
-# when there is one, else the bundle's own picture; nothing when neither
-# exists yet.
-if(NOT QZ_HICOLOR_DIR)
-    set(QZ_HICOLOR_DIR ${CMAKE_BINARY_DIR}/icons/hicolor)
-endif()
-install(CODE "
-    set(hicolor \"${QZ_HICOLOR_DIR}\")
-    set(picture \"${QZ_RESOURCES_DIR}/Quillaby Icon.png\")
-    set(share \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}\")
-    if(IS_DIRECTORY \"\${hicolor}\")
-        file(INSTALL \"\${hicolor}/\" DESTINATION \"\${share}/icons/hicolor\")
-    elseif(EXISTS \"\${picture}\")
-        file(INSTALL \"\${picture}\" DESTINATION \"\${share}/pixmaps\" RENAME quillaby.png)
-    else()
-        message(STATUS \"No application icon has been built; installing without one\")
-    endif()
-")
