@@ -117,7 +117,7 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DISPLAY"), x_->display());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8")); // TEMP
+        env.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
         env.remove(QStringLiteral("LANGUAGE"));
         app_.setProcessEnvironment(env);
         app_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
