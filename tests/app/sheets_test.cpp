@@ -1,6 +1,7 @@
 #include "app_world.h"
 
 #include "app/sheets.h"
+#include "notify/notify_support.h"
 #include "notify/state.h"
 
 #include <QLineEdit>
@@ -10,7 +11,7 @@ namespace {
 using SheetsTest = AppTest;
 
 QString gMailtoApp;
-QString MailtoApp()
+QString FixedMailtoApp()
 {
     return gMailtoApp;
 }
@@ -122,7 +123,7 @@ TEST_F(SheetsTest, OnOffAndOkStoreTheSettings)
 
 TEST_F(SheetsTest, ThunderbirdIsRefusedAndTheWindowStaysOpen)
 {
-    QzHookGuard<QzMailtoAppFn> mailto(gQzMailtoAppHook, MailtoApp);
+    QzHookGuard<QzMailtoAppFn> mailto(gQzMailtoAppHook, FixedMailtoApp);
     gMailtoApp = QStringLiteral("/Applications/Thunderbird.app");
     gEmailRequested = 1;
     Click(1, 16);
@@ -188,4 +189,31 @@ TEST_F(SheetsTest, AboutWindowShowsTheVersionUnlessAFetchRuns)
     EXPECT_FALSE(Shown(6));
     EXPECT_EQ(gOpenPanel, 0);
     EXPECT_EQ(QzCurrentWindowTag(), 1);
+}
+
+TEST_F(SheetsTest, OnWithoutAccessibilityOnAnOldSystemIsRefusedButShownOn)
+{
+    QzHookGuard<QzAccessibilityFn> denied(gQzAccessibilityHook, [] { return false; });
+    sandbox.Stub(QStringLiteral("open"), "echo \"$@\" >> \"$HOME/open.args\"");
+    gEmailRequested = gNotifyMinorErrors = gDailyEmail = 1;
+    gEmailSent = 1;
+    {
+        SystemVersion version(sandbox, "10.14");
+        Click(1, 16);
+        Click(4, 10); // no alert on 10.14
+        Click(4, 2);
+    }
+    SystemVersion version(sandbox, "10.13.6");
+    Click(1, 16); // shown OFF: notification is off
+    AlertRecorder recorder;
+    Click(4, 10); // ON
+    EXPECT_EQ(AlertTexts(recorder),
+        std::vector<std::string> {"STOP! Access for Assistive Devices must be enabled to allow email notification / "
+                                  "System Preferences / Security & Privacy / Privacy Tab / Accessibility / Quillaby"});
+    EXPECT_EQ(gEmailNotifyOn + gEmailRequested + gNotifyMinorErrors + gDailyEmail, 0);
+    EXPECT_EQ(ReadFile(sandbox.path() + QStringLiteral("/open.args")),
+        "/System/Library/PreferencePanes/Security.prefPane/\n");
+    EXPECT_EQ(OnOff(), "ON checked green");
+    EXPECT_TRUE(On(4, 3));
+    EXPECT_EQ(Field(4, 7), QString());
 }

@@ -1,6 +1,7 @@
 #include "app_world.h"
 
 #include "app/startup.h"
+#include "notify/notify_support.h"
 #include "notify/state.h"
 #include "runtime/channels.h"
 
@@ -128,4 +129,26 @@ TEST_F(StartUpTest, AnEnglishSpeakingUserWhoIsNotAnAdministratorCannotStart)
         },
         ::testing::ExitedWithCode(0),
         "<Quillaby requires an Admin Account\\|\\(System Preferences / Users and Groups\\)\\|2>");
+}
+
+TEST_F(StartUpTest, TheSystemVersionDecidesWhetherToStartAndToCheckAccessibility)
+{
+    sandbox.Stub(QStringLiteral("dseditgroup"), "echo \"yes $4 is a member of admin\"");
+    QzResetWindowState();
+    gMainWindowBuilt = 0;
+    {
+        SystemVersion version(sandbox, "10.11.6");
+        AlertRecorder recorder;
+        gExitRecorder = &recorder;
+        EXPECT_EXIT(
+            {
+                std::atexit(ShowAlertsAtExit);
+                StartUp();
+            },
+            ::testing::ExitedWithCode(0), "^[^<]*<Quillaby requires OS X 10.12 or later.\\|\\|0>$");
+    }
+    SystemVersion version(sandbox, "10.12");
+    StartUp();
+    EXPECT_EQ(gAccessCheckPending, 1);
+    EXPECT_TRUE(QzWindowExists(1));
 }
