@@ -23,7 +23,10 @@ trap cleanup EXIT INT TERM
 Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$work/display" 2>/dev/null &
 xvfb=$!
 until [ -s "$work/display" ]; do sleep 0.1; done
-DISPLAY=:$(head -n 1 "$work/display") HOME=$work XDG_DATA_HOME=$work/data XDG_STATE_HOME=$work/state \
+# The home folder's name is the user's short name to the administrator check.
+home=$work/$(id -un)
+mkdir -p "$home"
+DISPLAY=:$(head -n 1 "$work/display") HOME=$home XDG_DATA_HOME=$work/data XDG_STATE_HOME=$work/state \
     QT_QPA_PLATFORM=xcb "$app" 2>/dev/null &
 pid=$!
 sleep 5 # start-up and the first passes
