@@ -145,7 +145,7 @@ TEST_F(StartUpTest, TheSystemVersionDecidesWhetherToStartAndToCheckAccessibility
                 std::atexit(ShowAlertsAtExit);
                 StartUp();
             },
-            ::testing::ExitedWithCode(0), "^[^<]*<Quillaby requires OS X 10.12 or later.\\|\\|0>$");
+            ::testing::ExitedWithCode(0), "^[^<]*<Quillaby requires OS X 10.12 or later.\\|\\|0>[^<]*$");
     }
     SystemVersion version(sandbox, "10.12");
     StartUp();
