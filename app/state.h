@@ -7,6 +7,7 @@
 #include "runtime/shortstring.h"
 
 #include <QString>
+#include <QUrl>
 
 #include <cstdint>
 
@@ -25,5 +26,13 @@ inline std::uint8_t gSettingsUnreadable = 0; // LoadSettings could not read the 
 inline std::uint8_t gSettingsSaveFailed = 0; // the last save did not reach the file; memory holds the newer values
 inline std::uint8_t gSettingsFailureTold = 0; // the user was told of a failed save; cleared by a save that works
 
+// --- Facts filled at start-up ---------------------------------------------------
+inline QUrl gBundleURL; // start-up, OpenResourceFile: the application bundle
+inline QUrl gResourcesURL; // gBundleURL + "Contents/Resources"
+inline ShortString gVersionText; // start-up: "Version " + the version, shown by the about window
+
 // --- Windows -----------------------------------------------------------------
 inline std::uint8_t gMainWindowBuilt = 0; // ShowMainWindow ran: window 1 and the menu exist
+inline std::uint8_t gEmailWindowBuilt = 0; // ShowEmailWindow made window 4 from its resource
+inline std::uint8_t gQuitWindowBuilt = 0; // ShowQuitWindow made window 5
+inline std::uint8_t gAboutWindowBuilt = 0; // ShowAboutWindow made window 6 and put in its image

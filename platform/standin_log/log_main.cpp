@@ -7,6 +7,8 @@
 //   QUILLABY_LOG_REPLAY          a recorded `log show` output to replay
 //   QUILLABY_LOG_NOW             "YYYY-MM-DD HH:MM:SS", local: the time taken as now
 //   QUILLABY_LOG_LINES_PER_HOUR  rough entry lines per simulated hour (default 130)
+// The simulated Mac also shows the backups that the stand-in `tmutil
+// startbackup` recorded in the user's XDG state folder.
 
 #include "platform/standin_log/log_layout.h"
 #include "platform/standin_log/log_replay.h"
@@ -171,6 +173,7 @@ int main(int argc, char** argv)
     }
     tmlog::SimulationOptions options;
     options.linesPerHour = *linesPerHour;
+    options.manualBackups = tmlog::ReadManualBackups();
     tmlog::Statistics stats;
     tmlog::WritePreamble(stdout);
     tmlog::WriteSimulatedEntries(stdout, from, to, options, stats);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -534,6 +536,27 @@ bool NotAfter(const Moment& a, const Moment& b)
 
 } // namespace
 
+std::vector<std::int64_t> ReadManualBackups()
+{
+    std::string folder;
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state)
+        folder = state;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        folder = std::string(home) + "/.local/state";
+    else
+        return {};
+    std::ifstream in(folder + "/quillaby/manual-backups");
+    std::vector<std::int64_t> starts;
+    std::string line;
+    while (starts.size() < 1000 && std::getline(in, line)) {
+        char* end = nullptr;
+        const long long value = std::strtoll(line.c_str(), &end, 10);
+        if (end != line.c_str() && *end == '\0' && value > 0)
+            starts.push_back(value);
+    }
+    return starts;
+}
+
 void WriteSimulatedEntries(
     std::FILE* out, const Moment& from, const Moment& to, const SimulationOptions& options, Statistics& stats)
 {
@@ -559,6 +582,10 @@ void WriteSimulatedEntries(
         }
         HourBuilder h(slot, local, plan);
         GenerateHour(h, local, options.linesPerHour);
+        // After the hour's own entries, so that they stay as they were.
+        for (const std::int64_t start : options.manualBackups)
+            if (start >= slot && start < slot + 3600)
+                RunBackup(h, (start - slot) * kSecond, true, Problem::None, 5, 15);
         // Sorting pointers: moving the entries themselves costs more than
         // everything else when the rate is raised for load tests.
         std::vector<const Entry*> order;

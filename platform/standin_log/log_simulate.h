@@ -5,13 +5,20 @@
 
 #include "platform/standin_log/log_layout.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <vector>
 
 namespace tmlog {
 
 struct SimulationOptions {
     int linesPerHour = 130; // rough number of entry lines per hour, backups included
+    std::vector<std::int64_t> manualBackups; // starts of backups begun by hand, seconds since the epoch
 };
+
+// The manual backups recorded by the stand-in `tmutil startbackup` in the
+// user's XDG state folder, one start (seconds since the epoch) a line.
+std::vector<std::int64_t> ReadManualBackups();
 
 // Writes, in time order, every simulated entry from `from` to `to` (both
 // included) and counts them in stats. Each local clock hour is generated

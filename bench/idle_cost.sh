@@ -1,0 +1,43 @@
+#!/bin/sh
+# Idle cost of the window application: CPU time used over SECONDS (default
+# 60) of idling with both timers running (the 0.1 s main-loop pass and the
+# 30-minute poll), and resident memory at the end. Runs on its own Xvfb
+# display with a temporary home folder. Goals: under 0.1 % of one core and
+# under 60 MB.
+#   bench/idle_cost.sh [SECONDS]
+set -eu
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+app=build/release/Quillaby.app/Contents/MacOS/Quillaby
+[ -x "$app" ] || { echo "build first: scripts/build release" >&2; exit 1; }
+work=$(mktemp -d)
+xvfb=""
+pid=""
+cleanup() {
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$work/display" 2>/dev/null &
+xvfb=$!
+until [ -s "$work/display" ]; do sleep 0.1; done
+# The home folder's name is the user's short name to the administrator check.
+home=$work/$(id -un)
+mkdir -p "$home"
+DISPLAY=:$(head -n 1 "$work/display") HOME=$home XDG_DATA_HOME=$work/data XDG_STATE_HOME=$work/state \
+    QT_QPA_PLATFORM=xcb "$app" 2>/dev/null &
+pid=$!
+sleep 5 # start-up and the first passes
+
+ticks() { awk '{print $14 + $15}' "/proc/$pid/stat"; }
+hz=$(getconf CLK_TCK)
+before=$(ticks)
+sleep "$seconds"
+after=$(ticks)
+rss=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status")
+awk -v used=$((after - before)) -v hz="$hz" -v s="$seconds" -v rss="$rss" 'BEGIN {
+    printf "CPU over %d s idle: %.2f s = %.3f %% of one core\n", s, used / hz, 100 * used / hz / s
+    printf "resident memory: %.1f MB\n", rss / 1024
+}'
