@@ -7,7 +7,10 @@
 //   QUILLABY_LOG_REPLAY          a recorded `log show` output to replay
 //   QUILLABY_LOG_NOW             "YYYY-MM-DD HH:MM:SS", local: the time taken as now
 //   QUILLABY_LOG_LINES_PER_HOUR  rough entry lines per simulated hour (default 130)
+//   QUILLABY_SIMULATED_MACOS     the simulated Mac's version (default 10.15.7);
+//                                from 11 on the entries have the recent wording
 
+#include "platform/simulated_mac.h"
 #include "platform/standin_log/log_layout.h"
 #include "platform/standin_log/log_replay.h"
 #include "platform/standin_log/log_simulate.h"
@@ -171,6 +174,7 @@ int main(int argc, char** argv)
     }
     tmlog::SimulationOptions options;
     options.linesPerHour = *linesPerHour;
+    options.recentWording = MacVersionWritesRecentWording(SimulatedMacVersion());
     tmlog::Statistics stats;
     tmlog::WritePreamble(stdout);
     tmlog::WriteSimulatedEntries(stdout, from, to, options, stats);
