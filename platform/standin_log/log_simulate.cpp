@@ -498,7 +498,7 @@ void RecentBackup(HourBuilder& h, std::int64_t t, RecentProblem problem)
         h.Recent(t, thread, activity, EntryType::Error, "EventCollection",
             std::string("Failed to compare snapshots of \"") + kSourceVolume + "\", falling back to a deep scan");
         t += ms(100, 900);
-        h.Recent(t, thread, activity, EntryType::Error, kGeneral,
+        h.Recent(t, thread, activity, EntryType::Default, kGeneral,
             "Backup failed (304: BACKUP_FAILED_PREFLIGHT_STAGE_SNAPSHOT_DIFFING)");
         t += ms(500, 3000);
         h.Recent(t, thread, activity, EntryType::Info, "DiskImages", "Unmounted '" + ImageMount() + "'");
@@ -514,11 +514,11 @@ void RecentBackup(HourBuilder& h, std::int64_t t, RecentProblem problem)
     for (int step = 1; step <= 3; ++step) {
         if (problem == RecentProblem::ImageDisconnected && step == 2) {
             t += copy / 4 + rng.Below(copy / 4 + 1);
-            h.Recent(t, thread, activity, EntryType::Error, kGeneral,
+            h.Recent(t, thread, activity, EntryType::Default, kGeneral,
                 "Failing backup with BACKUP_FAILED_DISCONNECTED_DISK_IMAGE (70) because '" + ImageMount()
                     + "' was unmounted or disconnected.");
             t += ms(50, 400);
-            h.Recent(t, thread, activity, EntryType::Error, kGeneral,
+            h.Recent(t, thread, activity, EntryType::Default, kGeneral,
                 "Backup failed: BACKUP_FAILED_DISCONNECTED_DISK_IMAGE (70)");
             return;
         }
@@ -554,7 +554,8 @@ void RecentAway(HourBuilder& h, std::int64_t t)
         std::string("Failed to mount '") + kShareUrl
             + "', error: Error Domain=NSPOSIXErrorDomain Code=64 \"Host is down\"");
     t += rng.Between(10, 200) * 1000;
-    h.Recent(t, thread, activity, EntryType::Error, kGeneral, "Backup failed: BACKUP_FAILED_DISCONNECTED_NETWORK (26)");
+    h.Recent(
+        t, thread, activity, EntryType::Default, kGeneral, "Backup failed: BACKUP_FAILED_DISCONNECTED_NETWORK (26)");
     if (rng.PerThousand(900)) {
         t += rng.Between(800, 3000) * 1000;
         h.Recent(t, thread, activity, EntryType::Default, "Local",
