@@ -496,7 +496,8 @@ void RecentBackup(HourBuilder& h, std::int64_t t, RecentProblem problem)
     if (problem == RecentProblem::PreflightFailed) {
         t += ms(200, 2000);
         h.Recent(t, thread, activity, EntryType::Error, "EventCollection",
-            std::string("Failed to compare snapshots of \"") + kSourceVolume + "\", falling back to a deep scan");
+            std::string("Failed to collect events for \"") + kSourceVolume
+                + "\", error: Error Domain=com.apple.backupd.ErrorDomain Code=304 \"(null)\"");
         t += ms(100, 900);
         h.Recent(t, thread, activity, EntryType::Default, kGeneral,
             "Backup failed (304: BACKUP_FAILED_PREFLIGHT_STAGE_SNAPSHOT_DIFFING)");
