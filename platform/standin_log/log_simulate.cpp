@@ -463,14 +463,14 @@ std::int64_t RecentStart(HourBuilder& h, std::int64_t t, std::uint32_t thread, s
 }
 
 // One backup over the network from its start at `t`.
-void RecentBackup(HourBuilder& h, std::int64_t t, RecentProblem problem)
+void RecentBackup(HourBuilder& h, std::int64_t t, bool manual, RecentProblem problem)
 {
     Rng& rng = h.rng();
     const std::uint32_t thread = h.NewThread();
     const std::uint32_t activity = h.NewActivity();
     const auto ms = [&rng](int lo, int hi) { return rng.Between(lo, hi) * 1000; };
 
-    t = RecentStart(h, t, thread, activity, false);
+    t = RecentStart(h, t, thread, activity, manual);
     t += ms(1500, 5000);
     h.Recent(t, thread, activity, EntryType::Info, "Mounting",
         std::string("Mounted '") + kShareUrl + "' at '" + kShareMount + "' ("
@@ -575,7 +575,7 @@ void RecentHere(HourBuilder& h, std::int64_t t, bool leaving)
         problem = RecentProblem::ImageDisconnected;
     else if (roll < 30)
         problem = RecentProblem::PreflightFailed;
-    RecentBackup(h, t, problem);
+    RecentBackup(h, t, false, problem);
 }
 
 // The chatter between backups. Every text here is one that the
