@@ -1,8 +1,10 @@
 #include "platform/simulated_mac.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <utility>
 
 TEST(SimulatedMac, VersionsCompareByTheirNumbers)
 {
@@ -26,20 +28,30 @@ TEST(SimulatedMac, VersionsCompareByTheirNumbers)
          }) {
         EXPECT_EQ(MacVersionAtLeast(c.version, c.threshold), c.atLeast) << c.version << " / " << c.threshold;
     }
-    EXPECT_FALSE(MacVersionWritesRecentWording(kSimulatedMacDefaultVersion));
+    EXPECT_FALSE(MacVersionWritesRecentWording("10.15.7"));
+    EXPECT_FALSE(MacVersionWritesRecentWording(""));
     EXPECT_TRUE(MacVersionWritesRecentWording("11"));
 }
 
-TEST(SimulatedMac, TheEnvironmentNamesTheVersionOrTheDefaultStays)
+TEST(SimulatedMac, TheEnvironmentNamesTheVersionOverTheBundlesFile)
 {
+    Sandbox sandbox;
+    const std::string plist = sandbox
+                                  .Write(QStringLiteral("SystemVersion.plist"),
+                                      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                                      "<key>ProductVersion</key><string>10.15.7</string></dict></plist>\n")
+                                  .toStdString();
     for (const auto& [value, version] :
-        {std::pair {"26.1", "26.1"}, std::pair {"11.7.10", "11.7.10"}, std::pair {"", "10.15.7"},
-            std::pair {"26", "26"}, std::pair {"26.", "10.15.7"}, std::pair {".26", "10.15.7"},
+        {std::pair {"26.1", "26.1"}, std::pair {"11.7.10", "11.7.10"}, std::pair {"26", "26"},
+            std::pair {"", "10.15.7"}, std::pair {"26.", "10.15.7"}, std::pair {".26", "10.15.7"},
             std::pair {"26..1", "10.15.7"}, std::pair {"macOS 26", "10.15.7"}, std::pair {"26.1 ", "10.15.7"}}) {
         setenv("QUILLABY_SIMULATED_MACOS", value, 1);
-        EXPECT_EQ(SimulatedMacVersion(), version) << '"' << value << '"';
+        EXPECT_EQ(SimulatedMacVersion(plist), version) << '"' << value << '"';
     }
+    EXPECT_EQ(SimulatedMacVersion(plist + ".missing"), "");
     unsetenv("QUILLABY_SIMULATED_MACOS");
-    EXPECT_EQ(SimulatedMacVersion(), "10.15.7");
+    EXPECT_EQ(SimulatedMacVersion(plist), "10.15.7");
     EXPECT_EQ(SimulatedMacVersionFromEnvironment(), "");
+    // The bundle's own file is a 10.15 system.
+    EXPECT_EQ(ProductVersionOfPlist(QZ_BUNDLE_DIR "/Contents/Resources" + std::string(kSimulatedMacPlist)), "10.15.7");
 }
