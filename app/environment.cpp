@@ -1,5 +1,7 @@
 #include "app/environment.h"
 
+#include "monitor/state.h"
+#include "notify/runner.h"
 #include "runtime/bundle.h"
 
 #include <QByteArray>
@@ -71,4 +73,9 @@ void AddStandInsToPath()
     path += ':' + QFile::encodeName(standIns);
     setenv("PATH", path.constData(), 1);
 #endif
+}
+
+void ChooseLogWording()
+{
+    gRecentWording = SystemVersionAtLeast("10.15.9") ? 1 : 0;
 }

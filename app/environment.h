@@ -7,3 +7,7 @@
 // holds ":" (which PATH cannot name) is reached through a link of a plain
 // name in the user's runtime folder.
 void AddStandInsToPath();
+
+// Sets gRecentWording from the system version, once: a system later than
+// 10.15.9 writes the Time Machine log in the wording of macOS 11 and later.
+void ChooseLogWording();

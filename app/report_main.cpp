@@ -153,6 +153,7 @@ int main(int argc, char** argv)
     gQzAlertHook = AlertToStandardError;
     AddStandInsToPath();
     InstallPlatformServices();
+    ChooseLogWording();
     QzInstallAppDelegate();
     ShowMainWindow(false);
     BuildReportArea();

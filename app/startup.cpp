@@ -170,6 +170,8 @@ void StartUp()
     LoadSettings();
     if (!SystemVersionAtLeast("10.13.9"))
         gAccessCheckPending = 1;
+    // The analyses also read the wording of macOS 11 and later there.
+    ChooseLogWording();
     QzWindowRestore(1);
     // 19, 20. The first pass shows the introduction.
     gIntroPending = 1;

@@ -55,6 +55,15 @@ enum LinePattern : int {
     kPatCompletedSuccessfully,
     kPatCompletedBackup,
     kPatSucceeded,
+    // The wording of macOS 11 and later, looked for only on those systems.
+    kPatBackingUpSpace,
+    kPatVolumesTo,
+    kPatBackupFailed,
+    kPatBackupFailedColon,
+    kPatBackupFailedParen,
+    kPatFailingBackupWith,
+    kPatFailingWithName,
+    kPatDisconnected,
     kPatCount
 };
 
@@ -98,6 +107,14 @@ inline constexpr LinePatternText kLinePatterns[] = {
     {kPatCompletedSuccessfully, "Backup completed successfully"},
     {kPatCompletedBackup, "Completed backup"},
     {kPatSucceeded, "Backup succeeded"},
+    {kPatBackingUpSpace, "Backing up "},
+    {kPatVolumesTo, " volumes to"},
+    {kPatBackupFailed, "Backup failed"},
+    {kPatBackupFailedColon, "Backup failed: "},
+    {kPatBackupFailedParen, "Backup failed ("},
+    {kPatFailingBackupWith, "Failing backup with"},
+    {kPatFailingWithName, "Failing backup with BACKUP_FAILED_"},
+    {kPatDisconnected, "_DISCONNECTED"},
 };
 
 constexpr bool LinePatternsInOrder()

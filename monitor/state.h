@@ -61,12 +61,13 @@ inline std::int64_t gCopyingPos = 0; // "YES Copying " in the last problem line 
 inline std::int64_t gCopyErrorPos = 0; // first "Error" from that line's start, 0 = none
 inline std::int64_t gErrorScanPos = 1; // where the scan for the last "Error" starts
 inline std::int64_t gFolderEnd = 0; // the "/" before the problem file's name
-inline ShortString gFailureText; // last "Backup failed with error" line, or "Backup Drive Offline"
+inline ShortString gFailureText; // last failure line, or "Backup Drive Offline"
 inline ShortString gInvisibleSuffix; // " (Invisible)" for a name beginning with "."
 inline std::uint8_t gBackupFailed = 0; // a failure other than the drive being offline
 inline std::int32_t gLastSuccessLineNo = 0; // gLineNo of the last success line, 0 = none
-inline std::int32_t gLastFailureLineNo = 0; // gLineNo of the last "Backup failed with error" line, 0 = none
+inline std::int32_t gLastFailureLineNo = 0; // gLineNo of the last failure line, 0 = none
 
 // --- Carried between analyses ---------------------------------------------
+inline std::uint8_t gRecentWording = 0; // start-up: system later than 10.15.9, so macOS 11+ wording counts too
 inline std::int16_t gTooManyNoticed = 0; // the too-many condition was already noticed (0 or 1)
 inline std::int16_t gNoBackupWarnDay = 0; // day of the year the no-backup warning last tested email

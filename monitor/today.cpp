@@ -13,11 +13,17 @@ namespace {
 
 const ShortString kProblemPrefix = "The last problem was '";
 const ShortString kFailedWithError = "Backup failed with error";
+// How macOS 11 and later name a failure: "Backup failed: BACKUP_FAILED_...
+// (N)", "Backup failed (N: BACKUP_FAILED_...)" and "Failing backup with
+// BACKUP_FAILED_... (N) because ...". A name with "_DISCONNECTED" in it
+// (the network, the disk image, the destination) means the drive is gone.
+const ShortString kRecentFailed = "Backup failed";
 const ShortString kNoSuccessText = "No successful backups reported in the current log";
 const ShortString kNoBackupForADay = "NO SUCESSFUL BACKUPS FOR MORE THAN A DAY";
 
 // Per-analysis locals shared by the reading and the evaluation.
 struct Analysis {
+    bool recent = false; // gRecentWording, read once when the analysis starts
     bool snapshotSeen = false;
     std::int64_t linesRead = -1; // reads less one
 };
@@ -88,10 +94,15 @@ bool HandleLine(Analysis& a)
         a.snapshotSeen = true;
     if ((m & kIgnoredToday) != 0)
         return false;
+    const bool recentFailure
+        = a.recent && (Has(m, kPatBackupFailedColon) || Has(m, kPatBackupFailedParen) || Has(m, kPatFailingWithName));
+    const bool recentOffline = recentFailure && Has(m, kPatDisconnected);
 
     // Rule 1: a problem line. The report is searched (from the text just
     // added, where a NUL ends the search) only when the line holds the text.
-    if (Has(m, kPatErrorUpper) || Has(m, kPatErrorLower)) {
+    // A disconnection counts as a problem line, as the error 19 line of
+    // older systems does through its "error".
+    if (Has(m, kPatErrorUpper) || Has(m, kPatErrorLower) || recentOffline) {
         gErrorFound = 1;
         gErrorLineStart = gLineStartPos;
         AppendReportLine(gLogLine, true);
@@ -109,17 +120,17 @@ bool HandleLine(Analysis& a)
         DriveOfflineLine();
     if (Has(m, kPatStoppingForEject))
         DriveOfflineLine();
-    // Rule 4: a backup has started.
-    if (Has(m, kPatBackingUp)) {
+    // Rule 4: a backup has started ("Backing up 1 volumes to" since macOS 11).
+    if (Has(m, kPatBackingUp) || (a.recent && Has(m, kPatBackingUpSpace) && Has(m, kPatVolumesTo))) {
         gLastProblem = ShortString();
         gFailureText = ShortString();
         gDriveOffline = 0;
     }
-    // Rule 5: failures; 19 and 27 mean the drive is missing.
-    if (Has(m, kPatFailedWithError19) || Has(m, kPatFailedWithError27)) {
+    // Rule 5: failures; 19 and 27, or a disconnection, mean the drive is missing.
+    if (Has(m, kPatFailedWithError19) || Has(m, kPatFailedWithError27) || recentOffline) {
         gDriveOffline = 1;
         gFailureText = "Backup Drive Offline";
-    } else if (Has(m, kPatFailedWithError)) {
+    } else if (Has(m, kPatFailedWithError) || recentFailure) {
         gFailureText = gLogLine;
         AppendReportLine(gLogLine, true);
         gErrorFound = 1;
@@ -141,7 +152,7 @@ bool HandleLine(Analysis& a)
     if (Has(m, kPatCompletedSuccessfully) || Has(m, kPatCompletedBackup) || Has(m, kPatSucceeded))
         SuccessLine();
     // Rule 9: the order of failures and successes decides the email.
-    if (Has(m, kPatFailedWithError))
+    if (Has(m, kPatFailedWithError) || recentFailure)
         gLastFailureLineNo = gLineNo;
     return true;
 }
@@ -232,7 +243,9 @@ void Evaluate(const Analysis& a)
         gLastSuccessText = kCrLf + kCrLf + kNoSuccessText + kCrLf;
         if (gBackupFailed == 1) {
             gErrorFound = 1;
-            const int at = QzInstr(1, gFailureText, kFailedWithError);
+            int at = QzInstr(1, gFailureText, kFailedWithError);
+            if (at == 0 && a.recent)
+                at = QzInstr(1, gFailureText, kRecentFailed);
             gLastProblem = at != 0 ? QzMid(gFailureText, at, ShortString::kMax) : gFailureText;
             SetStatusLine(gLastProblem);
             gProblemFolder = ShortString();
@@ -358,6 +371,7 @@ void Analyse(bool shortMode)
     gLineNo = 0;
     gCopyingPos = 0;
     Analysis a;
+    a.recent = gRecentWording == 1;
     do {
         ++gLineNo;
         gLineStartPos = QzContainerLen(gReport);

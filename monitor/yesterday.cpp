@@ -39,6 +39,9 @@ void Analyse()
     // The status line names each problem line in turn; nothing can repaint
     // while the output is read, so only the last text is handed to the view.
     bool statusChanged = false;
+    // Failures in the wording of macOS 11 and later hold no "error".
+    const LineMatches problems = Bit(kPatErrorLower) | Bit(kPatErrorUpper)
+        | (gRecentWording == 1 ? Bit(kPatBackupFailed) | Bit(kPatFailingBackupWith) : 0);
     do {
         QzLineInput(1, gLogLine);
         // The statistics line that closes the output of `log show` counts
@@ -46,7 +49,7 @@ void Analyse()
         const bool statistics = gLogLine.view().substr(0, kStatisticsLine.len) == kStatisticsLine.view();
         const LineMatches m = MatchLine(gLogLine);
         if (!statistics && (m & kIgnoredBothDays) == 0) {
-            if (Has(m, kPatErrorLower) || Has(m, kPatErrorUpper)) {
+            if ((m & problems) != 0) {
                 AppendReportLine(gLogLine, false);
                 gErrorFound = 1;
                 gLastProblem = gLogLine;

@@ -9,7 +9,11 @@
 //   QUILLABY_LOG_LINES_PER_HOUR  rough entry lines per simulated hour (default 130)
 // The simulated Mac also shows the backups that the stand-in `tmutil
 // startbackup` recorded in the user's XDG state folder.
+//   QUILLABY_SIMULATED_MACOS     the simulated Mac's version, over the bundle's
+//                                SystemVersion.plist (10.15.7); from 11 on the
+//                                entries have the wording of recent systems
 
+#include "platform/simulated_mac.h"
 #include "platform/standin_log/log_layout.h"
 #include "platform/standin_log/log_replay.h"
 #include "platform/standin_log/log_simulate.h"
@@ -18,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -120,6 +125,17 @@ std::optional<tmlog::Moment> Now()
     return now;
 }
 
+// The simulated Mac's SystemVersion.plist in the bundle this program
+// belongs to (it lives in Contents/StandIns); empty when unknown.
+std::string BundleVersionPlist()
+{
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+        return {};
+    return (self.parent_path().parent_path() / "Resources").string() + std::string(kSimulatedMacPlist);
+}
+
 std::optional<int> LinesPerHour()
 {
     const char* text = std::getenv("QUILLABY_LOG_LINES_PER_HOUR");
@@ -174,6 +190,7 @@ int main(int argc, char** argv)
     tmlog::SimulationOptions options;
     options.linesPerHour = *linesPerHour;
     options.manualBackups = tmlog::ReadManualBackups();
+    options.recentWording = MacVersionWritesRecentWording(SimulatedMacVersion(BundleVersionPlist()));
     tmlog::Statistics stats;
     tmlog::WritePreamble(stdout);
     tmlog::WriteSimulatedEntries(stdout, from, to, options, stats);

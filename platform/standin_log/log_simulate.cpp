@@ -21,6 +21,18 @@ const char* const kSourceVolume = "Macintosh HD - Data";
 const char* const kInfo = "TMLogInfo";
 const char* const kError = "TMLogError";
 
+// The same laptop on macOS 11 and later backs up over the network, to a
+// disk image on the share "TimeMachine" of a NAS named Attic, and logs in
+// the categories of those systems ("General", "BackupDispatching",
+// "Mounting", ...): "Starting backup with mode ...", "Backing up 1 volumes
+// to ...", "Completed backup: ...", "Backup failed: BACKUP_FAILED_... (N)".
+const char* const kShareUrl = "smb://sam@Attic._smb._tcp.local./TimeMachine";
+const char* const kShareMount = "/Volumes/.timemachine/Attic._smb._tcp.local./6F1C3A52-0D7B-4E8A-9C21-54B8E0F3A7D9/"
+                                "TimeMachine";
+const char* const kImageName = "Backups of Sam\xE2\x80\x99s MacBook Pro";
+const char* const kImageDevice = "/dev/disk7s2";
+const char* const kGeneral = "General";
+
 constexpr std::int64_t kSecond = 1000000; // microseconds
 constexpr std::int64_t kHour = 3600 * kSecond;
 
@@ -160,10 +172,11 @@ const char* const kExcludedPaths[] = {
 
 class HourBuilder {
 public:
-    HourBuilder(std::int64_t hourStart, const LocalTime& local, const DayPlan& plan)
+    HourBuilder(std::int64_t hourStart, const LocalTime& local, const DayPlan& plan, bool recent)
         : hourStart_(hourStart)
         , plan_(plan)
         , rng_(Seed(local.year, local.month, local.day, local.hour))
+        , recent_(recent)
     {
     }
 
@@ -188,8 +201,15 @@ public:
 
     void Backupd(std::int64_t at, std::uint32_t thread, std::uint32_t activity, EntryType type, std::string message)
     {
-        Add(at, "backupd", plan_.backupdPid, thread, type, activity, type == EntryType::Error ? kError : kInfo,
-            std::move(message));
+        const char* category = recent_ ? kGeneral : type == EntryType::Error ? kError : kInfo;
+        Add(at, "backupd", plan_.backupdPid, thread, type, activity, category, std::move(message));
+    }
+
+    // A backupd entry in a category of macOS 11 and later.
+    void Recent(std::int64_t at, std::uint32_t thread, std::uint32_t activity, EntryType type, const char* category,
+        std::string message)
+    {
+        Add(at, "backupd", plan_.backupdPid, thread, type, activity, category, std::move(message));
     }
 
     // "2026-03-10-110412": the local time of `at`, as backup and snapshot names have it.
@@ -207,6 +227,7 @@ public:
 
     Rng& rng() { return rng_; }
     const DayPlan& plan() const { return plan_; }
+    bool recent() const { return recent_; }
     int lines() const { return lines_; }
     std::vector<Entry>& entries() { return entries_; }
 
@@ -216,6 +237,7 @@ private:
     Rng rng_;
     std::vector<Entry> entries_;
     int lines_ = 0;
+    bool recent_ = false; // the wording of macOS 11 and later
 };
 
 std::string BackupFolder(const std::string& backupName)
@@ -411,6 +433,153 @@ void DiskHere(HourBuilder& h, std::int64_t t, bool ejected)
     RunBackup(h, t, false, problem, 20, 420);
 }
 
+// --- The wording of macOS 11 and later --------------------------------------
+
+enum class RecentProblem {
+    None,
+    ImageDisconnected, // the share goes away while the backup copies
+    PreflightFailed, // the backup stops before it copies anything
+};
+
+std::string ImageMount()
+{
+    return std::string("/Volumes/") + kImageName;
+}
+
+// Dispatch, the start and the share's mount, common to every attempt.
+std::int64_t RecentStart(HourBuilder& h, std::int64_t t, std::uint32_t thread, std::uint32_t activity, bool manual)
+{
+    Rng& rng = h.rng();
+    h.Recent(t, thread, activity, EntryType::Info, "BackupDispatching",
+        std::string("Backup requested to next destination in rotation. specifiedOptions: TMBackupOptions(rawValue: ")
+            + (manual ? "0" : "1") + ")");
+    t += rng.Between(5, 40) * 1000;
+    h.Recent(t, thread, activity, EntryType::Info, "BackupDispatching",
+        "Not prioritizing backups with priority errors. lockState=0");
+    t += rng.Between(1, 10) * 1000;
+    h.Recent(t, thread, activity, EntryType::Default, kGeneral,
+        std::string("Starting backup with mode \"") + (manual ? "manual" : "automatic") + " backup\"");
+    t += rng.Between(20, 80) * 1000;
+    h.Recent(t, thread, activity, EntryType::Info, "Mounting", std::string("Attempting to mount '") + kShareUrl + "'");
+    return t;
+}
+
+// One backup over the network from its start at `t`.
+void RecentBackup(HourBuilder& h, std::int64_t t, bool manual, RecentProblem problem)
+{
+    Rng& rng = h.rng();
+    const std::uint32_t thread = h.NewThread();
+    const std::uint32_t activity = h.NewActivity();
+    const auto ms = [&rng](int lo, int hi) { return rng.Between(lo, hi) * 1000; };
+
+    t = RecentStart(h, t, thread, activity, manual);
+    t += ms(1500, 5000);
+    h.Recent(t, thread, activity, EntryType::Info, "Mounting",
+        std::string("Mounted '") + kShareUrl + "' at '" + kShareMount + "' ("
+            + Fixed(static_cast<double>(rng.Between(120, 260)) / 100.0, 2) + " TB of 3.9 TB available)");
+    t += ms(800, 3000);
+    h.Recent(t, thread, activity, EntryType::Info, "DiskImages",
+        std::string("'") + kShareMount + "/Sam\xE2\x80\x99s MacBook Pro.sparsebundle' mounted at '" + ImageMount()
+            + "'");
+    t += ms(100, 400);
+    h.Recent(
+        t, thread, activity, EntryType::Info, "MountPointValidity", "Mountpoint '" + ImageMount() + "' is still valid");
+    t += ms(200, 900);
+    h.Recent(t, thread, activity, EntryType::Default, kGeneral,
+        std::string("Backing up 1 volumes to ") + kImageName + " (" + kImageDevice
+            + ",TMBackupOptions(rawValue: 257)): " + ImageMount());
+    t += ms(800, 1500);
+    h.Recent(t, thread, activity, EntryType::Default, "Local",
+        "Created Time Machine local snapshot with name 'com.apple.TimeMachine." + h.NameStamp(t)
+            + ".local' on disk 'Data'");
+    t += ms(2000, 9000);
+    h.Recent(t, thread, activity, EntryType::Info, "EventCollection",
+        std::string("Finished collecting events from volume \"") + kSourceVolume + "\"");
+    if (problem == RecentProblem::PreflightFailed) {
+        t += ms(200, 2000);
+        h.Recent(t, thread, activity, EntryType::Error, "EventCollection",
+            std::string("Failed to collect events for \"") + kSourceVolume
+                + "\", error: Error Domain=com.apple.backupd.ErrorDomain Code=304 \"(null)\"");
+        t += ms(100, 900);
+        h.Recent(t, thread, activity, EntryType::Default, kGeneral,
+            "Backup failed (304: BACKUP_FAILED_PREFLIGHT_STAGE_SNAPSHOT_DIFFING)");
+        t += ms(500, 3000);
+        h.Recent(t, thread, activity, EntryType::Info, "DiskImages", "Unmounted '" + ImageMount() + "'");
+        return;
+    }
+    const int files = static_cast<int>(rng.Between(12, 2400));
+    const double megabytes = files * static_cast<double>(rng.Between(5, 400)) / 100.0;
+    t += ms(300, 1500);
+    h.Recent(t, thread, activity, EntryType::Info, kGeneral,
+        "Estimated " + std::to_string(files) + " files (" + Size(megabytes)
+            + ") need to be backed up from all sources");
+    const std::int64_t copy = rng.Between(20, 420) * kSecond;
+    for (int step = 1; step <= 3; ++step) {
+        if (problem == RecentProblem::ImageDisconnected && step == 2) {
+            t += copy / 4 + rng.Below(copy / 4 + 1);
+            h.Recent(t, thread, activity, EntryType::Default, kGeneral,
+                "Failing backup with BACKUP_FAILED_DISCONNECTED_DISK_IMAGE (70) because '" + ImageMount()
+                    + "' was unmounted or disconnected.");
+            t += ms(50, 400);
+            h.Recent(t, thread, activity, EntryType::Default, kGeneral,
+                "Backup failed: BACKUP_FAILED_DISCONNECTED_DISK_IMAGE (70)");
+            return;
+        }
+        t += copy / 4;
+        h.Recent(t, thread, activity, EntryType::Info, "CopyProgress",
+            "Copied " + std::to_string(files * step / 4) + " of " + std::to_string(files) + " files ("
+                + Size(megabytes * step / 4) + " of " + Size(megabytes) + ")");
+    }
+    t += copy / 4;
+    h.Recent(t, thread, activity, EntryType::Info, kGeneral,
+        "Copied " + std::to_string(files) + " files (" + Size(megabytes) + ") from volume " + kSourceVolume + ".");
+    const std::string backupName = h.NameStamp(t - copy);
+    if (rng.PerThousand(750)) {
+        t += ms(2000, 30000);
+        const std::string expired = h.NameStamp(t - 24 * kHour - rng.Between(0, 600) * kSecond);
+        h.Recent(t, thread, activity, EntryType::Info, "Thinning", "Thinned 1 backups: " + expired + ".backup");
+    }
+    t += ms(300, 1000);
+    h.Recent(t, thread, activity, EntryType::Default, kGeneral, "Completed backup: " + backupName);
+    t += ms(1000, 4000);
+    h.Recent(t, thread, activity, EntryType::Info, "DiskImages", "Unmounted '" + ImageMount() + "'");
+}
+
+// The scheduled backup of an hour away from home: the NAS cannot be reached.
+void RecentAway(HourBuilder& h, std::int64_t t)
+{
+    Rng& rng = h.rng();
+    const std::uint32_t thread = h.NewThread();
+    const std::uint32_t activity = h.NewActivity();
+    t = RecentStart(h, t, thread, activity, false);
+    t += rng.Between(30, 62) * kSecond + rng.Below(kSecond);
+    h.Recent(t, thread, activity, EntryType::Error, "Mounting",
+        std::string("Failed to mount '") + kShareUrl
+            + "', error: Error Domain=NSPOSIXErrorDomain Code=64 \"Host is down\"");
+    t += rng.Between(10, 200) * 1000;
+    h.Recent(
+        t, thread, activity, EntryType::Default, kGeneral, "Backup failed: BACKUP_FAILED_DISCONNECTED_NETWORK (26)");
+    if (rng.PerThousand(900)) {
+        t += rng.Between(800, 3000) * 1000;
+        h.Recent(t, thread, activity, EntryType::Default, "Local",
+            "Created Time Machine local snapshot with name 'com.apple.TimeMachine." + h.NameStamp(t)
+                + ".local' on disk 'Data'");
+    }
+}
+
+// The scheduled backup of an hour at home; `leaving`: the laptop leaves
+// during it.
+void RecentHere(HourBuilder& h, std::int64_t t, bool leaving)
+{
+    const std::int64_t roll = h.rng().Below(1000);
+    RecentProblem problem = RecentProblem::None;
+    if (leaving || roll < 15)
+        problem = RecentProblem::ImageDisconnected;
+    else if (roll < 30)
+        problem = RecentProblem::PreflightFailed;
+    RecentBackup(h, t, false, problem);
+}
+
 // The chatter between backups. Every text here is one that the
 // application's ignore lists drop, or one without "error" in it.
 void Noise(HourBuilder& h, int count, bool diskHere)
@@ -449,7 +618,8 @@ void Noise(HourBuilder& h, int count, bool diskHere)
         } else if (kind < 66) {
             if (diskHere)
                 h.Backupd(t, h.NewThread(), 0, EntryType::Info,
-                    std::string("Mountpoint '/Volumes/") + kDisk + "' is still valid");
+                    "Mountpoint '" + (h.recent() ? ImageMount() : std::string("/Volumes/") + kDisk)
+                        + "' is still valid");
             else
                 h.Backupd(t, h.NewThread(), 0, EntryType::Info, "TMPowerState: 2");
             ++added;
@@ -521,7 +691,11 @@ void GenerateHour(HourBuilder& h, const LocalTime& local, int linesPerHour)
     const bool away = plan.awayFrom >= 0 && local.hour >= plan.awayFrom && local.hour < plan.awayTo;
     const bool ejected = away && plan.ejectWhenLeaving && local.hour == plan.awayFrom;
     const std::int64_t start = (plan.baseMinute * 60 + rng.Between(-60, 60)) * kSecond + rng.Below(kSecond);
-    if (away && !ejected)
+    if (h.recent() && away && !ejected)
+        RecentAway(h, start);
+    else if (h.recent())
+        RecentHere(h, start, ejected);
+    else if (away && !ejected)
         DiskAway(h, start);
     else
         DiskHere(h, start, ejected);
@@ -580,7 +754,7 @@ void WriteSimulatedEntries(
             planMonth = local.month;
             planDay = local.day;
         }
-        HourBuilder h(slot, local, plan);
+        HourBuilder h(slot, local, plan, options.recentWording);
         GenerateHour(h, local, options.linesPerHour);
         // After the hour's own entries, so that they stay as they were.
         for (const std::int64_t start : options.manualBackups)

@@ -1,7 +1,9 @@
 #pragma once
 
-// The simulated Mac: a laptop that backs up to a USB disk every hour, with
-// the usual harmless chatter of Time Machine and now and then a problem.
+// The simulated Mac: a laptop that backs up every hour, to a USB disk in
+// the wording of macOS 10.13 to 10.15 or to a NAS in that of macOS 11 and
+// later, with the usual harmless chatter of Time Machine and now and then
+// a problem.
 
 #include "platform/standin_log/log_layout.h"
 
@@ -14,6 +16,7 @@ namespace tmlog {
 struct SimulationOptions {
     int linesPerHour = 130; // rough number of entry lines per hour, backups included
     std::vector<std::int64_t> manualBackups; // starts of backups begun by hand, seconds since the epoch
+    bool recentWording = false; // log as macOS 11 and later do, backing up to a NAS
 };
 
 // The manual backups recorded by the stand-in `tmutil startbackup` in the

@@ -1,6 +1,7 @@
 #include "app_world.h"
 
 #include "app/startup.h"
+#include "monitor/state.h"
 #include "notify/notify_support.h"
 #include "notify/state.h"
 #include "runtime/channels.h"
@@ -150,5 +151,17 @@ TEST_F(StartUpTest, TheSystemVersionDecidesWhetherToStartAndToCheckAccessibility
     SystemVersion version(sandbox, "10.12");
     StartUp();
     EXPECT_EQ(gAccessCheckPending, 1);
+    EXPECT_EQ(gRecentWording, 0);
     EXPECT_TRUE(QzWindowExists(1));
+}
+
+TEST_F(StartUpTest, ARecentSystemNeedsNoAccessibilityCheckAndHasItsLogWordingRead)
+{
+    sandbox.Stub(QStringLiteral("dseditgroup"), "echo \"yes $4 is a member of admin\"");
+    QzResetWindowState();
+    gMainWindowBuilt = 0;
+    SystemVersion version(sandbox, "26.1");
+    StartUp();
+    EXPECT_EQ(gAccessCheckPending, 0);
+    EXPECT_EQ(gRecentWording, 1);
 }

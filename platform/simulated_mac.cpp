@@ -1,0 +1,110 @@
+#include "platform/simulated_mac.h"
+
+#include <plist/plist.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool IsVersion(std::string_view text)
+{
+    if (text.empty() || text.size() > 31 || !IsDigit(text.front()) || !IsDigit(text.back()))
+        return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '.' ? text[i + 1] == '.' : !IsDigit(text[i]))
+            return false;
+    }
+    return true;
+}
+
+// The run of digits at `at`, without its leading zeros; `at` moves past it.
+std::string_view DigitRun(std::string_view text, std::size_t& at)
+{
+    while (at + 1 < text.size() && text[at] == '0' && IsDigit(text[at + 1]))
+        ++at;
+    const std::size_t start = at;
+    while (at < text.size() && IsDigit(text[at]))
+        ++at;
+    return text.substr(start, at - start);
+}
+
+} // namespace
+
+std::string ProductVersionOfPlist(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return {};
+    // A version file is a few hundred bytes; anything huge is not one.
+    std::string data(1 << 20, '\0');
+    in.read(data.data(), static_cast<std::streamsize>(data.size()));
+    data.resize(static_cast<std::size_t>(in.gcount()));
+    if (data.empty())
+        return {};
+    plist_t root = nullptr;
+    plist_from_memory(data.data(), static_cast<std::uint32_t>(data.size()), &root);
+    if (!root)
+        return {};
+    std::string version;
+    if (plist_get_node_type(root) == PLIST_DICT) {
+        plist_t node = plist_dict_get_item(root, "ProductVersion");
+        if (node && plist_get_node_type(node) == PLIST_STRING) {
+            char* text = nullptr;
+            plist_get_string_val(node, &text);
+            if (text) {
+                version = text;
+                std::free(text);
+            }
+        }
+    }
+    plist_free(root);
+    return version;
+}
+
+std::string SimulatedMacVersionFromEnvironment()
+{
+    const char* value = std::getenv("QUILLABY_SIMULATED_MACOS");
+    if (!value || !IsVersion(value))
+        return {};
+    return value;
+}
+
+std::string SimulatedMacVersion(const std::string& bundlePlist)
+{
+    std::string version = SimulatedMacVersionFromEnvironment();
+    return version.empty() ? ProductVersionOfPlist(bundlePlist) : version;
+}
+
+bool MacVersionAtLeast(std::string_view version, std::string_view threshold)
+{
+    std::size_t i = 0, j = 0;
+    while (i < version.size() && j < threshold.size()) {
+        if (IsDigit(version[i]) && IsDigit(threshold[j])) {
+            const std::string_view a = DigitRun(version, i);
+            const std::string_view b = DigitRun(threshold, j);
+            if (a.size() != b.size())
+                return a.size() > b.size();
+            if (a != b)
+                return a > b;
+        } else {
+            const auto a = static_cast<unsigned char>(version[i++]);
+            const auto b = static_cast<unsigned char>(threshold[j++]);
+            if (a != b)
+                return a > b;
+        }
+    }
+    // Equal so far: the text that ended first orders first.
+    return j == threshold.size();
+}
+
+bool MacVersionWritesRecentWording(std::string_view version)
+{
+    return MacVersionAtLeast(version, "10.15.9");
+}
