@@ -24,39 +24,16 @@ const char* const kPatterns[]
         "Not starting scheduled Time Machine backup", "Backing up to", "Backup failed with error",
         "Importer start failed", "Backup completed successfully", "Completed backup", "Backup succeeded"};
 
-std::string Message(std::int64_t i)
-{
-    const int k = static_cast<int>(i % 100);
-    if (i % 10000 == 99)
-        return "Completed backup: 2026-03-10-101512";
-    if (k < 60)
-        return "Mountpoint '/Volumes/Backup' is still valid";
-    if (k < 65)
-        return "com.apple.backupd.xpc: connection invalid";
-    if (k < 70)
-        return "Created Time Machine local snapshot with name 'com.apple.TimeMachine.2026-03-10-101512.local' on disk "
-               "'/'";
-    if (k < 75)
-        return "Saved event cache at /Volumes/Backup/2026-03-10-101512.inprogress/.eventdb";
-    if (k < 80)
-        return "Starting automatic backup";
-    if (k < 85)
-        return "Backing up to /dev/disk3s2: /Volumes/Backup/Backups.backupdb";
-    if (k < 96)
-        return "Found 313 files (16.1 MB) needing backup";
-    return "Error: (-36) SrcErr:NO Copying /Users/sam/Documents/file" + std::to_string(i) + ".txt";
-}
-
 std::string CutLine(std::int64_t i)
 {
-    return "2026-03-10 10:15:03al] " + Message(i);
+    return "2026-03-10 10:15:03al] " + BusyDayMessage(i);
 }
 
 std::string WholeLine(std::int64_t i)
 {
     return "2026-03-09 10:15:03.412345+0000 0x5bcd1    Default     0x2ee8a1             41211  0    backupd: "
            "(TimeMachine) [com.apple.TimeMachine:General] "
-        + Message(i);
+        + BusyDayMessage(i);
 }
 
 std::map<std::int64_t, double> gSecondsPerLine;

@@ -73,3 +73,29 @@ inline void BenchWorld(int& argc, char** argv)
     BuildReportArea();
     LoadSettings();
 }
+
+// The message of entry i of a busy day's log: mostly harmless chatter, a
+// backup session's lines, one copy error in 25 and, once in 10,000 entries
+// (or in 30 of 100 with manySuccesses), a success line.
+inline std::string BusyDayMessage(std::int64_t i, bool manySuccesses = false)
+{
+    const int k = static_cast<int>(i % 100);
+    if (manySuccesses ? k < 30 : i % 10000 == 99)
+        return "Completed backup: 2026-03-10-101512";
+    if (k < 60)
+        return "Mountpoint '/Volumes/Backup' is still valid";
+    if (k < 65)
+        return "com.apple.backupd.xpc: connection invalid";
+    if (k < 70)
+        return "Created Time Machine local snapshot with name 'com.apple.TimeMachine.2026-03-10-101512.local' on disk "
+               "'/'";
+    if (k < 75)
+        return "Saved event cache at /Volumes/Backup/2026-03-10-101512.inprogress/.eventdb";
+    if (k < 80)
+        return "Starting automatic backup";
+    if (k < 85)
+        return "Backing up to /dev/disk3s2: /Volumes/Backup/Backups.backupdb";
+    if (k < 96)
+        return "Found 313 files (16.1 MB) needing backup";
+    return "Error: (-36) SrcErr:NO Copying /Users/sam/Documents/file" + std::to_string(i) + ".txt";
+}

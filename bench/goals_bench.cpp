@@ -42,29 +42,6 @@ namespace {
 std::int64_t gLines = 1'000'000;
 std::string gFolder;
 
-std::string Message(std::int64_t i, bool manySuccesses)
-{
-    const int k = static_cast<int>(i % 100);
-    if (manySuccesses ? k < 30 : i % 10000 == 99)
-        return "Completed backup: 2026-03-10-101512";
-    if (k < 60)
-        return "Mountpoint '/Volumes/Backup' is still valid";
-    if (k < 65)
-        return "com.apple.backupd.xpc: connection invalid";
-    if (k < 70)
-        return "Created Time Machine local snapshot with name 'com.apple.TimeMachine.2026-03-10-101512.local' on disk "
-               "'/'";
-    if (k < 75)
-        return "Saved event cache at /Volumes/Backup/2026-03-10-101512.inprogress/.eventdb";
-    if (k < 80)
-        return "Starting automatic backup";
-    if (k < 85)
-        return "Backing up to /dev/disk3s2: /Volumes/Backup/Backups.backupdb";
-    if (k < 96)
-        return "Found 313 files (16.1 MB) needing backup";
-    return "Error: (-36) SrcErr:NO Copying /Users/sam/Documents/file" + std::to_string(i) + ".txt";
-}
-
 std::string Whole(const std::string& message)
 {
     return "2026-03-10 10:15:03.412345+0000 0x5bcd1    Default     0x2ee8a1             41211  0    backupd: "
@@ -74,12 +51,12 @@ std::string Whole(const std::string& message)
 
 std::string BusyLine(std::int64_t i)
 {
-    return Whole(Message(i, false));
+    return Whole(BusyDayMessage(i, false));
 }
 
 std::string SuccessfulLine(std::int64_t i)
 {
-    return Whole(Message(i, true));
+    return Whole(BusyDayMessage(i, true));
 }
 
 std::string FloodLine(std::int64_t i)
