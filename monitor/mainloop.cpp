@@ -7,6 +7,7 @@
 #include "app/menu.h"
 #include "notify/dispatch.h"
 #include "runtime/channels.h"
+#include "runtime/hooks.h"
 #include "runtime/windows.h"
 
 namespace {
@@ -25,9 +26,19 @@ void SetReport(const ShortString& text)
 
 int CurrentLocalHour()
 {
-    const ShortString clock = QzDateText("HH:mm:ss");
-    const int colon = QzInstr(1, clock, ":");
-    return static_cast<std::int16_t>(QzVal(QzLeft(clock, colon - 1)));
+    // The pass asks ten times a second; the local hour can only change at
+    // a minute boundary of the wall clock, so it is formatted once a minute
+    // (and again whenever the clock is set to another minute).
+    static std::int64_t minute = -1;
+    static int hour = 0;
+    const std::int64_t now = gQzNowHook() / 60000;
+    if (now != minute) {
+        const ShortString clock = QzDateText("HH:mm:ss");
+        const int colon = QzInstr(1, clock, ":");
+        hour = static_cast<std::int16_t>(QzVal(QzLeft(clock, colon - 1)));
+        minute = now;
+    }
+    return hour;
 }
 
 void MainLoopTick()
