@@ -1,5 +1,7 @@
 #include "fuzz_support.h"
 
+#include "app/mainwindow.h"
+#include "app/settings.h"
 #include "runtime/hooks.h"
 #include "runtime/state.h"
 
@@ -107,4 +109,12 @@ FedPipe::~FedPipe()
 {
     QzClose(fileId_); // a reader that stopped early lets the writer finish
     writer_.join();
+}
+
+void FuzzInitAnalysis()
+{
+    FuzzInit();
+    ShowMainWindow(false);
+    BuildReportArea();
+    LoadSettings();
 }

@@ -12,6 +12,9 @@
 // Once per process: offscreen Qt application, pinned locale and time zone,
 // a fresh temporary HOME (on tmpfs when there is one), SIGPIPE ignored.
 void FuzzInit();
+// FuzzInit, then the hidden main window with its report area and the
+// settings loaded, as the report command has them before an analysis.
+void FuzzInitAnalysis();
 // The temporary HOME made by FuzzInit.
 const std::string& FuzzHome();
 // Writes bytes to path (replacing it); false when that fails.

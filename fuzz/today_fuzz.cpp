@@ -2,7 +2,6 @@
 
 #include "fuzz_support.h"
 
-#include "app/mainwindow.h"
 #include "app/settings.h"
 #include "app/state.h"
 #include "monitor/fetch.h"
@@ -10,10 +9,7 @@
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    FuzzInit();
-    ShowMainWindow(false);
-    BuildReportArea();
-    LoadSettings();
+    FuzzInitAnalysis();
     return 0;
 }
 

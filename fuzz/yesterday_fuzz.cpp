@@ -2,17 +2,12 @@
 
 #include "fuzz_support.h"
 
-#include "app/mainwindow.h"
-#include "app/settings.h"
 #include "monitor/fetch.h"
 #include "monitor/state.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    FuzzInit();
-    ShowMainWindow(false);
-    BuildReportArea();
-    LoadSettings();
+    FuzzInitAnalysis();
     return 0;
 }
 
