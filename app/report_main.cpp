@@ -89,13 +89,14 @@ bool ReserveStandardDescriptors()
 
 // Like the standard tools, a report that could not be written all the way
 // is an error with a message, not a success.
-int WriteStandardOutput(const QByteArray& bytes, bool stdoutClosed)
+int WriteStandardOutput(const std::function<bool(const ReportSink&)>& produce, bool stdoutClosed)
 {
-    const auto size = static_cast<std::size_t>(bytes.size());
     int error = EBADF;
     if (!stdoutClosed) {
         errno = 0;
-        if (std::fwrite(bytes.constData(), 1, size, stdout) == size && std::fflush(stdout) == 0)
+        const ReportSink sink
+            = [](std::string_view bytes) { return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size(); };
+        if (produce(sink) && std::fflush(stdout) == 0)
             return 0;
         error = errno != 0 ? errno : EIO;
     }
@@ -180,35 +181,38 @@ int main(int argc, char** argv)
         MainLoopTick();
 
     QzSetCurrentWindow(1);
-    const QString report = TakeReportText();
-    const QString status = ReportFinalStatus(QzTextFieldString(8), report);
+    // The report is written from the analysis's bytes, a piece at a time.
+    const std::string_view report = gReport.bytes;
+    const QString statusLine = QzTextFieldString(8);
+    const QString status = ReportFinalStatus(statusLine, report);
     int code = ReportExitStatus(status);
     // The settings file could not be read: the user was told, and the
     // result is not to be trusted by a monitoring system.
     if (gSettingsUnreadable != 0)
         code = 2;
-    QByteArray out;
-    if (format == "json") {
-        out = ReportJson(report, QzTextFieldString(8));
-    } else if (format == "prometheus") {
-        out = ReportPrometheus(QString::fromLatin1(which.data(), static_cast<qsizetype>(which.size())), report, status);
-    } else if (format == "nagios") {
-        out = ReportNagios(report, status);
+    if (format == "nagios")
         code = NagiosState(report, status);
-    } else {
-        out = ReportPlainText(report, QzTextFieldString(8));
-    }
+    const auto produce = [&](const ReportSink& sink) {
+        if (format == "json")
+            return WriteReportJson(report, statusLine, sink);
+        if (format == "text")
+            return WriteReportPlainText(report, statusLine, sink);
+        const QByteArray out = format == "nagios"
+            ? ReportNagios(report, status)
+            : ReportPrometheus(QString::fromLatin1(which.data(), static_cast<qsizetype>(which.size())), report, status);
+        return sink(std::string_view(out.constData(), static_cast<std::size_t>(out.size())));
+    };
 
     if (!output.empty()) {
         // output came from argv whole, so it ends with a NUL.
         QString error;
-        if (!WriteFileAtomically(QString::fromLocal8Bit(output.data()), out, &error)) {
+        if (!WriteFileAtomically(QString::fromLocal8Bit(output.data()), produce, &error)) {
             std::fprintf(
                 stderr, "quillaby-report: cannot write %s: %s\n", output.data(), error.toLocal8Bit().constData());
             return kReportOutputError;
         }
         return code;
     }
-    const int written = WriteStandardOutput(out, stdoutClosed);
+    const int written = WriteStandardOutput(produce, stdoutClosed);
     return written != 0 ? written : code;
 }

@@ -2,15 +2,16 @@
 
 #include "app/state.h"
 #include "monitor/state.h"
+#include "runtime/encoding.h"
 #include "runtime/hooks.h"
 #include "runtime/shortstring.h"
 
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QStringList>
 
 #include <prometheus/metric_family.h>
 #include <prometheus/text_serializer.h>
@@ -22,44 +23,87 @@
 namespace {
 
 const QString kNoSuccessStatus = QStringLiteral("No successful backups reported in the current log");
-const QString kNoBackupForADay = QStringLiteral("NO SUCESSFUL BACKUPS FOR MORE THAN A DAY");
-const QString kOfflineReport = QStringLiteral("Backup drive offline");
+constexpr std::string_view kNoBackupForADay = "NO SUCESSFUL BACKUPS FOR MORE THAN A DAY";
+constexpr std::string_view kOfflineReport = "Backup drive offline";
 const QString kFailedWithError = QStringLiteral("Backup failed with error");
 
 // Label values name a series: a whole log excerpt would make every run a
 // new one. Counted in UTF-16 units, the cut marked with an ellipsis.
 constexpr qsizetype kLabelMax = 200;
 
-bool IsSuccessLine(const QString& line)
+bool IsSuccessLine(std::string_view line)
 {
-    return line.contains(QLatin1String("Backup completed successfully"))
-        || line.contains(QLatin1String("Completed backup")) || line.contains(QLatin1String("Backup succeeded"));
+    return line.find("Backup completed successfully") != std::string_view::npos
+        || line.find("Completed backup") != std::string_view::npos
+        || line.find("Backup succeeded") != std::string_view::npos;
+}
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
 }
 
 // The date and time that open a log line, as the log writes them.
-std::optional<QDateTime> LineTime(const QString& line)
+std::optional<QDateTime> LineTime(std::string_view line)
 {
-    static const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d"));
-    if (!stamp.match(line).hasMatch())
+    static constexpr std::string_view kShape = "0000-00-00 00:00:00";
+    if (line.size() < kShape.size())
         return std::nullopt;
-    const QDateTime t = QDateTime::fromString(line.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    for (std::size_t i = 0; i < kShape.size(); ++i) {
+        if (kShape[i] == '0' ? !IsDigit(line[i]) : line[i] != kShape[i])
+            return std::nullopt;
+    }
+    const QDateTime t = QDateTime::fromString(
+        QLatin1StringView(line.data(), static_cast<qsizetype>(kShape.size())), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     if (!t.isValid())
         return std::nullopt;
     return t;
 }
 
-QStringList ReportLines(const QString& report)
+// Calls each(line) for every line of the report, where CR LF, CR and LF
+// each end a line.
+template <typename Each> void ForEachLine(std::string_view report, Each each)
 {
-    QString text = report;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text.split(QLatin1Char('\n'));
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = report.find_first_of("\r\n", start);
+        each(report.substr(start, end == std::string_view::npos ? end : end - start));
+        if (end == std::string_view::npos)
+            return;
+        start = end + (report.substr(end, 2) == "\r\n" ? 2 : 1);
+    }
 }
 
-bool Critical(const QString& report)
+bool Critical(std::string_view report)
 {
     return gDriveOffline == 1 || (gBackupFailed == 1 && gLastFailureLineNo > gLastSuccessLineNo)
-        || QzStrToCF(gLastProblem).contains(kFailedWithError) || report.contains(kNoBackupForADay);
+        || QzStrToCF(gLastProblem).contains(kFailedWithError)
+        || report.find(kNoBackupForADay) != std::string_view::npos;
+}
+
+// The report goes out in pieces of about this size, each ending after a
+// line end, so that no piece splits a character or a CR LF.
+constexpr std::size_t kPiece = 1 << 20;
+
+template <typename Each> bool ForEachPiece(std::string_view report, Each each)
+{
+    while (!report.empty()) {
+        std::size_t end = report.size();
+        if (end > kPiece) {
+            const std::size_t lf = report.find('\n', kPiece);
+            if (lf != std::string_view::npos)
+                end = lf + 1;
+        }
+        if (!each(report.substr(0, end)))
+            return false;
+        report.remove_prefix(end);
+    }
+    return true;
+}
+
+bool Put(const ReportSink& sink, const QByteArray& bytes)
+{
+    return sink(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 // Line ends become LF (the format escapes it), the text is trimmed and cut.
@@ -93,11 +137,19 @@ prometheus::MetricFamily Gauge(const char* name, const char* help, double value,
 
 } // namespace
 
-QString ReportFinalStatus(const QString& statusLine, const QString& report)
+QString ReportFinalStatus(const QString& statusLine, std::string_view report)
 {
-    const QString shown = report.trimmed();
-    if (statusLine.isEmpty() && shown.endsWith(QLatin1String(" is not available"))
-        && !shown.contains(QLatin1Char('\n')))
+    if (!statusLine.isEmpty())
+        return statusLine;
+    // An LF between two visible ASCII characters survives trimming: such a
+    // report has several lines and is no one-line notice.
+    const auto visible = [](char c) { return c > 0x20 && c < 0x7F; };
+    const auto first = std::find_if(report.begin(), report.end(), visible);
+    const auto last = std::find_if(report.rbegin(), report.rend(), visible).base();
+    if (first < last && std::find(first, last, '\n') != last)
+        return statusLine;
+    const QString shown = QzDecodeBytes(report.data(), report.size()).trimmed();
+    if (shown.endsWith(QLatin1String(" is not available")) && !shown.contains(QLatin1Char('\n')))
         return shown;
     return statusLine;
 }
@@ -113,42 +165,57 @@ int ReportExitStatus(const QString& status)
     return 1;
 }
 
-std::optional<std::int64_t> LastSuccessSeconds(const QString& report)
+std::optional<std::int64_t> LastSuccessSeconds(std::string_view report)
 {
-    const QStringList lines = ReportLines(report);
-    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
-        if (!IsSuccessLine(*line))
-            continue;
-        if (const auto t = LineTime(*line))
-            return t->toSecsSinceEpoch();
-    }
-    return std::nullopt;
+    std::optional<std::int64_t> last;
+    ForEachLine(report, [&last](std::string_view line) {
+        if (IsSuccessLine(line)) {
+            if (const auto t = LineTime(line))
+                last = t->toSecsSinceEpoch();
+        }
+    });
+    return last;
 }
 
-int ProblemLineCount(const QString& report)
+int ProblemLineCount(std::string_view report)
 {
     int count = 0;
-    for (const QString& line : ReportLines(report)) {
+    ForEachLine(report, [&count](std::string_view line) {
         if (line == kOfflineReport || (LineTime(line) && !IsSuccessLine(line)))
             ++count;
-    }
+    });
     return count;
 }
 
-QByteArray ReportPlainText(const QString& report, const QString& status)
+bool WriteReportPlainText(std::string_view report, const QString& status, const ReportSink& sink)
 {
-    QString text = report;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    if (!text.endsWith(QLatin1Char('\n')))
-        text += QLatin1Char('\n');
-    text += status + QLatin1Char('\n');
-    return text.toUtf8();
+    std::string piece;
+    const bool written = ForEachPiece(report, [&piece, &sink](std::string_view bytes) {
+        piece.clear();
+        // CR LF becomes LF; a lone CR stays.
+        for (std::size_t start = 0; start < bytes.size();) {
+            std::size_t end = bytes.find("\r\n", start);
+            end = end == std::string_view::npos ? bytes.size() : end;
+            QzAppendBytesAsUtf8(bytes.data() + start, end - start, piece);
+            if (end < bytes.size())
+                piece += '\n';
+            start = end + 2;
+        }
+        return sink(piece);
+    });
+    if (!written)
+        return false;
+    QByteArray tail;
+    if (!report.ends_with('\n'))
+        tail += '\n';
+    tail += (status + QLatin1Char('\n')).toUtf8();
+    return Put(sink, tail);
 }
 
-QByteArray ReportJson(const QString& report, const QString& status)
+bool WriteReportJson(std::string_view report, const QString& status, const ReportSink& sink)
 {
     QJsonObject o;
-    o.insert(QStringLiteral("report"), report);
+    o.insert(QStringLiteral("report"), QString());
     o.insert(QStringLiteral("status"), status);
     o.insert(QStringLiteral("lastProblem"), QzStrToCF(gLastProblem));
     o.insert(QStringLiteral("problemFolder"), QzStrToCF(gProblemFolder));
@@ -159,10 +226,24 @@ QByteArray ReportJson(const QString& report, const QString& status)
     o.insert(QStringLiteral("driveOffline"), gDriveOffline != 0);
     o.insert(QStringLiteral("spotlightConflict"), gSpotlightConflict != 0);
     o.insert(QStringLiteral("successFound"), gSuccessFound != 0);
-    return QJsonDocument(o).toJson(QJsonDocument::Indented);
+    const QByteArray document = QJsonDocument(o).toJson(QJsonDocument::Indented);
+    // The report's value is written in pieces between the document's two
+    // halves, escaped by the same serializer. A line end inside a value is
+    // always escaped, so the key's line is found only where it is.
+    const QByteArray key = QByteArrayLiteral("\n    \"report\": \"");
+    const qsizetype split = document.indexOf(key) + key.size();
+    if (!Put(sink, document.left(split)))
+        return false;
+    const bool written = ForEachPiece(report, [&sink](std::string_view bytes) {
+        const QByteArray array
+            = QJsonDocument(QJsonArray {QzDecodeBytes(bytes.data(), bytes.size())}).toJson(QJsonDocument::Compact);
+        // ["…"] without its brackets and quotes.
+        return Put(sink, array.mid(2, array.size() - 4));
+    });
+    return written && Put(sink, document.mid(split));
 }
 
-QByteArray ReportPrometheus(const QString& log, const QString& report, const QString& status)
+QByteArray ReportPrometheus(const QString& log, std::string_view report, const QString& status)
 {
     const std::string l = log.toStdString();
     const int code = ReportExitStatus(status);
@@ -199,7 +280,7 @@ QByteArray ReportPrometheus(const QString& log, const QString& report, const QSt
     return QByteArray::fromStdString(out.str());
 }
 
-int NagiosState(const QString& report, const QString& status)
+int NagiosState(std::string_view report, const QString& status)
 {
     switch (ReportExitStatus(status)) {
     case 0:
@@ -211,7 +292,7 @@ int NagiosState(const QString& report, const QString& status)
     }
 }
 
-QByteArray ReportNagios(const QString& report, const QString& status)
+QByteArray ReportNagios(std::string_view report, const QString& status)
 {
     static const char* const kStates[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
     // Plugin output is one line, and "|" starts the performance data.
@@ -230,10 +311,13 @@ QByteArray ReportNagios(const QString& report, const QString& status)
     return line.toUtf8();
 }
 
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error)
+bool WriteFileAtomically(const QString& path, const std::function<bool(const ReportSink&)>& produce, QString* error)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+    const ReportSink sink = [&file](std::string_view bytes) {
+        return file.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
+    };
+    if (!file.open(QIODevice::WriteOnly) || !produce(sink)) {
         *error = file.errorString();
         file.cancelWriting();
         return false;

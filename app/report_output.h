@@ -2,14 +2,17 @@
 
 // The outputs of the report command, built from what the last analysis left
 // in the monitor's state (gLastProblem, gProblemFolder, the flags) and from
-// the report and status line as the main window shows them. Texts given
-// here are platform strings; the report's lines end CR LF.
+// the report and status line as the main window shows them. The report is
+// the analysis's own bytes (lines end CR LF); other texts are platform
+// strings.
 
 #include <QByteArray>
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <string_view>
 
 // Exit statuses of the report command besides the report's own 0, 1 and 2.
 inline constexpr int kReportUsageError = 64; // a bad command line
@@ -17,30 +20,36 @@ inline constexpr int kReportOutputError = 74; // the output could not be written
 
 // The final status: the status line, or the report's own text when the
 // log did not come at all and the status line stayed empty.
-QString ReportFinalStatus(const QString& statusLine, const QString& report);
+QString ReportFinalStatus(const QString& statusLine, std::string_view report);
 // 0 nothing to report (empty status), 2 the log gave nothing to go on
 // ("Unable to get ...", "... is not available", or no success line in an
 // output of 48 lines or fewer), 1 any other status.
 int ReportExitStatus(const QString& status);
 // Seconds since 1970 of the last success line in the report, read from the
 // line's date and time in the local time zone; none without such a line.
-std::optional<std::int64_t> LastSuccessSeconds(const QString& report);
+std::optional<std::int64_t> LastSuccessSeconds(std::string_view report);
 // Report lines that name a problem: the log lines copied into it other
 // than success lines, and the offline report's "Backup drive offline".
-int ProblemLineCount(const QString& report);
+int ProblemLineCount(std::string_view report);
 
-// The report with LF line ends, then the status line.
-QByteArray ReportPlainText(const QString& report, const QString& status);
-QByteArray ReportJson(const QString& report, const QString& status);
+// Receives the output in pieces; false when a piece could not be written.
+using ReportSink = std::function<bool(std::string_view bytes)>;
+
+// The report with LF line ends, then the status line, in UTF-8. The report
+// goes out a piece at a time, so that a flood of lines is never held twice.
+// False when the sink failed.
+bool WriteReportPlainText(std::string_view report, const QString& status, const ReportSink& sink);
+// The findings as one JSON object, the report in it written as above.
+bool WriteReportJson(std::string_view report, const QString& status, const ReportSink& sink);
 // Prometheus text exposition format; log is "today" or "yesterday" and
 // labels every sample. The run time comes from gQzNowHook.
-QByteArray ReportPrometheus(const QString& log, const QString& report, const QString& status);
+QByteArray ReportPrometheus(const QString& log, std::string_view report, const QString& status);
 // Monitoring-plugins state: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN.
-int NagiosState(const QString& report, const QString& status);
+int NagiosState(std::string_view report, const QString& status);
 // One line "QUILLABY <STATE> - <text> | <perfdata>" and LF.
-QByteArray ReportNagios(const QString& report, const QString& status);
+QByteArray ReportNagios(std::string_view report, const QString& status);
 
-// Replaces the file at path with bytes through a temporary file in the same
-// folder, so a reader sees the old or the new file, never a part. On
-// failure returns false and says why in error.
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error);
+// Replaces the file at path with what produce writes to its sink, through a
+// temporary file in the same folder, so a reader sees the old or the new
+// file, never a part. On failure returns false and says why in error.
+bool WriteFileAtomically(const QString& path, const std::function<bool(const ReportSink&)>& produce, QString* error);

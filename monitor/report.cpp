@@ -153,14 +153,6 @@ void ShowReport()
         QzTextViewSetText(1, QzContainerToCF(gReport));
 }
 
-QString TakeReportText()
-{
-    gReport.bytes.shrink_to_fit();
-    const QString text = QzContainerToCF(gReport);
-    gReport.bytes = std::string();
-    return text;
-}
-
 void AppendSpotlightNote()
 {
     AppendReport({kCrLf, kCrLf, "     ************ NOTE ************", kCrLf,

@@ -160,7 +160,3 @@ void SetStatusLine(const ShortString& text);
 void AppendReport(std::initializer_list<ShortString> pieces);
 // Appends line and one CR LF (two with gap) to gReport, copying nothing else.
 void AppendReportLine(const ShortString& line, bool gap);
-
-// gReport as platform text, the text ShowReport puts into the view; its
-// bytes are let go first, so that the report is held about once.
-QString TakeReportText();

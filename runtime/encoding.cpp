@@ -117,6 +117,42 @@ QString QzDecodeBytes(const char* data, std::size_t size)
     return out;
 }
 
+void QzAppendBytesAsUtf8(const char* data, std::size_t size, std::string& out)
+{
+    const auto& table = ToUnicode();
+    const auto* p = reinterpret_cast<const unsigned char*>(data);
+    std::size_t i = 0;
+    while (i < size) {
+        // ASCII and valid UTF-8 are copied as they are, in runs.
+        std::size_t run = i;
+        char32_t code = 0;
+        for (;;) {
+            if (run < size && p[run] < 0x80) {
+                ++run;
+            } else if (const std::size_t n = run < size ? Utf8SequenceLength(p + run, size - run, &code) : 0) {
+                run += n;
+            } else {
+                break;
+            }
+        }
+        out.append(data + i, run - i);
+        i = run;
+        if (i == size)
+            break;
+        // A byte that is not UTF-8: its Mac Roman character, which is in
+        // the Basic Multilingual Plane and not a surrogate.
+        const char16_t c = table[p[i]];
+        if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+        } else {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        }
+        out += static_cast<char>(0x80 | (c & 0x3F));
+        ++i;
+    }
+}
+
 std::optional<std::string> QzEncodeMacRoman(const QString& text)
 {
     std::string out(static_cast<std::size_t>(text.size()), '\0');

@@ -10,6 +10,9 @@
 // every other byte as Mac Roman. Log text is UTF-8 while typed text that went
 // through the settings file is Mac Roman; this reads both correctly.
 QString QzDecodeBytes(const char* data, std::size_t size);
+// The same text as QzDecodeBytes(data, size).toUtf8(), appended to out
+// without building the platform string.
+void QzAppendBytesAsUtf8(const char* data, std::size_t size, std::string& out);
 
 // Platform text to Mac Roman bytes through ICU's "macintosh" converter;
 // nothing when a character has no Mac Roman byte.

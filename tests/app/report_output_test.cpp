@@ -72,7 +72,7 @@ TEST(ReportOutput, EachOutcomeInPrometheusAndNagios)
         gDriveOffline = 0; // carried from the previous analysis
         world.SetLogOutput(LogOutput(c.entries));
         world.FetchToday();
-        const QString report = MonitorWorld::ReportShown();
+        const std::string report = gReport.bytes;
         const QString status = ReportFinalStatus(MonitorWorld::Status(), report);
         EXPECT_EQ(ReportExitStatus(status), c.exit) << status.toStdString();
 
@@ -131,10 +131,9 @@ TEST(ReportOutput, ExitStatusFollowsTheFinalStatus)
         gTooFewLines = c.tooFew;
         EXPECT_EQ(ReportExitStatus(QLatin1String(c.status)), c.exit) << c.status;
     }
-    EXPECT_EQ(ReportFinalStatus({}, QStringLiteral("\r\nYesterday's log is not available\r\n")),
+    EXPECT_EQ(ReportFinalStatus({}, "\r\nYesterday's log is not available\r\n"),
         QStringLiteral("Yesterday's log is not available"));
-    EXPECT_EQ(ReportFinalStatus(QStringLiteral("x"), QStringLiteral("\r\nYesterday's log is not available\r\n")),
-        QStringLiteral("x"));
+    EXPECT_EQ(ReportFinalStatus(QStringLiteral("x"), "\r\nYesterday's log is not available\r\n"), QStringLiteral("x"));
 }
 
 TEST(ReportOutput, HostileProblemTextIsEscapedAndCut)
