@@ -83,6 +83,22 @@ QzNibEntry* FindNib(const QString& name)
     return nullptr;
 }
 
+// One loader for every nib. The nibs hold Qt's own widgets only, so the
+// loader is made without Designer's plugin folders: their plugins would
+// load libraries (Qt Quick among them) that the program never uses.
+QUiLoader& NibLoader()
+{
+    static QUiLoader* const loader = [] {
+        const QStringList paths = QCoreApplication::libraryPaths();
+        QCoreApplication::setLibraryPaths({});
+        auto* made = new QUiLoader(qApp);
+        QCoreApplication::setLibraryPaths(paths);
+        made->clearPluginPaths();
+        return made;
+    }();
+    return *loader;
+}
+
 // Loads "<name>.ui" from the bundle's resources into the registry, or
 // returns the entry made earlier. Null when there is no such file.
 QzNibEntry* LoadNib(const QString& name)
@@ -95,7 +111,7 @@ QzNibEntry* LoadNib(const QString& name)
     QByteArray xml = file.readAll();
     QBuffer buffer(&xml);
     buffer.open(QIODevice::ReadOnly);
-    QUiLoader loader;
+    QUiLoader& loader = NibLoader();
     loader.setWorkingDirectory(QDir(QzResourcesPath()));
     QWidget* root = loader.load(&buffer);
     if (!root)
