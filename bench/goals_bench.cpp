@@ -4,8 +4,9 @@
 //   today      quillaby-report today / the bare log | grep | cut pipeline,
 //              on 1,000,000 lines of a busy day and of a day with many
 //              success lines                                  goal <= 1.2
-//   analysis   today's analysis reading the cut lines / grep -F -c with
-//              every pattern the rules look for               goal <= 1.0
+//   analysis   today's analysis reading the cut lines, up to the report
+//              it leaves (not put into the window's view) / grep -F -c
+//              with every pattern the rules look for          goal <= 1.0
 //   yesterday  quillaby-report yesterday / cat | cat of the same
 //              1,000,000 lines                                 goal <= 2.0
 //   pipe       pipe line reading throughput / cat | cat's      goal >= 0.8
@@ -125,6 +126,8 @@ void Analysis()
     // discarded.
     const double grep
         = Best("LC_ALL=C grep -F -c -f '" + gFolder + "/patterns' '" + cut + "' > '" + gFolder + "/grep-count'");
+    // The analysis only: the report is not handed to the window's view.
+    gReportViewOff = 1;
     double analysis = 1e9;
     for (int i = 0; i < 3; ++i) {
         QElapsedTimer t;
@@ -134,6 +137,7 @@ void Analysis()
         FetchTodayLog();
         analysis = std::min(analysis, static_cast<double>(t.nsecsElapsed()) / 1e9);
     }
+    gReportViewOff = 0;
     std::printf("  analysis %.3f s, grep -F -c %.3f s\n", analysis, grep);
     Row("analysis (analysis / grep -F -c)", analysis / grep, "<= 1.0", analysis <= grep);
 }
