@@ -17,12 +17,19 @@
 
 namespace {
 
-// The matcher looks at every second 4-byte window of a line: a hash of the
-// window picks a bit of a small filter, and only a set bit leads to the
-// patterns that have that window at their offset 0 or 1 (one of the two is
-// always looked at, as these patterns have at least 5 bytes); their first
-// 8 bytes are compared at once, then the rest. Shorter patterns are
-// searched for on their own.
+// The matcher finds patterns of kLong bytes or more through 4-byte windows
+// of the line taken every kStride bytes, which is as far apart as they can
+// be and still have one window fall inside any such pattern, at one of its
+// first kStride offsets. A hash of the window picks a bit of a small
+// filter; only a set bit leads to the patterns that have that window at
+// that offset, whose first 8 bytes are compared at once, then the rest.
+//
+// A shorter pattern of 4 bytes or more ("Error") is found through its last
+// 4 bytes, its key: each key is looked for at every position, sixteen at a
+// time, and each hit checked against the patterns with that key. Patterns
+// of fewer than 4 bytes are searched for on their own.
+constexpr std::size_t kStride = 5;
+constexpr std::size_t kLong = kStride + 3;
 constexpr int kHashBits = 12;
 constexpr std::uint32_t kHashSize = 1U << kHashBits;
 
@@ -47,31 +54,45 @@ std::uint64_t Head(const std::uint8_t* p, std::size_t n)
 
 struct MatcherEntry {
     std::uint8_t pattern; // LinePattern
-    std::uint8_t offset; // where the window lies in the pattern: 0 or 1
+    std::uint8_t offset; // where the window lies in the pattern: 0 to kStride - 1
     std::uint8_t head; // bytes in headBytes, at most 8
     std::uint64_t headBytes; // the pattern's first bytes, zero after them
+};
+
+struct ShortKey {
+    std::array<std::uint8_t, 4> key;
+    std::vector<std::uint8_t> patterns; // each ends with the key
 };
 
 struct Matcher {
     std::array<std::uint64_t, kHashSize / 64> filter {};
     std::array<std::uint16_t, kHashSize + 1> bucketStart {}; // bucket h is entries[bucketStart[h], bucketStart[h + 1])
     std::vector<MatcherEntry> entries; // by bucket
-    std::vector<std::uint8_t> shortOnes; // patterns of fewer than 5 bytes
+    std::vector<ShortKey> keys;
+    std::vector<std::uint8_t> tinyOnes; // patterns of fewer than 4 bytes
 
     Matcher()
     {
         std::array<std::vector<MatcherEntry>, kHashSize> buckets;
         for (const LinePatternText& p : kLinePatterns) {
             const auto* text = reinterpret_cast<const std::uint8_t*>(p.text.data());
-            if (p.text.size() < 5) {
-                shortOnes.push_back(static_cast<std::uint8_t>(p.pattern));
-                continue;
-            }
-            const auto head = static_cast<std::uint8_t>(std::min<std::size_t>(p.text.size(), 8));
-            for (std::uint8_t offset = 0; offset < 2; ++offset) {
-                const std::uint32_t h = WindowHash(LoadWindow(text + offset));
-                filter[h / 64] |= std::uint64_t {1} << (h % 64);
-                buckets[h].push_back({static_cast<std::uint8_t>(p.pattern), offset, head, Head(text, head)});
+            const auto pattern = static_cast<std::uint8_t>(p.pattern);
+            if (p.text.size() < 4) {
+                tinyOnes.push_back(pattern);
+            } else if (p.text.size() < kLong) {
+                std::array<std::uint8_t, 4> key {};
+                std::memcpy(key.data(), text + p.text.size() - 4, 4);
+                auto k = std::find_if(keys.begin(), keys.end(), [&key](const ShortKey& sk) { return sk.key == key; });
+                if (k == keys.end())
+                    k = keys.insert(keys.end(), ShortKey {key, {}});
+                k->patterns.push_back(pattern);
+            } else {
+                const auto head = static_cast<std::uint8_t>(std::min<std::size_t>(p.text.size(), 8));
+                for (std::uint8_t offset = 0; offset < kStride; ++offset) {
+                    const std::uint32_t h = WindowHash(LoadWindow(text + offset));
+                    filter[h / 64] |= std::uint64_t {1} << (h % 64);
+                    buckets[h].push_back({pattern, offset, head, Head(text, head)});
+                }
             }
         }
         for (std::uint32_t h = 0; h < kHashSize; ++h) {
@@ -88,6 +109,42 @@ const Matcher& TheMatcher()
     return matcher;
 }
 
+using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+
+Bytes16 Load16(const std::uint8_t* p)
+{
+    Bytes16 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Adds the short patterns that end with key's 4 bytes. padded holds the
+// line's n bytes followed by at least 18 more.
+LineMatches FindShortKey(const ShortKey& k, const std::uint8_t* padded, std::size_t n)
+{
+    LineMatches found = 0;
+    for (std::size_t i = 0; i + 4 <= n; i += 16) {
+        const Bytes16 hit = (Load16(padded + i) == k.key[0]) & (Load16(padded + i + 1) == k.key[1])
+            & (Load16(padded + i + 2) == k.key[2]) & (Load16(padded + i + 3) == k.key[3]);
+        std::uint64_t lanes[2];
+        std::memcpy(lanes, &hit, sizeof lanes);
+        if ((lanes[0] | lanes[1]) == 0)
+            continue;
+        // A hit at j means the key occupies j to j + 3.
+        for (std::size_t j = i; j < i + 16 && j + 4 <= n; ++j) {
+            if (std::memcmp(padded + j, k.key.data(), 4) != 0)
+                continue;
+            for (const std::uint8_t pattern : k.patterns) {
+                const std::string_view text = kLinePatterns[pattern].text;
+                const std::size_t before = text.size() - 4;
+                if (j >= before && std::memcmp(padded + j - before, text.data(), before) == 0)
+                    found |= LineMatches {1} << pattern;
+            }
+        }
+    }
+    return found;
+}
+
 } // namespace
 
 LineMatches MatchLine(const ShortString& line)
@@ -96,7 +153,7 @@ LineMatches MatchLine(const ShortString& line)
     const std::uint8_t* bytes = line.bytes.data();
     const std::size_t n = line.len;
     LineMatches found = 0;
-    for (std::size_t i = 0; i + 4 <= n; i += 2) {
+    for (std::size_t i = 0; i + 4 <= n; i += kStride) {
         const std::uint32_t h = WindowHash(LoadWindow(bytes + i));
         if ((m.filter[h / 64] >> (h % 64) & 1) == 0)
             continue;
@@ -111,7 +168,15 @@ LineMatches MatchLine(const ShortString& line)
                 found |= LineMatches {1} << entry.pattern;
         }
     }
-    for (const std::uint8_t k : m.shortOnes)
+    if (!m.keys.empty()) {
+        // The line with room for the last 16 bytes' look three bytes on.
+        alignas(16) std::uint8_t padded[ShortString::kMax + 32];
+        std::memcpy(padded, bytes, n);
+        std::memset(padded + n, 0, 32);
+        for (const ShortKey& k : m.keys)
+            found |= FindShortKey(k, padded, n);
+    }
+    for (const std::uint8_t k : m.tinyOnes)
         if (memmem(bytes, n, kLinePatterns[k].text.data(), kLinePatterns[k].text.size()) != nullptr)
             found |= LineMatches {1} << k;
     return found;
@@ -132,6 +197,16 @@ void SetStatusLine(const ShortString& text)
 {
     const QString platformText = QzStrToCF(text);
     QzTextField(8, QzParamOmitted, &platformText, 0, {});
+}
+
+void StartReport(const ShortString& heading)
+{
+    // Room for a long report from the start: the address space is set
+    // aside, and pages are taken only as lines fill them, so the lines of a
+    // busy log are not copied over and over as the report grows.
+    constexpr std::size_t kRoom = std::size_t {64} << 20;
+    gReport.bytes.reserve(kRoom);
+    QzContainerSetStr(gReport, heading);
 }
 
 void AppendReport(std::initializer_list<ShortString> pieces)

@@ -15,7 +15,7 @@ inline const ShortString kCrLf = "\r\n";
 // over a line (MatchLine) finds all of them at once; the rules then test
 // the answers in their own order. To teach the analyses a new wording, add
 // an enumerator below and its text at the same place in kLinePatterns
-// (texts of 4 bytes or more are found fastest), then test Has(m, ...) in
+// (texts of 8 bytes or more are found fastest), then test Has(m, ...) in
 // the rule that wants it; nothing else changes.
 enum LinePattern : int {
     // Harmless lines of both days' logs, ignored before any rule looks.
@@ -154,6 +154,8 @@ ShortString LogShowCommand(const ShortString& head, const ShortString& rest);
 
 // Sets the status line (text label 8 of the current window).
 void SetStatusLine(const ShortString& text);
+// Empties gReport for a new analysis and puts the heading in.
+void StartReport(const ShortString& heading);
 // Appends each piece to gReport in turn. Pieces are appended one by one,
 // never joined into one counted string first, so a 255-byte line keeps the
 // line ends that follow it.
