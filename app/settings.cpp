@@ -7,6 +7,7 @@
 #include "runtime/windows.h"
 
 #include "runtime/events.h"
+#include "runtime/hooks.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -19,6 +20,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fcntl.h>
+#include <limits>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -322,7 +324,17 @@ void TellSaveFailed()
 
 std::int16_t TodayDayOfYear()
 {
-    return ReadI16(QzDateText("D"));
+    // Asked for on every success line of a log; the day can only change at
+    // a minute boundary of the wall clock, so it is formatted once a minute
+    // (and again whenever the clock is set to another minute).
+    static std::int64_t minute = std::numeric_limits<std::int64_t>::min();
+    static std::int16_t day = 0;
+    const std::int64_t now = gQzNowHook() / 60000;
+    if (now != minute) {
+        day = ReadI16(QzDateText("D"));
+        minute = now;
+    }
+    return day;
 }
 
 void LoadSettings()

@@ -26,6 +26,7 @@ struct Analysis {
     bool recent = false; // gRecentWording, read once when the analysis starts
     bool snapshotSeen = false;
     std::int64_t linesRead = -1; // reads less one
+    std::int16_t daySaved = 0; // the day a success line of this read saved, 0 before one did
 };
 
 void EntryResets()
@@ -65,14 +66,21 @@ void DriveOfflineLine()
     AppendReportLine(gLogLine, true);
 }
 
-void SuccessLine()
+void SuccessLine(Analysis& a)
 {
     gLastSuccessLineNo = gLineNo;
     gLastSuccessText = kCrLf + kCrLf + "Last Successful Backup Message:" + kCrLf + gLogLine + kCrLf + kCrLf;
     gSuccessFound = 1;
     AppendReportLine(gLogLine, false);
     gLastBackupDay = TodayDayOfYear();
+    // Nothing else runs while the log is read, so once a success line of
+    // this read has saved today, the file holds what another save would
+    // write; a log of many backups would otherwise write it thousands of
+    // times. A failed save is tried again on the next line.
+    if (a.daySaved == gLastBackupDay)
+        return;
     SaveSettings();
+    a.daySaved = gSettingsSaveFailed == 0 ? gLastBackupDay : std::int16_t {0};
 }
 
 const ShortString kToVolumes = "to /Volumes/";
@@ -150,7 +158,7 @@ bool HandleLine(Analysis& a)
     }
     // Rule 8: a successful backup.
     if (Has(m, kPatCompletedSuccessfully) || Has(m, kPatCompletedBackup) || Has(m, kPatSucceeded))
-        SuccessLine();
+        SuccessLine(a);
     // Rule 9: the order of failures and successes decides the email.
     if (Has(m, kPatFailedWithError) || recentFailure)
         gLastFailureLineNo = gLineNo;
@@ -358,7 +366,7 @@ void Analyse(bool shortMode)
 {
     QzSetCurrentWindow(1);
     EntryResets();
-    QzContainerSetStr(gReport, "Current Time Machine Log for last 4 hours:" + kCrLf + kCrLf);
+    StartReport("Current Time Machine Log for last 4 hours:" + kCrLf + kCrLf);
     if (shortMode) {
         AppendReport({"-- LOG IS TOO LARGE TO SHOW THE WHOLE DAY --", kCrLf});
         AppendReport({"             This report is for the last two hours         ", kCrLf, kCrLf});
