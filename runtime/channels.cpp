@@ -114,6 +114,7 @@ bool SpawnShell(const char* command, int* readFd, long long* pid)
         close(fds[0]);
         return false;
     }
+    fcntl(fds[0], F_SETFL, O_NONBLOCK);
     *readFd = fds[0];
     *pid = child;
     return true;
@@ -250,19 +251,39 @@ void KillCommand(QzFileChannel& ch)
 // first (the command has then been killed).
 bool AwaitOutput(QzFileChannel& ch)
 {
-    if (ch.deadlineNs == 0)
-        return true;
     for (;;) {
-        const std::int64_t left = ch.deadlineNs - SteadyNs();
-        if (left <= 0) {
-            KillCommand(ch);
-            return false;
+        int ms = -1;
+        if (ch.deadlineNs != 0) {
+            const std::int64_t left = ch.deadlineNs - SteadyNs();
+            if (left <= 0) {
+                KillCommand(ch);
+                return false;
+            }
+            ms = static_cast<int>(std::min<std::int64_t>((left + 999'999) / 1'000'000, 60'000));
         }
         pollfd p {ch.pipeFd, POLLIN, 0};
-        const int ms = static_cast<int>(std::min<std::int64_t>((left + 999'999) / 1'000'000, 60'000));
         const int rc = poll(&p, 1, ms);
         if (rc > 0 || (rc < 0 && errno != EINTR))
             return true;
+    }
+}
+
+// The next chunk of the command's output: the pipe's end here does not
+// block, so a read that finds bytes waiting costs no wait; otherwise the
+// read waits for them up to the deadline. -1 when none came.
+ssize_t ReadPipeChunk(QzFileChannel& ch)
+{
+    // A command that never stops printing is stopped at its limit too.
+    if (ch.deadlineNs != 0 && SteadyNs() >= ch.deadlineNs) {
+        KillCommand(ch);
+        return -1;
+    }
+    for (;;) {
+        const ssize_t n = read(ch.pipeFd, ch.buffer.get(), kPipeChunk);
+        if (n >= 0 || (errno != EINTR && errno != EAGAIN))
+            return n;
+        if (errno == EAGAIN && !AwaitOutput(ch))
+            return -1;
     }
 }
 
@@ -273,12 +294,7 @@ void ReadPipeLine(QzFileChannel& ch, ShortString& dest)
         if (ch.bufferPos >= ch.bufferLen) {
             if (!ch.buffer)
                 ch.buffer = std::make_unique<char[]>(kPipeChunk);
-            ssize_t n = -1;
-            if (AwaitOutput(ch)) {
-                do
-                    n = read(ch.pipeFd, ch.buffer.get(), kPipeChunk);
-                while (n < 0 && errno == EINTR);
-            }
+            const ssize_t n = ReadPipeChunk(ch);
             ch.bufferLen = n > 0 ? static_cast<std::size_t>(n) : 0;
             ch.bufferPos = 0;
             if (n <= 0) {
