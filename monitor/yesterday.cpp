@@ -29,7 +29,7 @@ void Analyse()
 {
     gYesterdayReadNow = 0;
     gProblemFolder = ShortString();
-    QzContainerSetStr(gReport, "Yesterday's Time Machine Log:" + kCrLf + kCrLf);
+    StartReport("Yesterday's Time Machine Log:" + kCrLf + kCrLf);
     gDriveOffline = 0;
     gSpotlightConflict = 0;
     bool backupSeen = false;
