@@ -119,7 +119,7 @@ Bytes16 Load16(const std::uint8_t* p)
 }
 
 // Adds the short patterns that end with key's 4 bytes. padded holds the
-// line's n bytes followed by at least 18 more.
+// line's n bytes followed by at least 18 more, of any value.
 LineMatches FindShortKey(const ShortKey& k, const std::uint8_t* padded, std::size_t n)
 {
     LineMatches found = 0;
@@ -169,10 +169,16 @@ LineMatches MatchLine(const ShortString& line)
         }
     }
     if (!m.keys.empty()) {
-        // The line with room for the last 16 bytes' look three bytes on.
-        alignas(16) std::uint8_t padded[ShortString::kMax + 32];
-        std::memcpy(padded, bytes, n);
-        std::memset(padded + n, 0, 32);
+        // The key search reads up to 18 bytes past the line: within the
+        // string's own array for most lines, else from a copy with room.
+        constexpr std::size_t kPast = 18;
+        const std::uint8_t* padded = bytes;
+        std::uint8_t copy[ShortString::kMax + kPast];
+        if (n + kPast > line.bytes.size()) {
+            std::memcpy(copy, bytes, n);
+            std::memset(copy + n, 0, kPast);
+            padded = copy;
+        }
         for (const ShortKey& k : m.keys)
             found |= FindShortKey(k, padded, n);
     }

@@ -8,6 +8,7 @@
 #include "runtime/windows.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -92,10 +93,12 @@ const ShortString kNullCopy = "SrcErr:YES Copying (null) to (null)";
 bool HandleLine(Analysis& a)
 {
     // Cleaning: byte 128 and the double quote become apostrophes.
-    for (int i = 0; i < gLogLine.len; ++i) {
-        auto& b = gLogLine.bytes[static_cast<std::size_t>(i)];
-        if (b == 128 || b == 34)
-            b = 39;
+    std::uint8_t* const bytes = gLogLine.bytes.data();
+    if (std::memchr(bytes, 34, gLogLine.len) != nullptr || std::memchr(bytes, 128, gLogLine.len) != nullptr) {
+        for (int i = 0; i < gLogLine.len; ++i) {
+            if (bytes[i] == 128 || bytes[i] == 34)
+                bytes[i] = 39;
+        }
     }
     const LineMatches m = MatchLine(gLogLine);
     if (Has(m, kPatLocalSnapshot))

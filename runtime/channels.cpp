@@ -25,6 +25,10 @@ extern char** environ;
 namespace {
 
 constexpr std::size_t kPipeChunk = 64 * 1024;
+// The pipe holds this much, so that a command need not wait while the
+// reader pauses; and the pause, which a fast command fills well within.
+constexpr int kPipeCapacity = 1024 * 1024;
+constexpr long kGatherPauseNs = 1'000'000;
 
 bool InRange(int fileId)
 {
@@ -115,6 +119,9 @@ bool SpawnShell(const char* command, int* readFd, long long* pid)
         return false;
     }
     fcntl(fds[0], F_SETFL, O_NONBLOCK);
+#ifdef F_SETPIPE_SZ
+    fcntl(fds[0], F_SETPIPE_SZ, kPipeCapacity); // a smaller pipe still works
+#endif
     *readFd = fds[0];
     *pid = child;
     return true;
@@ -282,8 +289,15 @@ ssize_t ReadPipeChunk(QzFileChannel& ch)
         const ssize_t n = read(ch.pipeFd, ch.buffer.get(), kPipeChunk);
         if (n >= 0 || (errno != EINTR && errno != EAGAIN))
             return n;
-        if (errno == EAGAIN && !AwaitOutput(ch))
-            return -1;
+        if (errno == EAGAIN) {
+            if (!AwaitOutput(ch))
+                return -1;
+            // A command writes its output a few kilobytes at a time; a
+            // short pause once bytes have come lets more gather, so that
+            // one read takes many writes instead of waking for each.
+            timespec pause {0, kGatherPauseNs};
+            nanosleep(&pause, nullptr);
+        }
     }
 }
 
