@@ -15,6 +15,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,6 +30,7 @@ constexpr std::size_t kPipeChunk = 64 * 1024;
 // reader pauses; and the pause, which a fast command fills well within.
 constexpr int kPipeCapacity = 1024 * 1024;
 constexpr long kGatherPauseNs = 1'000'000;
+constexpr int kGatherBelow = 16 * 1024;
 
 bool InRange(int fileId)
 {
@@ -292,11 +294,15 @@ ssize_t ReadPipeChunk(QzFileChannel& ch)
         if (errno == EAGAIN) {
             if (!AwaitOutput(ch))
                 return -1;
-            // A command writes its output a few kilobytes at a time; a
-            // short pause once bytes have come lets more gather, so that
-            // one read takes many writes instead of waking for each.
-            timespec pause {0, kGatherPauseNs};
-            nanosleep(&pause, nullptr);
+            // A command that writes its output a few kilobytes at a time
+            // would wake the reader for each write; a short pause when only
+            // a little has come lets more gather, so that one read takes
+            // many writes. A fast writer has filled more than that already.
+            int waiting = 0;
+            if (ioctl(ch.pipeFd, FIONREAD, &waiting) == 0 && waiting < kGatherBelow) {
+                timespec pause {0, kGatherPauseNs};
+                nanosleep(&pause, nullptr);
+            }
         }
     }
 }
