@@ -211,7 +211,7 @@ void StartReport(const ShortString& heading)
     // aside, and pages are taken only as lines fill them, so the lines of a
     // busy log are not copied over and over as the report grows.
     constexpr std::size_t kRoom = std::size_t {64} << 20;
-    gReport.bytes.reserve(kRoom);
+    QzContainerReserve(gReport, kRoom);
     QzContainerSetStr(gReport, heading);
 }
 

@@ -19,6 +19,9 @@ struct TextContainer {
     bool empty() const { return bytes.empty(); }
 };
 
+// Sets aside room for `bytes` bytes without taking memory for them: pages
+// are taken as the text fills them.
+void QzContainerReserve(TextContainer& v, std::size_t bytes);
 void QzContainerSetStr(TextContainer& v, const ShortString& s);
 void QzContainerAppendStr(TextContainer& v, const ShortString& s);
 void QzContainerAppend(TextContainer& a, const TextContainer& b);
