@@ -70,7 +70,8 @@ void DriveOfflineLine()
 void SuccessLine(Analysis& a)
 {
     gLastSuccessLineNo = gLineNo;
-    gLastSuccessText = kCrLf + kCrLf + "Last Successful Backup Message:" + kCrLf + gLogLine + kCrLf + kCrLf;
+    static const ShortString kSuccessHead = kCrLf + kCrLf + "Last Successful Backup Message:" + kCrLf;
+    gLastSuccessText = kSuccessHead + gLogLine + kCrLf + kCrLf;
     gSuccessFound = 1;
     AppendReportLine(gLogLine, false);
     gLastBackupDay = TodayDayOfYear();
