@@ -2,6 +2,7 @@
 
 #include <plist/plist.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -42,10 +43,17 @@ std::string ProductVersionOfPlist(const std::string& path)
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return {};
-    // A version file is a few hundred bytes; anything huge is not one.
-    std::string data(1 << 20, '\0');
-    in.read(data.data(), static_cast<std::streamsize>(data.size()));
-    data.resize(static_cast<std::size_t>(in.gcount()));
+    // A version file is a few hundred bytes; anything past 1 MB is not one.
+    constexpr std::size_t kMax = 1 << 20;
+    std::string data;
+    char chunk[4096];
+    while (data.size() < kMax) {
+        in.read(chunk, sizeof chunk);
+        data.append(chunk, static_cast<std::size_t>(in.gcount()));
+        if (!in)
+            break;
+    }
+    data.resize(std::min(data.size(), kMax));
     if (data.empty())
         return {};
     plist_t root = nullptr;
