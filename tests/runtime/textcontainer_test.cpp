@@ -35,7 +35,7 @@ TEST(TextContainer, AppendsMeasuresCutsAndCompares)
     // Searching stops at a NUL in the text or the pattern.
     QzContainerSetStr(v, SS(std::string("xxabc\0cd", 8)));
     for (const auto& [start, pattern, at] : std::initializer_list<std::tuple<int, ShortString, int>> {{1, "abc", 3},
-             {3, "abc", 3}, {4, "abc", 0}, {-2, "abc", 3}, {1, "abcdefg", 0}, {9, "c", 0}, {1, "cd", 0}, {7, "cd", 7},
+             {3, "abc", 3}, {4, "abc", 0}, {-2, "abc", 3}, {1, "abcdefghi", 0}, {9, "c", 0}, {1, "cd", 0}, {7, "cd", 7},
              {1, SS(std::string("b\0zz", 4)), 4}})
         EXPECT_EQ(QzContainerInstr(start, v, pattern), at) << start << " " << pattern.view();
     EXPECT_EQ(QzContainerInstr(1, TextContainer {}, "a"), 0);

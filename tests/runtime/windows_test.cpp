@@ -4,18 +4,13 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
-#include <QDialog>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
-#include <QPixmap>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QSettings>
-#include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTest>
 
 namespace {
