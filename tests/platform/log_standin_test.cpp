@@ -282,25 +282,14 @@ TEST(LogStandin, ReplayMovesARecordingIntoTheAskedPeriod)
 TEST(LogStandin, BadCommandLinesAndEnvironmentsExitWith64)
 {
     const std::string predicate = "--predicate 'subsystem == \"com.apple.TimeMachine\"'";
-    const std::vector<std::pair<std::string, std::string>> bad = {
-        {"", "log"},
-        {"", "log show"},
-        {"", "log stream " + kInfo},
-        {"", "log help"},
-        {"", "log show --last 4h --info"},
+    const std::vector<std::pair<std::string, std::string>> bad = {{"", "log"}, {"", "log show"},
+        {"", "log stream " + kInfo}, {"", "log help"}, {"", "log show --last 4h --info"},
         {"", "log show --last 4h --predicate 'subsystem == \"com.apple.Finder\"' --info"},
-        {"", "log show --last 4h " + predicate},
-        {"", "log show --last 4x " + kInfo},
-        {"", "log show --last 0h " + kInfo},
-        {"", "log show --last h " + kInfo},
-        {"", "log show --last " + kInfo},
-        {"", "log show --last 4h --last 2h " + kInfo},
-        {"", "log show --last 4h " + kInfo + " --yesterday"},
-        {"", "log show " + kInfo + " --info --yesterday"},
-        {"", "log show " + kInfo + " --yesterday --style compact"},
-        {"QUILLABY_LOG_NOW='noon'", kToday},
-        {"QUILLABY_LOG_LINES_PER_HOUR=lots", kToday},
-    };
+        {"", "log show --last 4h " + predicate}, {"", "log show --last 4x " + kInfo},
+        {"", "log show --last 0h " + kInfo}, {"", "log show --last h " + kInfo}, {"", "log show --last " + kInfo},
+        {"", "log show --last 4h --last 2h " + kInfo}, {"", "log show --last 4h " + kInfo + " --yesterday"},
+        {"", "log show " + kInfo + " --info --yesterday"}, {"", "log show " + kInfo + " --yesterday --style compact"},
+        {"QUILLABY_LOG_NOW='noon'", kToday}, {"QUILLABY_LOG_LINES_PER_HOUR=lots", kToday}};
     for (const auto& [env, command] : bad) {
         const Result r = Shell(kNow + env, command);
         EXPECT_EQ(r.status, 64) << command;
@@ -356,30 +345,18 @@ TEST(LogStandin, FixturesHaveTheDefaultLayoutAndTheirStatedCounts)
 {
     // Lines of the file (which a replay for its period prints whole), and
     // lines that grep 'upd: (' keeps.
-    const std::map<std::string, std::pair<std::size_t, std::size_t>> counts = {
-        {"today-error-free-morning.log", {123, 107}},
-        {"today-drive-offline.log", {74, 62}},
-        {"today-not-starting-benign.log", {100, 90}},
-        {"today-failed-error-19.log", {77, 65}},
-        {"today-failed-error-27.log", {77, 65}},
-        {"today-failed-error-11-after-success.log", {80, 70}},
-        {"today-success-after-failure.log", {94, 84}},
-        {"today-spotlight-importer-failed.log", {100, 90}},
-        {"today-ds-store-problem.log", {99, 89}},
-        {"today-copy-error-to-volumes.log", {99, 89}},
-        {"today-copy-error-to-null.log", {99, 89}},
-        {"today-copy-error-null-null.log", {99, 89}},
-        {"today-too-many-problems.log", {151, 143}},
-        {"today-few-lines.log", {54, 30}},
-        {"today-48-lines-after-grep.log", {60, 48}},
-        {"today-49-lines-after-grep.log", {61, 49}},
-        {"today-snapshots-only.log", {68, 55}},
-        {"yesterday-error-free.log", {100, 87}},
-        {"yesterday-with-problems.log", {90, 82}},
-        {"yesterday-snapshots-only.log", {54, 45}},
-        {"yesterday-48-lines.log", {48, 34}},
-        {"yesterday-49-lines.log", {49, 35}},
-    };
+    const std::map<std::string, std::pair<std::size_t, std::size_t>> counts
+        = {{"today-error-free-morning.log", {123, 107}}, {"today-drive-offline.log", {74, 62}},
+            {"today-not-starting-benign.log", {100, 90}}, {"today-failed-error-19.log", {77, 65}},
+            {"today-failed-error-27.log", {77, 65}}, {"today-failed-error-11-after-success.log", {80, 70}},
+            {"today-success-after-failure.log", {94, 84}}, {"today-spotlight-importer-failed.log", {100, 90}},
+            {"today-ds-store-problem.log", {99, 89}}, {"today-copy-error-to-volumes.log", {99, 89}},
+            {"today-copy-error-to-null.log", {99, 89}}, {"today-copy-error-null-null.log", {99, 89}},
+            {"today-too-many-problems.log", {151, 143}}, {"today-few-lines.log", {54, 30}},
+            {"today-48-lines-after-grep.log", {60, 48}}, {"today-49-lines-after-grep.log", {61, 49}},
+            {"today-snapshots-only.log", {68, 55}}, {"yesterday-error-free.log", {100, 87}},
+            {"yesterday-with-problems.log", {90, 82}}, {"yesterday-snapshots-only.log", {54, 45}},
+            {"yesterday-48-lines.log", {48, 34}}, {"yesterday-49-lines.log", {49, 35}}};
     std::size_t checked = 0;
     for (const auto& entry : std::filesystem::directory_iterator(QZ_FIXTURES_DIR)) {
         const std::string name = entry.path().filename().string();

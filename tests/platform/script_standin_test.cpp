@@ -78,19 +78,16 @@ TEST(StandInScripts, DoShellScriptAndFinderAnswerAsTheMacDoes)
 {
     Sandbox sandbox;
     const char* const unknown = "This system's script runner does not understand the script.";
-    const std::tuple<const char*, bool, const char*> cases[] = {
-        {"do shell script \"printf 'one\\\\ntwo\\\\n\\\\n'\"", true, "one\rtwo\r"},
-        {"do shell script \"echo \\\"$LC_ALL\\\"\"", true, "C"},
-        {"do shell script \"true\"", true, ""},
-        {"do shell script \"echo out; echo bad >&2; exit 3\"", false, "bad"},
-        {"do shell script \"exit 1\"", false, "The command exited with a non-zero status."},
-        {"do shell script \"no-such-command-here\"", false, "/bin/sh: 1: no-such-command-here: not found"},
-        {"do shell script \"echo unterminated", false, unknown},
-        {"do shell script \"true\" & \"x\"", false, unknown},
-        {"display dialog \"hi\"", false, unknown},
-        {"tell application \"Finder\"\nset startup_Disk to (name of startup disk)\nend tell", true, "Macintosh HD"},
-        {"tell application \"Finder\"\nactivate\nend tell", true, ""},
-    };
+    const std::tuple<const char*, bool, const char*> cases[]
+        = {{"do shell script \"printf 'one\\\\ntwo\\\\n\\\\n'\"", true, "one\rtwo\r"},
+            {"do shell script \"echo \\\"$LC_ALL\\\"\"", true, "C"}, {"do shell script \"true\"", true, ""},
+            {"do shell script \"echo out; echo bad >&2; exit 3\"", false, "bad"},
+            {"do shell script \"exit 1\"", false, "The command exited with a non-zero status."},
+            {"do shell script \"no-such-command-here\"", false, "/bin/sh: 1: no-such-command-here: not found"},
+            {"do shell script \"echo unterminated", false, unknown},
+            {"do shell script \"true\" & \"x\"", false, unknown}, {"display dialog \"hi\"", false, unknown},
+            {"tell application \"Finder\"\nset startup_Disk to (name of startup disk)\nend tell", true, "Macintosh HD"},
+            {"tell application \"Finder\"\nactivate\nend tell", true, ""}};
     for (const auto& [script, ok, text] : cases)
         EXPECT_EQ(RunScript(QString::fromUtf8(script)), std::make_pair(ok, QString::fromUtf8(text))) << script;
     setenv("QUILLABY_STARTUP_DISK", "Data", 1);

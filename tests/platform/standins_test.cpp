@@ -37,27 +37,17 @@ TEST(StandIns, AnswerAsTheMacToolsDoAndRefuseBadArguments)
         std::string out; // "*": anything non-empty
         bool usage;
     };
-    const Case cases[] = {
-        {"tmutil startbackup", 0, "", false},
-        {"tmutil startbackup --auto --block", 0, "", false},
-        {"tmutil", 1, "", true},
-        {"tmutil startbackup --nonsense", 1, "", true},
-        {"tmutil restore x", 1, "", true},
-        {"scutil --get ComputerName", 0, "*", false},
-        {"scutil --get", 64, "", true},
+    const Case cases[] = {{"tmutil startbackup", 0, "", false}, {"tmutil startbackup --auto --block", 0, "", false},
+        {"tmutil", 1, "", true}, {"tmutil startbackup --nonsense", 1, "", true}, {"tmutil restore x", 1, "", true},
+        {"scutil --get ComputerName", 0, "*", false}, {"scutil --get", 64, "", true},
         {"scutil --set ComputerName x", 64, "", true},
         {"dseditgroup -o checkmember -m root admin", 0, "yes root is a member of admin\n", false},
         {"dseditgroup -o checkmember -m root nogroup-qz", 6, "no root is NOT a member of nogroup-qz\n", false},
         {"dseditgroup -o checkmember -m nosuchuser-qz admin", 67, "", false},
-        {"dseditgroup -o checkmember admin", 64, "", true},
-        {"dseditgroup", 64, "", true},
-        {"open", 1, "", true},
-        {"open -a Mail", 1, "", true},
-        {"open $S/missing.rtf", 1, "", false},
+        {"dseditgroup -o checkmember admin", 64, "", true}, {"dseditgroup", 64, "", true}, {"open", 1, "", true},
+        {"open -a Mail", 1, "", true}, {"open $S/missing.rtf", 1, "", false},
         {"open /System/Library/PreferencePanes/TimeMachine.prefPane", 1, "", false},
-        {"open https://example.com/x?a=1&b=2", 0, "", false},
-        {"open $S/doc.rtf", 0, "", false},
-    };
+        {"open https://example.com/x?a=1&b=2", 0, "", false}, {"open $S/doc.rtf", 0, "", false}};
     for (const Case& c : cases) {
         const Result r = RunStandIn(sandbox, c.command);
         EXPECT_EQ(r.status, c.status) << c.command;
