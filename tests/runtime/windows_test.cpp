@@ -203,34 +203,19 @@ TEST(WindowsDeathTest, QuitInAnAddressingAlertEndsTheProgram)
         ::testing::ExitedWithCode(0), "");
 }
 
-TEST_F(WindowsTest, LookupIsDepthFirstAndTargetsTheCurrentWindowElseTheFrontmost)
-{
-    OpenPanel(4);
-    EXPECT_EQ(qobject_cast<QLabel*>(View(50))->text(), QStringLiteral("inner"));
-    QzWindowSet(2, QStringLiteral("Other"), QzParamOmitted, QzRect {0, 0, 200, 100});
-    const QString text = QStringLiteral("in window 2");
-    QzTextField(7, QzParamOmitted, &text, 0, {});
-    EXPECT_EQ(qobject_cast<QLineEdit*>(View(7, 2))->text(), text);
-    EXPECT_EQ(qobject_cast<QLabel*>(View(7, 4))->text(), QString());
-
-    // A current window that does not exist: the frontmost window is used.
-    QzSetCurrentWindow(33);
-    QzWindowByTag(4)->raise();
-    QzWindowByTag(4)->activateWindow();
-    QzWindowByTag(4)->setProperty(kQzOrderProperty, QVariant::fromValue(std::int64_t(1000)));
-    EXPECT_EQ(QzTargetWindow(0), QzWindowByTag(4));
-}
-
-TEST_F(WindowsTest, AViewAddressedByItsObjectValueIsFoundInAnyWindow)
+TEST_F(WindowsTest, LookupIsByTagInTheCurrentWindowElseTheFrontmostOrByObjectValueInAny)
 {
     AlertRecorder alerts;
     QzWindowSet(2, QStringLiteral("Other"), QzParamOmitted, QzRect {0, 0, 200, 100});
     const QString text = QStringLiteral("in window 2");
-    QzTextField(7, QzParamOmitted, &text, 2, {});
+    QzTextField(7, QzParamOmitted, &text, 0, {});
     QWidget* field = View(7, 2);
+    EXPECT_EQ(qobject_cast<QLineEdit*>(field)->text(), text);
     const auto value = static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(field));
     ASSERT_GE(value, 1000001);
     OpenPanel(4); // current now, with a view 7 of its own
+    EXPECT_EQ(qobject_cast<QLabel*>(View(50))->text(), QStringLiteral("inner")); // depth first
+    EXPECT_EQ(qobject_cast<QLabel*>(View(7, 4))->text(), QString());
     EXPECT_EQ(QzTextFieldString(value), text);
     const QString changed = QStringLiteral("changed");
     QzTextField(value, QzParamOmitted, &changed);
@@ -238,6 +223,13 @@ TEST_F(WindowsTest, AViewAddressedByItsObjectValueIsFoundInAnyWindow)
     EXPECT_EQ(QzWindowByTag(value), nullptr); // a view is no window
     const auto window = static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(QzWindowByTag(2)));
     EXPECT_EQ(QzWindowByTag(window), QzWindowByTag(2));
+
+    // A current window that does not exist: the frontmost window is used.
+    QzSetCurrentWindow(33);
+    QzWindowByTag(4)->raise();
+    QzWindowByTag(4)->activateWindow();
+    QzWindowByTag(4)->setProperty(kQzOrderProperty, QVariant::fromValue(std::int64_t(1000)));
+    EXPECT_EQ(QzTargetWindow(0), QzWindowByTag(4));
     Drain();
     EXPECT_TRUE(alerts.alerts.empty());
     // A value that is no live widget is an unknown tag.
