@@ -206,6 +206,8 @@ TEST(WindowsDeathTest, QuitInAnAddressingAlertEndsTheProgram)
 TEST_F(WindowsTest, LookupIsByTagInTheCurrentWindowElseTheFrontmostOrByObjectValueInAny)
 {
     AlertRecorder alerts;
+    OpenPanel(4);
+    EXPECT_EQ(qobject_cast<QLabel*>(View(50))->text(), QStringLiteral("inner")); // depth first
     QzWindowSet(2, QStringLiteral("Other"), QzParamOmitted, QzRect {0, 0, 200, 100});
     const QString text = QStringLiteral("in window 2");
     QzTextField(7, QzParamOmitted, &text, 0, {});
@@ -213,8 +215,7 @@ TEST_F(WindowsTest, LookupIsByTagInTheCurrentWindowElseTheFrontmostOrByObjectVal
     EXPECT_EQ(qobject_cast<QLineEdit*>(field)->text(), text);
     const auto value = static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(field));
     ASSERT_GE(value, 1000001);
-    OpenPanel(4); // current now, with a view 7 of its own
-    EXPECT_EQ(qobject_cast<QLabel*>(View(50))->text(), QStringLiteral("inner")); // depth first
+    QzSetCurrentWindow(4); // with a view 7 of its own
     EXPECT_EQ(qobject_cast<QLabel*>(View(7, 4))->text(), QString());
     EXPECT_EQ(QzTextFieldString(value), text);
     const QString changed = QStringLiteral("changed");
@@ -223,6 +224,13 @@ TEST_F(WindowsTest, LookupIsByTagInTheCurrentWindowElseTheFrontmostOrByObjectVal
     EXPECT_EQ(QzWindowByTag(value), nullptr); // a view is no window
     const auto window = static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(QzWindowByTag(2)));
     EXPECT_EQ(QzWindowByTag(window), QzWindowByTag(2));
+    Drain();
+    EXPECT_TRUE(alerts.alerts.empty());
+    // A value that is no live widget is an unknown tag.
+    delete field;
+    QzTextFieldString(value);
+    Drain();
+    EXPECT_EQ(alerts.alerts.size(), 1u);
 
     // A current window that does not exist: the frontmost window is used.
     QzSetCurrentWindow(33);
@@ -230,13 +238,6 @@ TEST_F(WindowsTest, LookupIsByTagInTheCurrentWindowElseTheFrontmostOrByObjectVal
     QzWindowByTag(4)->activateWindow();
     QzWindowByTag(4)->setProperty(kQzOrderProperty, QVariant::fromValue(std::int64_t(1000)));
     EXPECT_EQ(QzTargetWindow(0), QzWindowByTag(4));
-    Drain();
-    EXPECT_TRUE(alerts.alerts.empty());
-    // A value that is no live widget is an unknown tag.
-    delete field;
-    QzTextFieldString(value);
-    Drain();
-    ASSERT_EQ(alerts.alerts.size(), 1u);
 }
 
 TEST_F(WindowsTest, SheetsBeginOnlyBetweenTwoExistingWindowsAndEnd)
