@@ -79,6 +79,8 @@ TEST_F(EventsTest, TextFieldEditingAndReturnAndTheRepliesThatRefuseOrTakeThem)
     EXPECT_EQ(EventsOfKind(1)[0].id, 4);
     EXPECT_EQ(EventsOfKind(1)[0].object, nullptr);
     EXPECT_EQ(okClicks.count(), 0); // Return belongs to the field, not to the default button
+    QTest::keyClick(field, Qt::Key_Return); // again, with nothing edited: no end of editing
+    EXPECT_EQ(EventsOfKind(1202).size(), 1u);
 
     gDialogEvents.clear();
     QzOnDialog([](std::int64_t kind, std::int64_t id, std::int64_t window, void* object) {
