@@ -6,13 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTimeZone>
 
-#include <cstdlib>
-#include <fcntl.h>
 #include <sys/file.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -20,7 +17,10 @@ AlertRecorder* gRecorder = nullptr;
 double gUptime = 1000.0;
 std::int64_t gNowMs = 0;
 
-int RecordAlert(const QzAlertRequest& request)
+} // namespace
+
+int TestAlertHook(const QzAlertRequest& request);
+int TestAlertHook(const QzAlertRequest& request)
 {
     if (!gRecorder) {
         ADD_FAILURE() << "unexpected alert: " << request.message.toStdString() << " / "
@@ -33,30 +33,6 @@ int RecordAlert(const QzAlertRequest& request)
     const int answer = gRecorder->answers.front();
     gRecorder->answers.pop_front();
     return answer;
-}
-
-double FakeUptime()
-{
-    return gUptime;
-}
-
-std::int64_t FakeNow()
-{
-    return gNowMs;
-}
-
-std::string GetEnv(const char* name)
-{
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
-
-} // namespace
-
-int TestAlertHook(const QzAlertRequest& request);
-int TestAlertHook(const QzAlertRequest& request)
-{
-    return RecordAlert(request);
 }
 
 AlertRecorder::AlertRecorder(std::deque<int> scripted)
@@ -72,8 +48,8 @@ AlertRecorder::~AlertRecorder()
 
 TestClock::TestClock()
 {
-    gQzUptimeHook = FakeUptime;
-    gQzNowHook = FakeNow;
+    gQzUptimeHook = [] { return gUptime; };
+    gQzNowHook = [] { return gNowMs; };
     SetUptime(1000.0);
     SetLocal("2026-03-10 12:00:00");
 }
@@ -102,10 +78,10 @@ void TestClock::SetLocal(const char* dateTime)
 }
 
 Sandbox::Sandbox()
+    : savedPath_(qgetenv("PATH").toStdString())
+    , savedHome_(qgetenv("HOME").toStdString())
+    , savedData_(qgetenv("XDG_DATA_HOME").toStdString())
 {
-    savedPath_ = GetEnv("PATH");
-    savedHome_ = GetEnv("HOME");
-    savedData_ = GetEnv("XDG_DATA_HOME");
     QDir().mkpath(bin());
     setenv("PATH", (bin().toStdString() + ":" + savedPath_).c_str(), 1);
     setenv("HOME", path().toStdString().c_str(), 1);
@@ -121,13 +97,8 @@ Sandbox::~Sandbox()
 
 void Sandbox::Stub(const QString& name, const std::string& body) const
 {
-    const QString file = bin() + QLatin1Char('/') + name;
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    const std::string text = "#!/bin/sh\n" + body + "\n";
-    f.write(text.data(), static_cast<qint64>(text.size()));
-    f.close();
-    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString file = Write(QStringLiteral("bin/") + name, "#!/bin/sh\n" + body + "\n");
+    ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
 }
 
 QString Sandbox::Write(const QString& relative, const std::string& bytes) const
@@ -141,46 +112,24 @@ QString Sandbox::Write(const QString& relative, const std::string& bytes) const
 }
 
 LockHolder::LockHolder(const QString& path, int how)
+    : holder_(std::make_unique<QProcess>())
 {
-    int ready[2];
-    int release[2];
-    if (pipe(ready) != 0 || pipe(release) != 0)
-        return;
-    const QByteArray native = path.toUtf8();
-    pid_ = fork();
-    if (pid_ == 0) {
-        close(release[1]); // so that the parent's close reaches the read below
-        close(ready[0]);
-        const int fd = open(native.constData(), O_RDONLY);
-        flock(fd, how);
-        char c = 'r';
-        (void)!write(ready[1], &c, 1);
-        (void)!read(release[0], &c, 1);
-        _exit(0);
-    }
-    close(ready[1]);
-    close(release[0]);
-    release_ = release[1];
-    char c = 0;
-    (void)!read(ready[0], &c, 1); // the lock is held from here on
-    close(ready[0]);
+    holder_->start(QStringLiteral("flock"),
+        {how == LOCK_EX ? QStringLiteral("-x") : QStringLiteral("-s"), path, QStringLiteral("sh"), QStringLiteral("-c"),
+            QStringLiteral("echo locked; read x")});
+    holder_->waitForReadyRead(10000); // the lock is held from here on
 }
 
 LockHolder::~LockHolder()
 {
-    if (release_ >= 0)
-        close(release_); // the holder's read returns and it exits
-    if (pid_ > 0)
-        waitpid(pid_, nullptr, 0);
+    holder_->closeWriteChannel(); // the holder's read returns and it exits
+    holder_->waitForFinished(10000);
 }
 
 std::string ReadFile(const QString& path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray data = f.readAll();
-    return std::string(data.constData(), static_cast<std::size_t>(data.size()));
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
 }
 
 ShortString SS(const std::string& bytes)

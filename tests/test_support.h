@@ -8,8 +8,11 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
+
+class QProcess;
 
 // Records every alert while alive and answers with the scripted button
 // indexes (the first button when the script runs out). Without a recorder
@@ -72,8 +75,7 @@ public:
     LockHolder& operator=(const LockHolder&) = delete;
 
 private:
-    int release_ = -1;
-    int pid_ = -1;
+    std::unique_ptr<QProcess> holder_;
 };
 
 std::string ReadFile(const QString& path);

@@ -1,79 +1,19 @@
-// The real Quillaby binary on a real X server (Xvfb), driven with xdotool:
-// Current Log fills the report from a stub `log`, and Quit with email
-// notification on asks first and then ends with status 0.
+// The real Quillaby binary on Xvfb, driven with xdotool.
 
 #include "test_support.h"
 
 #include "app/settings.h"
-#include "runtime/shortstring.h"
 
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
-#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
 
-#include <csignal>
-#include <sys/wait.h>
-#include <unistd.h>
-
 namespace {
-
-// An X server on a display number of its own choosing (-displayfd), so that
-// tests running side by side never meet.
-class XServer {
-public:
-    XServer()
-    {
-        int fds[2];
-        if (pipe(fds) != 0)
-            return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        char c = 0;
-        while (read(fds[0], &c, 1) == 1 && c != '\n')
-            number += c;
-        close(fds[0]);
-        if (!number.empty())
-            display_ = QStringLiteral(":") + QString::fromStdString(number);
-    }
-    ~XServer()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    XServer(const XServer&) = delete;
-    XServer& operator=(const XServer&) = delete;
-    QString display() const { return display_; }
-
-private:
-    pid_t pid_ = -1;
-    QString display_;
-};
-
-bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 60000)
-{
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(100);
-    }
-    return true;
-}
 
 class WindowEndToEnd : public ::testing::Test {
 protected:
@@ -82,10 +22,12 @@ protected:
         for (const char* tool : {"Xvfb", "xdotool", "xwd"})
             if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
                 GTEST_SKIP() << tool << " is not installed (scripts/install-deps installs it)";
-        x_ = std::make_unique<XServer>();
-        ASSERT_FALSE(x_->display().isEmpty());
-        // The log stand-in replays a morning with backups, shifted to now;
-        // the stub records how it was asked.
+        // A display number of the server's own choosing, so that tests side by side never meet.
+        x_.start(QStringLiteral("Xvfb"),
+            QString::fromLatin1("-displayfd 1 -screen 0 1024x768x24 -nolisten tcp").split(QLatin1Char(' ')));
+        ASSERT_TRUE(x_.waitForReadyRead(30000));
+        qputenv("DISPLAY", ":" + x_.readLine().trimmed());
+        // The log stand-in replays a morning with backups, shifted to now; the stub records how it was asked.
         sandbox.Stub(QStringLiteral("log"),
             "printf '%s\\n' \"$@\" > \"$HOME/log.args.new\" && mv \"$HOME/log.args.new\" \"$HOME/log.args\"\n"
             "QUILLABY_LOG_REPLAY='" QZ_FIXTURES_DIR "/today-error-free-morning.log' exec '" QZ_STANDIN_DIR
@@ -95,29 +37,34 @@ protected:
 
     void TearDown() override
     {
-        if (app_.state() != QProcess::NotRunning) {
-            app_.kill();
-            app_.waitForFinished(5000);
+        for (QProcess* p : {&app_, &x_}) {
+            p->terminate();
+            p->waitForFinished(5000);
         }
     }
 
-    QString Tool(const QString& command) const
+    static QString Tool(const QString& command)
     {
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), x_->display());
-        p.setProcessEnvironment(env);
         p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
         p.waitForFinished(30000);
         return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
     }
 
+    // "Position: X,Y" or "Geometry: WxH" of a window.
+    static QPoint Geometry(const QString& window, const char* what)
+    {
+        const QStringList v = Tool(QStringLiteral("xdotool getwindowgeometry ") + window)
+                                  .section(QString::fromLatin1(what), 1)
+                                  .section(QLatin1Char(' '), 0, 0)
+                                  .split(QRegularExpression(QStringLiteral("[,x\n]")));
+        return {v.value(0).toInt(), v.value(1).toInt()};
+    }
+
     void Start()
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), x_->display());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
         env.remove(QStringLiteral("LANGUAGE"));
         app_.setProcessEnvironment(env);
         app_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -125,28 +72,25 @@ protected:
         ASSERT_TRUE(app_.waitForStarted(10000));
         window_ = Tool(QStringLiteral("xdotool search --sync --onlyvisible --name '^Quillaby$' | head -n 1"));
         ASSERT_FALSE(window_.isEmpty());
-        const QStringList size = Tool(QStringLiteral("xdotool getwindowgeometry ") + window_)
-                                     .section(QStringLiteral("Geometry: "), 1)
-                                     .split(QLatin1Char('x'));
-        width_ = size.value(0).toInt();
-        height_ = size.value(1).toInt();
-        ASSERT_GT(height_, 540);
+        menuBar_ = Geometry(window_, "Geometry: ").y() - 540;
+        ASSERT_GT(menuBar_, 0);
         QThread::msleep(500); // the first pass shows the introduction
     }
 
-    // Clicks a point of the window's content, in the layout's coordinates
-    // (the menu bar above them).
-    void ClickContent(int x, int y) const
+    // Clicks a point of a window, by default of window 1's content (below the menu bar).
+    void Click(int x, int y, QString window = {}) const
     {
-        Tool(QStringLiteral("xdotool mousemove --window %1 %2 %3 click 1").arg(window_).arg(x).arg(y + height_ - 540));
+        Tool(QStringLiteral("xdotool mousemove --window %1 %2 %3 click 1")
+                 .arg(window.isEmpty() ? window_ : window)
+                 .arg(x)
+                 .arg(window.isEmpty() ? y + menuBar_ : y));
     }
 
     QImage Screenshot(const QString& name) const
     {
-        const QString dump = sandbox.path() + QLatin1Char('/') + name + QStringLiteral(".xwd");
-        const QString png = sandbox.path() + QLatin1Char('/') + name + QStringLiteral(".png");
-        Tool(QStringLiteral("xwd -root -silent -out '%1' && '" QZ_XWD_TO_PNG "' '%1' '%2'").arg(dump, png));
-        return QImage(png);
+        const QString dump = sandbox.path() + QLatin1Char('/') + name;
+        Tool(QStringLiteral("xwd -root -silent -out '%1.xwd' && '" QZ_XWD_TO_PNG "' '%1.xwd' '%1.png'").arg(dump));
+        return QImage(dump + QStringLiteral(".png"));
     }
 
     QString SettingsLine(int line) const
@@ -155,22 +99,27 @@ protected:
         return QString::fromLatin1(file.c_str()).split(QLatin1Char('\r')).value(line - 1);
     }
 
+    void ExpectQuitAndSaved()
+    {
+        ASSERT_TRUE(app_.waitForFinished(30000));
+        EXPECT_EQ(app_.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(app_.exitCode(), 0);
+        EXPECT_EQ(SettingsLine(12), QStringLiteral(" 0"));
+        EXPECT_EQ(SettingsLine(13), QString()); // twelve lines, the last one ended
+    }
+
     Sandbox sandbox;
-    std::unique_ptr<XServer> x_;
-    QProcess app_;
+    QProcess x_, app_;
     QString window_;
-    int width_ = 0, height_ = 0;
+    int menuBar_ = 0;
 };
 
-// Dark pixels (text) in the report area of a screenshot.
-int TextPixels(const QImage& shot, const QPoint& window, int menuBar)
+bool WaitUntil(const std::function<bool()>& condition)
 {
-    int count = 0;
-    for (int y = 70; y < 375; ++y)
-        for (int x = 15; x < 590; ++x)
-            if (qGray(shot.pixel(window.x() + x, window.y() + menuBar + y)) < 100)
-                ++count;
-    return count;
+    for (QDeadlineTimer deadline(60000); !condition(); QThread::msleep(100))
+        if (deadline.hasExpired())
+            return false;
+    return true;
 }
 
 } // namespace
@@ -178,36 +127,30 @@ int TextPixels(const QImage& shot, const QPoint& window, int menuBar)
 TEST_F(WindowEndToEnd, CurrentLogFillsTheReportAndRecordsTheBackupDay)
 {
     Start();
-    const QStringList at = Tool(QStringLiteral("xdotool getwindowgeometry ") + window_)
-                               .section(QStringLiteral("Position: "), 1)
-                               .section(QLatin1Char(' '), 0, 0)
-                               .split(QLatin1Char(','));
-    const QPoint origin(at.value(0).toInt(), at.value(1).toInt());
+    const QPoint origin = Geometry(window_, "Position: ") + QPoint(0, menuBar_);
     const QImage before = Screenshot(QStringLiteral("before"));
     ASSERT_FALSE(before.isNull());
 
-    ClickContent(80, 413); // Current Log
+    Click(80, 413); // Current Log
+    const QString args = sandbox.path() + QStringLiteral("/log.args");
     EXPECT_TRUE(WaitUntil([&] {
-        return ReadFile(sandbox.path() + QStringLiteral("/log.args"))
-            == "show\n--last\n4h\n--predicate\nsubsystem == \"com.apple.TimeMachine\"\n--info\n"
+        return ReadFile(args) == "show\n--last\n4h\n--predicate\nsubsystem == \"com.apple.TimeMachine\"\n--info\n"
             && SettingsLine(7) == QzStrToCF(QzNumberText(TodayDayOfYear()));
-    })) << ReadFile(sandbox.path() + QStringLiteral("/log.args"))
+    })) << ReadFile(args)
         << " / line 7: " << SettingsLine(7).toStdString();
     QThread::msleep(500);
     const QImage after = Screenshot(QStringLiteral("after"));
     ASSERT_FALSE(after.isNull());
-    const int menuBar = height_ - 540;
-    EXPECT_GT(TextPixels(after, origin, menuBar), 500);
-    EXPECT_NE(after.copy(origin.x(), origin.y() + menuBar + 60, 585, 325),
-        before.copy(origin.x(), origin.y() + menuBar + 60, 585, 325));
+    int text = 0; // dark pixels in the report area
+    for (int y = 70; y < 375; ++y)
+        for (int x = 15; x < 590; ++x)
+            text += qGray(after.pixel(origin.x() + x, origin.y() + y)) < 100;
+    EXPECT_GT(text, 500);
+    EXPECT_NE(after.copy(origin.x(), origin.y() + 60, 585, 325), before.copy(origin.x(), origin.y() + 60, 585, 325));
 
     // Ctrl+Q with notification off: saved, status 0.
     Tool(QStringLiteral("xdotool key --clearmodifiers ctrl+q"));
-    ASSERT_TRUE(app_.waitForFinished(30000));
-    EXPECT_EQ(app_.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(app_.exitCode(), 0);
-    EXPECT_EQ(SettingsLine(13), QString()); // twelve lines, the last one ended
-    EXPECT_EQ(SettingsLine(12), QStringLiteral(" 0"));
+    ExpectQuitAndSaved();
 }
 
 TEST_F(WindowEndToEnd, QuitFromTheMenuAsksWhileNotificationIsOn)
@@ -216,9 +159,8 @@ TEST_F(WindowEndToEnd, QuitFromTheMenuAsksWhileNotificationIsOn)
         QStringLiteral(".local/share/Quillaby/Settings"), " 1\rsam@example.com\r\r 0\r 0\r 0\r 12\r\r 0\r 0\r 0\r 0\r");
     Start();
     const QImage before = Screenshot(QStringLiteral("before"));
-
     // The application menu, then its last item: Quit.
-    Tool(QStringLiteral("xdotool mousemove --window %1 25 %2 click 1").arg(window_).arg((height_ - 540) / 2));
+    Click(25, menuBar_ / 2, window_);
     QThread::msleep(300);
     Tool(QStringLiteral("xdotool key Up Return"));
     const QString sheet
@@ -229,18 +171,9 @@ TEST_F(WindowEndToEnd, QuitFromTheMenuAsksWhileNotificationIsOn)
     EXPECT_EQ(app_.state(), QProcess::Running);
     EXPECT_EQ(SettingsLine(9), QStringLiteral(" 0")); // nothing saved yet
 
-    const QStringList size = Tool(QStringLiteral("xdotool getwindowgeometry ") + sheet)
-                                 .section(QStringLiteral("Geometry: "), 1)
-                                 .split(QLatin1Char('x'));
-    Tool(QStringLiteral("xdotool mousemove --window %1 %2 %3 click 1")
-             .arg(sheet)
-             .arg(size.value(0).toInt() - 45)
-             .arg(size.value(1).toInt() - 28));
-    ASSERT_TRUE(app_.waitForFinished(30000));
-    EXPECT_EQ(app_.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(app_.exitCode(), 0);
+    const QPoint size = Geometry(sheet, "Geometry: ");
+    Click(size.x() - 45, size.y() - 28, sheet);
+    ExpectQuitAndSaved();
     EXPECT_EQ(SettingsLine(1), QStringLiteral(" 1"));
     EXPECT_EQ(SettingsLine(2), QStringLiteral("sam@example.com"));
-    EXPECT_EQ(SettingsLine(12), QStringLiteral(" 0"));
-    EXPECT_EQ(SettingsLine(13), QString());
 }

@@ -13,18 +13,15 @@ struct Result {
     std::string out, err;
 };
 
-Result RunStandIn(const QString& name, const QStringList& args)
+// Runs a stand-in; "$S" in the command line is the sandbox's folder.
+Result RunStandIn(const Sandbox& sandbox, const char* command)
 {
+    QStringList args = QString::fromUtf8(command).replace(QStringLiteral("$S"), sandbox.path()).split(QLatin1Char(' '));
     QProcess process;
-    process.start(QStringLiteral(QZ_STANDIN_DIR "/") + name, args);
+    process.start(QStringLiteral(QZ_STANDIN_DIR "/") + args.takeFirst(), args);
     process.waitForFinished(20000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
         process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
-}
-
-QStringList Args(const char* text)
-{
-    return QString::fromUtf8(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
 } // namespace
@@ -35,71 +32,51 @@ TEST(StandIns, AnswerAsTheMacToolsDoAndRefuseBadArguments)
     sandbox.Stub(QStringLiteral("xdg-open"), "echo \"$1\" >> \"$HOME/opened\"");
     sandbox.Write(QStringLiteral("doc.rtf"), "{\\rtf1}");
     struct Case {
-        const char* tool;
-        QStringList args;
+        const char* command;
         int status;
         std::string out; // "*": anything non-empty
         bool usage;
     };
-    const std::string me = qEnvironmentVariable("USER", QStringLiteral("root")).toStdString();
-    const Case cases[] = {
-        {"tmutil", Args("startbackup"), 0, "", false},
-        {"tmutil", Args("startbackup --auto --block"), 0, "", false},
-        {"tmutil", Args(""), 1, "", true},
-        {"tmutil", Args("startbackup --nonsense"), 1, "", true},
-        {"tmutil", Args("restore x"), 1, "", true},
-        {"scutil", Args("--get ComputerName"), 0, "*", false},
-        {"scutil", Args("--get"), 64, "", true},
-        {"scutil", Args("--set ComputerName x"), 64, "", true},
-        {"dseditgroup", Args("-o checkmember -m root admin"), 0, "yes root is a member of admin\n", false},
-        {"dseditgroup", Args("-o checkmember -m root nogroup-qz"), 6, "no root is NOT a member of nogroup-qz\n", false},
-        {"dseditgroup", Args("-o checkmember -m nosuchuser-qz admin"), 67, "", false},
-        {"dseditgroup", Args("-o checkmember admin"), 64, "", true},
-        {"dseditgroup", Args(""), 64, "", true},
-        {"open", Args(""), 1, "", true},
-        {"open", Args("-a Mail"), 1, "", true},
-        {"open", {sandbox.path() + QStringLiteral("/missing.rtf")}, 1, "", false},
-        {"open", Args("/System/Library/PreferencePanes/TimeMachine.prefPane"), 1, "", false},
-        {"open", Args("https://example.com/x?a=1&b=2"), 0, "", false},
-        {"open", {sandbox.path() + QStringLiteral("/doc.rtf")}, 0, "", false},
-    };
+    const Case cases[] = {{"tmutil startbackup", 0, "", false}, {"tmutil startbackup --auto --block", 0, "", false},
+        {"tmutil", 1, "", true}, {"tmutil startbackup --nonsense", 1, "", true}, {"tmutil restore x", 1, "", true},
+        {"scutil --get ComputerName", 0, "*", false}, {"scutil --get", 64, "", true},
+        {"scutil --set ComputerName x", 64, "", true},
+        {"dseditgroup -o checkmember -m root admin", 0, "yes root is a member of admin\n", false},
+        {"dseditgroup -o checkmember -m root nogroup-qz", 6, "no root is NOT a member of nogroup-qz\n", false},
+        {"dseditgroup -o checkmember -m nosuchuser-qz admin", 67, "", false},
+        {"dseditgroup -o checkmember admin", 64, "", true}, {"dseditgroup", 64, "", true}, {"open", 1, "", true},
+        {"open -a Mail", 1, "", true}, {"open $S/missing.rtf", 1, "", false},
+        {"open /System/Library/PreferencePanes/TimeMachine.prefPane", 1, "", false},
+        {"open https://example.com/x?a=1&b=2", 0, "", false}, {"open $S/doc.rtf", 0, "", false}};
     for (const Case& c : cases) {
-        const Result r = RunStandIn(QString::fromLatin1(c.tool), c.args);
-        const std::string what = std::string(c.tool) + " " + c.args.join(QLatin1Char(' ')).toStdString();
-        EXPECT_EQ(r.status, c.status) << what;
-        if (c.out == "*")
-            EXPECT_FALSE(r.out.empty()) << what;
-        else
-            EXPECT_EQ(r.out, c.out) << what;
-        EXPECT_EQ(r.err.find("sage: ") != std::string::npos, c.usage) << what << ": " << r.err;
+        const Result r = RunStandIn(sandbox, c.command);
+        EXPECT_EQ(r.status, c.status) << c.command;
+        EXPECT_TRUE(c.out == "*" ? !r.out.empty() : r.out == c.out) << c.command << ": " << r.out;
+        EXPECT_EQ(r.err.find("sage: ") != std::string::npos, c.usage) << c.command << ": " << r.err;
     }
-    // xdg-open runs detached from open; wait for both of its calls.
-    const std::string opened = "https://example.com/x?a=1&b=2\n" + sandbox.path().toStdString() + "/doc.rtf\n";
-    for (int i = 0; i < 200 && ReadFile(sandbox.path() + QStringLiteral("/opened")).size() < opened.size(); ++i)
+    // xdg-open runs detached from open; wait for both of its calls, in either order.
+    const QString opened = sandbox.path() + QStringLiteral("/opened");
+    const std::string doc = sandbox.path().toStdString() + "/doc.rtf\n", url = "https://example.com/x?a=1&b=2\n";
+    for (int i = 0; i < 200 && ReadFile(opened).size() < doc.size() + url.size(); ++i)
         QThread::msleep(20);
-    std::string got = ReadFile(sandbox.path() + QStringLiteral("/opened"));
-    EXPECT_TRUE(got == opened || got == sandbox.path().toStdString() + "/doc.rtf\nhttps://example.com/x?a=1&b=2\n")
-        << got;
-    EXPECT_EQ(ReadFile(sandbox.path() + QStringLiteral("/.local/state/quillaby/manual-backups")).size() > 0, true);
-}
+    EXPECT_TRUE(ReadFile(opened) == url + doc || ReadFile(opened) == doc + url) << ReadFile(opened);
 
-TEST(StandIns, ABackupStartedByHandShowsInTheSimulatedLog)
-{
-    Sandbox sandbox;
+    // The backups started by hand show in the simulated log.
+    const QString manual = sandbox.path() + QStringLiteral("/.local/state/quillaby/manual-backups");
+    EXPECT_FALSE(ReadFile(manual).empty());
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     sandbox.Write(QStringLiteral(".local/state/quillaby/manual-backups"), std::to_string(now - 120) + "\n");
-    const Result r = RunStandIn(QStringLiteral("log"),
+    QProcess log;
+    log.start(QStringLiteral(QZ_STANDIN_DIR "/log"),
         {QStringLiteral("show"), QStringLiteral("--last"), QStringLiteral("1h"), QStringLiteral("--predicate"),
             QStringLiteral("subsystem == \"com.apple.TimeMachine\""), QStringLiteral("--info")});
-    ASSERT_EQ(r.status, 0) << r.err;
-    const std::string stamp
-        = QDateTime::fromSecsSinceEpoch(now - 120).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
-    const std::size_t start = r.out.find(stamp);
+    ASSERT_TRUE(log.waitForFinished(20000));
+    const std::string out = log.readAllStandardOutput().toStdString();
+    const std::size_t start = out.find(
+        QDateTime::fromSecsSinceEpoch(now - 120).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString());
+    const std::size_t started = out.find("Starting manual backup", start);
     ASSERT_NE(start, std::string::npos);
-    const std::size_t manual = r.out.find("Starting manual backup", start);
-    ASSERT_NE(manual, std::string::npos);
-    EXPECT_LT(manual - start, 200u);
-    const std::size_t to = r.out.find("Backing up to /dev/disk3s2", manual);
-    EXPECT_NE(to, std::string::npos);
-    EXPECT_NE(r.out.find("Backup completed successfully.", to), std::string::npos);
+    EXPECT_LT(started - start, 200u);
+    EXPECT_NE(
+        out.find("Backup completed successfully.", out.find("Backing up to /dev/disk3s2", started)), std::string::npos);
 }

@@ -3,10 +3,8 @@
 #include "ui_support.h"
 
 #include <QAbstractButton>
-#include <QAction>
 #include <QDialog>
 #include <QFocusEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -26,10 +24,10 @@ protected:
         gDialogEvents.clear();
         return QzWindowByTag(tag);
     }
-    QWidget* View(std::int64_t tag, std::int64_t window) { return QzFindView(QzWindowByTag(window), tag); }
+    QWidget* View(std::int64_t tag, std::int64_t window = 4) { return QzFindView(QzWindowByTag(window), tag); }
 };
 
-TEST_F(EventsTest, ClicksReachTheHandlerWithTheControlsWindowMadeCurrent)
+TEST_F(EventsTest, ClicksReachTheHandlerInTheControlsWindowWithTheNewState)
 {
     UseAppResource(QStringLiteral("MainWindow.ui"));
     QzWindowOpen(1, QStringLiteral("MainWindow"), QStringLiteral("Quillaby"));
@@ -44,75 +42,53 @@ TEST_F(EventsTest, ClicksReachTheHandlerWithTheControlsWindowMadeCurrent)
     EXPECT_EQ(click.object, current);
     EXPECT_EQ(click.current, 1);
     EXPECT_EQ(QzCurrentWindowTag(), 1);
-}
 
-TEST_F(EventsTest, CheckBoxesAndOnOffButtonsHaveTheirNewStateWhenTheHandlerRuns)
-{
-    OpenPanel(4);
-    static std::int64_t seenBox;
-    static std::int64_t seenOnOff;
-    seenBox = seenOnOff = -5;
+    // A check box and an on/off button: the handler sees the new state.
+    QzWindowOpen(4, QStringLiteral("TestPanel"), QStringLiteral("Test Panel"));
+    static std::vector<std::int64_t> seen;
+    seen.clear();
     QzOnDialog([](std::int64_t kind, std::int64_t id, std::int64_t, void*) {
-        if (kind == 1 && id == 3)
-            seenBox = QzButtonState(3);
-        if (kind == 1 && id == 10)
-            seenOnOff = QzButtonState(10);
+        if (kind == 1)
+            seen.push_back(QzButtonState(id));
     });
-    QTest::mouseClick(View(3, 4), Qt::LeftButton, {}, QPoint(5, 8));
-    QTest::mouseClick(View(10, 4), Qt::LeftButton);
-    EXPECT_EQ(seenBox, 1);
-    EXPECT_EQ(seenOnOff, 1);
-}
-
-TEST_F(EventsTest, AControlWithItsOwnActionKeepsIt)
-{
-    OpenPanel(4);
+    QTest::mouseClick(View(3), Qt::LeftButton, {}, QPoint(5, 8));
+    QTest::mouseClick(View(10), Qt::LeftButton);
+    EXPECT_EQ(seen, (std::vector<std::int64_t> {1, 1}));
+    // A control with its own action keeps it.
     const QString sent = QStringLiteral("Notification Email Was Sent");
     QzTextField(7, QzParamOmitted, &sent, 4, {});
-    QTest::mouseClick(View(20, 4), Qt::LeftButton);
-    EXPECT_TRUE(EventsOfKind(1).empty());
+    QTest::mouseClick(View(20), Qt::LeftButton);
+    EXPECT_EQ(seen.size(), 2u);
     EXPECT_EQ(QzTextFieldString(7), QString());
 }
 
-TEST_F(EventsTest, TextFieldEditingAndReturn)
-{
-    QWidget* panel = OpenPanel(4);
-    auto* field = qobject_cast<QLineEdit*>(View(4, 4));
-    auto* ok = qobject_cast<QAbstractButton*>(View(1, 4));
-    QSignalSpy okClicks(ok, &QAbstractButton::clicked);
-    QTest::keyClicks(field, QStringLiteral("ab"));
-    ASSERT_EQ(EventsOfKind(1203).size(), 1u);
-    ASSERT_EQ(EventsOfKind(1200).size(), 1u);
-    EXPECT_EQ(EventsOfKind(1201).size(), 2u);
-    EXPECT_EQ(EventsOfKind(1200)[0].id, 4);
-    EXPECT_EQ(EventsOfKind(1200)[0].window, 4);
-    EXPECT_EQ(field->text(), QStringLiteral("ab"));
-
-    QTest::keyClick(field, Qt::Key_Return);
-    const auto commands = EventsOfKind(1205);
-    ASSERT_EQ(commands.size(), 1u);
-    EXPECT_EQ(*static_cast<QString*>(commands[0].object), QStringLiteral("insertNewline:"));
-    EXPECT_EQ(EventsOfKind(1204).size(), 1u);
-    ASSERT_EQ(EventsOfKind(1).size(), 1u);
-    EXPECT_EQ(EventsOfKind(1)[0].id, 4);
-    EXPECT_EQ(EventsOfKind(1)[0].object, nullptr);
-    EXPECT_EQ(EventsOfKind(1202).size(), 1u);
-    // Return belongs to the field: the dialog's default button stays put.
-    EXPECT_EQ(okClicks.count(), 0);
-    Q_UNUSED(panel);
-}
-
-TEST_F(EventsTest, TextFieldRepliesCanRefuseEditingAndTakeCommands)
+TEST_F(EventsTest, TextFieldEditingAndReturnAndTheRepliesThatRefuseOrTakeThem)
 {
     OpenPanel(4);
-    auto* field = qobject_cast<QLineEdit*>(View(5, 4));
+    auto* field = qobject_cast<QLineEdit*>(View(4));
+    QSignalSpy okClicks(qobject_cast<QAbstractButton*>(View(1)), &QAbstractButton::clicked);
+    QTest::keyClicks(field, QStringLiteral("ab"));
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(field->text(), QStringLiteral("ab"));
+    for (const auto& [kind, count] : std::initializer_list<std::pair<int, std::size_t>> {
+             {1203, 1}, {1200, 1}, {1201, 2}, {1205, 1}, {1204, 1}, {1, 1}, {1202, 1}})
+        EXPECT_EQ(EventsOfKind(kind).size(), count) << kind;
+    EXPECT_EQ(EventsOfKind(1200)[0].id, 4);
+    EXPECT_EQ(EventsOfKind(1200)[0].window, 4);
+    EXPECT_EQ(*static_cast<QString*>(EventsOfKind(1205)[0].object), QStringLiteral("insertNewline:"));
+    EXPECT_EQ(EventsOfKind(1)[0].id, 4);
+    EXPECT_EQ(EventsOfKind(1)[0].object, nullptr);
+    EXPECT_EQ(okClicks.count(), 0); // Return belongs to the field, not to the default button
+    QTest::keyClick(field, Qt::Key_Return); // again, with nothing edited: no end of editing
+    EXPECT_EQ(EventsOfKind(1202).size(), 1u);
+
+    gDialogEvents.clear();
     QzOnDialog([](std::int64_t kind, std::int64_t id, std::int64_t window, void* object) {
         RecordDialog(kind, id, window, object);
-        if (kind == 1203)
-            QzEventReply().boolVal = false;
-        if (kind == 1205)
-            QzEventReply().boolVal = true;
+        if (kind == 1203 || kind == 1205)
+            QzEventReply().boolVal = kind == 1205;
     });
+    field = qobject_cast<QLineEdit*>(View(5));
     QTest::keyClicks(field, QStringLiteral("x"));
     EXPECT_EQ(field->text(), QString());
     QTest::keyClick(field, Qt::Key_Return);
@@ -120,25 +96,22 @@ TEST_F(EventsTest, TextFieldRepliesCanRefuseEditingAndTakeCommands)
     EXPECT_TRUE(EventsOfKind(1).empty());
 }
 
-TEST_F(EventsTest, TextViewEditingNotifications)
+TEST_F(EventsTest, TextViewEditingAndWindowNotificationsAndTheShouldCloseReply)
 {
-    OpenPanel(4);
-    auto* notes = qobject_cast<QPlainTextEdit*>(View(30, 4));
+    QWidget* panel = OpenPanel(4);
+    auto* notes = qobject_cast<QPlainTextEdit*>(View(30));
     QzTextViewSetText(30, QStringLiteral("set in code"));
-    EXPECT_TRUE(EventsOfKind(2101).empty());
+    QFocusEvent out(QEvent::FocusOut, Qt::OtherFocusReason);
+    QCoreApplication::sendEvent(notes, &out); // not edited: nothing to end
+    EXPECT_TRUE(EventsOfKind(2102).empty());
     QTest::keyClicks(notes, QStringLiteral("xy"));
     EXPECT_EQ(EventsOfKind(2100).size(), 1u);
     EXPECT_EQ(EventsOfKind(2101).size(), 2u);
     EXPECT_EQ(EventsOfKind(2100)[0].id, 30);
     EXPECT_NE(QzTextViewString(30), QStringLiteral("set in code"));
-    QFocusEvent out(QEvent::FocusOut, Qt::OtherFocusReason);
     QCoreApplication::sendEvent(notes, &out);
     EXPECT_EQ(EventsOfKind(2102).size(), 1u);
-}
 
-TEST_F(EventsTest, WindowNotificationsAndTheShouldCloseReply)
-{
-    QWidget* panel = OpenPanel(4);
     panel->resize(420, 320);
     ASSERT_FALSE(EventsOfKind(10004).empty());
     EXPECT_EQ(EventsOfKind(10004).back().id, 4);
@@ -170,7 +143,7 @@ TEST_F(EventsTest, WindowNotificationsAndTheShouldCloseReply)
     EXPECT_EQ(EventsOfKind(10035).size(), 1u);
 }
 
-TEST_F(EventsTest, MenuChoicesReportTheMenusTagElseItsPositionAndTheItemIndex)
+TEST_F(EventsTest, MenuChoicesReportTheMenusTagElseItsPositionAndTheMenuBarJoinsWindowOne)
 {
     static std::vector<std::pair<std::int64_t, std::int64_t>> choices;
     choices.clear();
@@ -182,38 +155,53 @@ TEST_F(EventsTest, MenuChoicesReportTheMenusTagElseItsPositionAndTheItemIndex)
     auto* bar = qobject_cast<QMenuBar*>(gQzMenuBar.data());
     ASSERT_NE(bar, nullptr);
     // Menus: "First" (no tag), "Tagged" (tag 7; a separator at item 1), "Third" (no tag).
-    for (const auto& [menu, item] : {std::pair {2, 1}, std::pair {1, 2}, std::pair {2, 0}, std::pair {0, 0}})
+    const std::vector<std::pair<std::int64_t, std::int64_t>> clicked = {{2, 1}, {1, 2}, {2, 0}, {0, 0}};
+    for (const auto& [menu, item] : clicked)
         bar->actions().at(menu)->menu()->actions().at(item)->trigger();
-    const std::vector<std::pair<std::int64_t, std::int64_t>> expected = {{2, 1}, {7, 2}, {2, 0}, {0, 0}};
-    EXPECT_EQ(choices, expected);
-}
+    EXPECT_EQ(choices, (std::vector<std::pair<std::int64_t, std::int64_t>> {{2, 1}, {7, 2}, {2, 0}, {0, 0}}));
 
-TEST_F(EventsTest, TheMenuBarJoinsWindowOneWhenThatExists)
-{
 #ifndef Q_OS_MACOS
+    QzResetWindowState();
     UseAppResource(QStringLiteral("MainMenu.ui"));
     QzWindowSet(1, QStringLiteral("Quillaby"), QzParamOmitted, QzRect {0, 0, 605, 540});
     QzLoadMenuNib(QStringLiteral("MainMenu"));
-    auto* bar = qobject_cast<QMenuBar*>(gQzMenuBar.data());
+    bar = qobject_cast<QMenuBar*>(gQzMenuBar.data());
     ASSERT_NE(bar, nullptr);
     EXPECT_EQ(bar->window(), QzWindowByTag(1));
 #endif
 }
 
+TEST_F(EventsTest, RunLoopRunsOnceAndASecondCallReturnsAtOnce)
+{
+    static bool returnedInside = false;
+    returnedInside = false;
+    QTimer::singleShot(0, [] {
+        QzRunLoop();
+        returnedInside = true;
+        QCoreApplication::quit();
+    });
+    QzRunLoop();
+    EXPECT_TRUE(returnedInside);
+    EXPECT_TRUE(gQzRunLoopEntered);
+    QzRunLoop();
+}
+
 // --- Timers -------------------------------------------------------------
 
 int gFires = 0;
+int gOnceFires = 0;
 int gOtherFires = 0;
+int gBefore = 0;
 
-std::int64_t CountAndKeepGoing(void*)
+std::int64_t Count(void*)
 {
     ++gFires;
     return 0;
 }
 
-std::int64_t CountOnceOnly(void*)
+std::int64_t CountOnce(void*)
 {
-    ++gFires;
+    ++gOnceFires;
     return 0x101; // low byte non-zero: stop
 }
 
@@ -223,110 +211,87 @@ std::int64_t CountOther(void*)
     return 0;
 }
 
-class TimersTest : public UiTest {
-protected:
-    void SetUp() override
-    {
-        UiTest::SetUp();
-        gFires = 0;
-        gOtherFires = 0;
-    }
-};
+using TimersTest = UiTest;
 
-TEST_F(TimersTest, NoDelegateNoTimer)
+TEST_F(TimersTest, NeedTheDelegateAndStopOnANonZeroLowByteOrAfterOneShot)
 {
-    EXPECT_EQ(QzTimer(CountAndKeepGoing, true, 0.001), nullptr);
+    gFires = gOnceFires = gOtherFires = 0;
+    EXPECT_EQ(QzTimer(CountOther, true, 0.001), nullptr);
     QzAppDelegate(); // made, not installed
-    EXPECT_EQ(QzTimer(CountAndKeepGoing, true, 0.001), nullptr);
+    EXPECT_EQ(QzTimer(CountOther, true, 0.001), nullptr);
     QzInstallAppDelegate();
-    EXPECT_NE(QzTimer(CountAndKeepGoing, true, 0.001), nullptr);
-    EXPECT_TRUE(WaitFor([] { return gFires >= 3; }));
-}
-
-TEST_F(TimersTest, AResultWithANonZeroLowByteStopsTheTimer)
-{
-    QzInstallAppDelegate();
-    QzTimer(CountOnceOnly, true, 0.001);
+    EXPECT_NE(QzTimer(Count, false, 0.001), nullptr);
+    QzTimer(CountOnce, true, 0.001);
     QzTimer(CountOther, true, 0.001);
     EXPECT_TRUE(WaitFor([] { return gOtherFires >= 10; }));
     EXPECT_EQ(gFires, 1);
+    EXPECT_EQ(gOnceFires, 1);
 }
 
-TEST_F(TimersTest, AOneShotTimerFiresOnce)
+// An alert "shown" while a repeating 0.2 s timer started at 1000 falls due
+// twice, answered by the clock 0.15 s into its fourth period.
+int AnswerLate(const QzAlertRequest&)
 {
-    QzInstallAppDelegate();
-    QzTimer(CountAndKeepGoing, false, 0.001);
-    QzTimer(CountOther, true, 0.001);
-    EXPECT_TRUE(WaitFor([] { return gOtherFires >= 10; }));
-    EXPECT_EQ(gFires, 1);
-}
-
-// An alert "shown" for as long as a repeating timer falls due three times.
-int gFiresDuringAlert = -1;
-int SpinWhileShowing(const QzAlertRequest&)
-{
-    const int before = gFires;
     const std::int64_t held = gQzHeldTimerFires;
-    WaitFor([held] { return gQzHeldTimerFires >= held + 3; });
-    gFiresDuringAlert = gFires - before;
+    WaitFor([held] { return gQzHeldTimerFires >= held + 2; });
+    EXPECT_EQ(gFires, gBefore); // no timer fires during a modal alert
+    TestClock::SetUptime(1000.75);
     return 0;
 }
 
-TEST_F(TimersTest, NoTimerFiresDuringAModalAlertAndAHeldOneFiresOnceAfter)
+TEST_F(TimersTest, AHeldTimerFiresOnceAfterTheAlertAndKeepsItsOriginalGrid)
 {
+    TestClock clock;
+    gFires = 0;
     QzInstallAppDelegate();
-    QzTimer(CountAndKeepGoing, true, 0.05);
+    auto* timer = static_cast<QTimer*>(QzTimer(Count, true, 0.2));
     ASSERT_TRUE(WaitFor([] { return gFires >= 1; }));
-    const QzHookGuard<QzAlertFn> hook(gQzAlertHook, SpinWhileShowing);
-    const std::int64_t heldBefore = gQzHeldTimerFires;
-    const int before = gFires;
-    QzAlertNote("Busy getting today's log.", "Please wait until done.");
-    EXPECT_GE(gQzHeldTimerFires, heldBefore + 3);
-    EXPECT_EQ(gFiresDuringAlert, 0);
-    EXPECT_EQ(gFires, before);
-    ASSERT_TRUE(WaitFor([before] { return gFires > before; }));
-    EXPECT_EQ(gFires, before + 1);
+    gBefore = gFires;
+    {
+        const QzHookGuard<QzAlertFn> hook(gQzAlertHook, AnswerLate);
+        QzAlertNote("Busy getting today's log.", "Please wait until done.");
+    }
+    EXPECT_EQ(gFires, gBefore);
+    // The catch-up fire comes once; the next is due at 1000.8, 50 ms on,
+    // and from there the timer runs its full period again.
+    ASSERT_TRUE(WaitFor([] { return gFires > gBefore; }));
+    EXPECT_EQ(gFires, gBefore + 1);
+    EXPECT_LE(timer->remainingTime(), 50);
+    ASSERT_TRUE(WaitFor([] { return gFires > gBefore + 1; }));
+    EXPECT_EQ(timer->interval(), 200);
 }
 
 // --- Alerts ---------------------------------------------------------------
 
-TEST_F(EventsTest, NoteAndStopAlertsReportToTheDialogHandler)
+TEST_F(EventsTest, AlertsReportTheirButtonToTheDialogHandler)
 {
-    AlertRecorder alerts;
+    AlertRecorder alerts({0, 0, 1, 2});
     EXPECT_EQ(QzAlertNote("No Problems Found", ""), 0);
     EXPECT_EQ(QzAlertStop("Help.rtfd", " was not found."), 0);
-    ASSERT_EQ(alerts.alerts.size(), 2u);
-    EXPECT_EQ(alerts.alerts[0].tag, 1);
-    EXPECT_EQ(alerts.alerts[0].style, 0);
-    EXPECT_EQ(alerts.alerts[0].message, QStringLiteral("No Problems Found"));
-    EXPECT_TRUE(alerts.alerts[0].buttons.isEmpty());
-    EXPECT_EQ(alerts.alerts[1].tag, 3);
-    EXPECT_EQ(alerts.alerts[1].style, 2);
-    EXPECT_EQ(alerts.alerts[1].informative, QStringLiteral(" was not found."));
-    const auto ended = EventsOfKind(1000);
-    ASSERT_EQ(ended.size(), 2u);
-    EXPECT_EQ(ended[0].id, 1000);
-    EXPECT_EQ(ended[0].window, 1);
-    EXPECT_EQ(ended[0].object, nullptr);
-    EXPECT_EQ(ended[1].id, 1000);
-    EXPECT_EQ(ended[1].window, 3);
-    EXPECT_TRUE(gQzAlerts.empty());
-}
-
-TEST_F(EventsTest, AlertButtonsComeInOrderAndTheCodeCountsFrom1000)
-{
-    AlertRecorder alerts({1});
     const QString message = QStringLiteral("Choose");
     EXPECT_EQ(QzAlert(7, 1, &message, nullptr, QStringLiteral("First;Second")), 1001);
-    ASSERT_EQ(alerts.alerts.size(), 1u);
-    EXPECT_EQ(alerts.alerts[0].buttons, (QStringList {QStringLiteral("First"), QStringLiteral("Second")}));
-    EXPECT_EQ(alerts.alerts[0].style, 1);
-    ASSERT_EQ(EventsOfKind(1000).size(), 1u);
-    EXPECT_EQ(EventsOfKind(1000)[0].id, 1001);
-    EXPECT_EQ(EventsOfKind(1000)[0].window, 7);
     const QStringList titles {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")};
-    alerts.answers = {2};
     EXPECT_EQ(QzAlert(8, QzAlertStyleOmitted, &message, nullptr, &titles), 1002);
+    ASSERT_EQ(alerts.alerts.size(), 4u);
+    const std::tuple<int, int, QStringList> shown[]
+        = {{1, 0, {}}, {3, 2, {}}, {7, 1, {QStringLiteral("First"), QStringLiteral("Second")}}, {8, 0, titles}};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(alerts.alerts[i].tag, std::get<0>(shown[i])) << i;
+        if (i < 3) { // the omitted style is the alert's own
+            EXPECT_EQ(alerts.alerts[i].style, std::get<1>(shown[i])) << i;
+        }
+        EXPECT_EQ(alerts.alerts[i].buttons, std::get<2>(shown[i])) << i;
+    }
+    EXPECT_EQ(alerts.alerts[0].message, QStringLiteral("No Problems Found"));
+    EXPECT_EQ(alerts.alerts[1].informative, QStringLiteral(" was not found."));
+    const std::pair<std::int64_t, std::int64_t> ended[] = {{1000, 1}, {1000, 3}, {1001, 7}, {1002, 8}};
+    ASSERT_EQ(EventsOfKind(1000).size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(EventsOfKind(1000)[i].id, ended[i].first) << i;
+        EXPECT_EQ(EventsOfKind(1000)[i].window, ended[i].second) << i;
+        EXPECT_EQ(EventsOfKind(1000)[i].object, nullptr) << i;
+    }
+    EXPECT_TRUE(gQzAlerts.empty());
 }
 
 TEST_F(EventsTest, ANonPositiveTagPreparesOrClosesAnAlert)
@@ -353,26 +318,23 @@ TEST_F(EventsTest, ANonPositiveTagPreparesOrClosesAnAlert)
     EXPECT_TRUE(gQzAlerts.empty());
 }
 
-TEST_F(EventsTest, ASheetAlertReturnsAtOnceAndReportsLater)
+TEST_F(EventsTest, ASheetAlertReturnsAtOnceAndReportsLaterFromAWindowModalBox)
 {
     QzWindowSet(1, QStringLiteral("Main"), QzParamOmitted, QzRect {0, 0, 300, 200});
-    AlertRecorder alerts({1});
     const QString message = QStringLiteral("Sheet");
-    EXPECT_EQ(QzAlert(9, 0, &message, nullptr, QStringLiteral("OK;Cancel"), 1), 0);
-    EXPECT_TRUE(alerts.alerts.empty());
-    EXPECT_TRUE(EventsOfKind(1000).empty());
-    EXPECT_TRUE(WaitFor([] { return !EventsOfKind(1000).empty(); }));
-    ASSERT_EQ(alerts.alerts.size(), 1u);
-    EXPECT_EQ(EventsOfKind(1000)[0].id, 1001);
-    EXPECT_EQ(EventsOfKind(1000)[0].window, 9);
-    EXPECT_TRUE(gQzAlerts.empty());
-}
-
-TEST_F(EventsTest, ASheetAlertOnTheRealPresenterIsAWindowModalBox)
-{
-    QzWindowSet(1, QStringLiteral("Main"), QzParamOmitted, QzRect {0, 0, 300, 200});
+    {
+        AlertRecorder alerts({1});
+        EXPECT_EQ(QzAlert(9, 0, &message, nullptr, QStringLiteral("OK;Cancel"), 1), 0);
+        EXPECT_TRUE(alerts.alerts.empty());
+        EXPECT_TRUE(EventsOfKind(1000).empty());
+        EXPECT_TRUE(WaitFor([] { return !EventsOfKind(1000).empty(); }));
+        EXPECT_EQ(alerts.alerts.size(), 1u);
+        EXPECT_EQ(EventsOfKind(1000)[0].id, 1001);
+        EXPECT_EQ(EventsOfKind(1000)[0].window, 9);
+        EXPECT_TRUE(gQzAlerts.empty());
+    }
+    gDialogEvents.clear();
     const QzHookGuard<QzAlertFn> real(gQzAlertHook, QzAlertPresent);
-    const QString message = QStringLiteral("Sheet");
     EXPECT_EQ(QzAlert(9, 0, &message, nullptr, QStringLiteral("OK;Cancel"), 1), 0);
     ASSERT_EQ(gQzAlerts.size(), 1u);
     auto* box = qobject_cast<QDialog*>(gQzAlerts[0].box.data());
@@ -383,23 +345,6 @@ TEST_F(EventsTest, ASheetAlertOnTheRealPresenterIsAWindowModalBox)
     EXPECT_TRUE(WaitFor([] { return !EventsOfKind(1000).empty(); }));
     EXPECT_EQ(EventsOfKind(1000)[0].window, 9);
     EXPECT_TRUE(gQzAlerts.empty());
-}
-
-// --- Run loop ---------------------------------------------------------------
-
-TEST_F(EventsTest, TheRunLoopRunsOnceAndASecondCallReturnsAtOnce)
-{
-    static bool returnedInside = false;
-    returnedInside = false;
-    QTimer::singleShot(0, [] {
-        QzRunLoop();
-        returnedInside = true;
-        QCoreApplication::quit();
-    });
-    QzRunLoop();
-    EXPECT_TRUE(returnedInside);
-    EXPECT_TRUE(gQzRunLoopEntered);
-    QzRunLoop(); // entered before: returns at once
 }
 
 } // namespace

@@ -1,8 +1,7 @@
 #pragma once
 
-// A fixture for the window and event tests: a bundle in a temporary folder
-// whose Resources hold the .ui files a test asks for, a dialog handler
-// that records every event, and a runtime reset before and after.
+// The window and event tests' fixture: a bundle in a temporary folder with
+// the .ui files a test asks for, a dialog handler that records every event.
 
 #include "runtime/bundle.h"
 #include "runtime/events.h"
@@ -38,7 +37,6 @@ inline void RecordDialog(std::int64_t kind, std::int64_t id, std::int64_t window
     gDialogEvents.push_back({kind, id, window, object, QzCurrentWindow});
 }
 
-// The recorded events of one kind, in order.
 inline std::vector<DialogEvent> EventsOfKind(std::int64_t kind)
 {
     std::vector<DialogEvent> found;
@@ -48,7 +46,7 @@ inline std::vector<DialogEvent> EventsOfKind(std::int64_t kind)
     return found;
 }
 
-// Processes events until the condition holds or five seconds have passed.
+// Processes events until the condition holds or the time is up.
 inline bool WaitFor(const std::function<bool()>& condition, int milliseconds = 5000)
 {
     QDeadlineTimer deadline(milliseconds);
@@ -87,14 +85,12 @@ protected:
 
     QString Resources() const { return bundle_.path() + QStringLiteral("/Contents/Resources"); }
 
-    // Copies a .ui file from the test fixtures into the bundle.
+    // A .ui file of the test fixtures, or a resource of the built bundle.
     void UseFixtureNib(const QString& name) const
     {
         ASSERT_TRUE(QFile::copy(QStringLiteral(QZ_FIXTURES_DIR "/ui/") + name + QStringLiteral(".ui"),
             Resources() + QLatin1Char('/') + name + QStringLiteral(".ui")));
     }
-
-    // Copies one of the application's own resources from the built bundle.
     void UseAppResource(const QString& file) const
     {
         ASSERT_TRUE(QFile::copy(
