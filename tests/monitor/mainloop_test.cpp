@@ -9,14 +9,17 @@
 
 namespace {
 
-const std::string kT = "2026-03-10 10:15:03";
-const std::string kSuccess = "Backup completed successfully.";
-
 std::string GoodLog()
 {
     auto entries = Filler(60);
-    entries.push_back(LogEntry(kT, kSuccess));
+    entries.push_back(LogEntry("2026-03-10 10:15:03", "Backup completed successfully."));
     return LogOutput(entries);
+}
+
+void Ticks(int n)
+{
+    for (int i = 0; i < n; ++i)
+        MainLoopTick();
 }
 
 } // namespace
@@ -41,8 +44,7 @@ TEST(MainLoop, TodayTakesThreePassesAndFallsBackToTwoHoursWhenOverdue)
 
     // Read more than 7200 ticks after the stamp: the two-hour log instead.
     gTodayRequested = 1;
-    MainLoopTick();
-    MainLoopTick();
+    Ticks(2);
     ASSERT_EQ(gTodayPipeOpen, 1);
     TestClock::AdvanceUptime(7200.0 / 60 + 1.0 + 1.0);
     MainLoopTick();
@@ -54,14 +56,12 @@ TEST(MainLoop, TodayTakesThreePassesAndFallsBackToTwoHoursWhenOverdue)
 
     // Exactly at the limit is still in time, and a stamp of 0 never expires.
     gTodayRequested = 1;
-    MainLoopTick();
-    MainLoopTick();
+    Ticks(2);
     TestClock::AdvanceUptime(7200.0 / 60 + 1.0);
     MainLoopTick();
     EXPECT_FALSE(MonitorWorld::ReportShown().contains(QStringLiteral("TOO LARGE")));
     gTodayRequested = 1;
-    MainLoopTick();
-    MainLoopTick();
+    Ticks(2);
     gPipeStartTicks = 0;
     TestClock::AdvanceUptime(100000);
     MainLoopTick();
@@ -84,8 +84,7 @@ TEST(MainLoop, YesterdayFetchAndItsOverdueReport)
     EXPECT_EQ(gPollAllowed, 1);
 
     gYesterdayRequested = 1;
-    MainLoopTick();
-    MainLoopTick();
+    Ticks(2);
     gEmailSent = 1;
     TestClock::AdvanceUptime(3600.0 / 60 + 2.0);
     MainLoopTick();
@@ -131,8 +130,7 @@ TEST(MainLoop, RequestsWaitForAnOpenSheetAndTheIntroductionStillShows)
     gOpenPanel = 4;
     gTodayRequested = 1;
     gYesterdayRequested = 1;
-    MainLoopTick();
-    MainLoopTick();
+    Ticks(2);
     EXPECT_EQ(MonitorWorld::ReportShown(), QStringLiteral("\r\n\r\nWelcome"));
     EXPECT_EQ(gTodayRequested, 1);
     EXPECT_EQ(gYesterdayRequested, 1);
@@ -156,8 +154,7 @@ TEST(MainLoop, RequestsWaitForAnOpenSheetAndTheIntroductionStillShows)
     // A sheet opened while the command runs: the pass clears the open flag
     // but the fetch does nothing; the next launch reads the waiting output.
     gTodayRequested = 1;
-    MainLoopTick();
-    MainLoopTick();
+    Ticks(2);
     gOpenPanel = 5;
     MainLoopTick();
     EXPECT_EQ(gTodayPipeOpen, 0);

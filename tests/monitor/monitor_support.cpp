@@ -29,12 +29,6 @@ std::string LogEntry(
         + "] " + message;
 }
 
-std::string Cut(const std::string& time, const std::string& message)
-{
-    const std::string full = LogEntry(time, message);
-    return full.substr(0, 19) + full.substr(139, 860);
-}
-
 std::string LogOutput(const std::vector<std::string>& entries)
 {
     std::string out = "Filtering the log data using \"subsystem == \"com.apple.TimeMachine\"\"\n";
