@@ -156,12 +156,6 @@ TEST(Runner, SystemVersionComparesRunsOfDigitsAsNumbers)
         EXPECT_EQ(SystemVersionAtLeast("10.11.9"), c.atLeast10_11_9) << c.version;
         EXPECT_EQ(SystemVersionAtLeast("10.13.9"), c.atLeast10_13_9) << c.version;
     }
-    {
-        SystemVersion version(sandbox, "10.12.6");
-        EXPECT_TRUE(SystemVersionAtLeast("10.12"));
-        EXPECT_TRUE(SystemVersionAtLeast("10.12.6"));
-        EXPECT_FALSE(SystemVersionAtLeast("10.12.10"));
-    }
     // The binary form reads the same.
     plist_t dict = plist_new_dict();
     plist_dict_set_item(dict, "ProductVersion", plist_new_string("10.12.1"));
