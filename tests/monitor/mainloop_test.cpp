@@ -98,27 +98,19 @@ TEST(MainLoop, YesterdayFetchAndItsOverdueReport)
 TEST(MainLoop, DailyResetRunsOncePerNight)
 {
     MonitorWorld world;
-    TestClock::SetLocal("2026-03-10 00:59:59");
-    gEmailSent = 1;
-    gPollAllowed = 0;
-    MainLoopTick();
-    EXPECT_EQ(gEmailSent, 1);
-    TestClock::SetLocal("2026-03-10 01:00:00");
-    MainLoopTick();
-    EXPECT_EQ(gEmailSent, 0);
-    EXPECT_EQ(gPollAllowed, 1);
-    EXPECT_EQ(gDailyResetDone, 1);
+    // The latch is set before each pass; the reset clears it in hour 1, once.
+    for (const auto& [time, sent] : {std::pair {"2026-03-10 00:59:59", 1}, std::pair {"2026-03-10 01:00:00", 0},
+             std::pair {"2026-03-10 01:59:00", 1}, std::pair {"2026-03-10 02:00:00", 1},
+             std::pair {"2026-03-11 01:10:00", 0}}) {
+        TestClock::SetLocal(time);
+        gEmailSent = 1;
+        gPollAllowed = 0;
+        MainLoopTick();
+        EXPECT_EQ(gEmailSent, sent) << time;
+        EXPECT_EQ(gPollAllowed, 1 - sent) << time;
+        EXPECT_EQ(gDailyResetDone, std::string_view(time).substr(11, 2) == "01" ? 1 : 0) << time;
+    }
     EXPECT_EQ(gPipeStartTicks, 1000 * 60 + 60);
-    gEmailSent = 1;
-    TestClock::SetLocal("2026-03-10 01:59:00");
-    MainLoopTick();
-    EXPECT_EQ(gEmailSent, 1);
-    TestClock::SetLocal("2026-03-10 02:00:00");
-    MainLoopTick();
-    EXPECT_EQ(gDailyResetDone, 0);
-    TestClock::SetLocal("2026-03-11 01:10:00");
-    MainLoopTick();
-    EXPECT_EQ(gEmailSent, 0);
 }
 
 TEST(MainLoop, RequestsWaitForAnOpenSheetAndTheIntroductionStillShows)
@@ -169,26 +161,22 @@ TEST(MainLoop, RequestsWaitForAnOpenSheetAndTheIntroductionStillShows)
 TEST(MainLoop, PollTimerRequestsTodayAndDropsEmptyEmails)
 {
     MonitorWorld world;
-    gPollAllowed = 1;
-    gTodayPipeOpen = 1;
-    gEmailRequested = 1;
-    PollTimerFired();
-    EXPECT_EQ(gTodayRequested, 0);
-    EXPECT_EQ(gEmailRequested, 1);
-    gTodayPipeOpen = 0;
-    gLastProblem = "Oops";
-    gTestEmailPending = 1;
-    PollTimerFired();
-    EXPECT_EQ(gTodayRequested, 1);
-    EXPECT_EQ(gEmailRequested, 1);
-    gTestEmailPending = 0;
-    PollTimerFired();
-    EXPECT_EQ(gEmailRequested, 0);
-    gEmailRequested = 1;
-    gLastProblem = "Error";
-    gPollAllowed = 0;
-    gTodayRequested = 0;
-    PollTimerFired();
-    EXPECT_EQ(gEmailRequested, 1);
-    EXPECT_EQ(gTodayRequested, 0);
+    struct Row {
+        std::uint8_t todayOpen, yesterdayOpen, pollAllowed, testPending;
+        const char* problem;
+        int todayRequested, emailKept;
+    };
+    for (const Row& r : {Row {1, 0, 1, 0, "", 0, 1}, Row {0, 1, 1, 0, "", 0, 1}, Row {0, 0, 1, 1, "Oops", 1, 1},
+             Row {0, 0, 1, 0, "Oops", 1, 0}, Row {0, 0, 0, 0, "Error", 0, 1}}) {
+        gTodayPipeOpen = r.todayOpen;
+        gYesterdayPipeOpen = r.yesterdayOpen;
+        gPollAllowed = r.pollAllowed;
+        gTestEmailPending = r.testPending;
+        gLastProblem = r.problem;
+        gTodayRequested = 0;
+        gEmailRequested = 1;
+        PollTimerFired();
+        EXPECT_EQ(gTodayRequested, r.todayRequested) << r.problem;
+        EXPECT_EQ(gEmailRequested, r.emailKept) << r.problem;
+    }
 }
