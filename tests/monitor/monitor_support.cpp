@@ -6,16 +6,13 @@
 #include "monitor/state.h"
 #include "runtime/windows.h"
 
-#include <QDir>
-
-#include <cstdio>
+#include <algorithm>
 
 namespace {
 
 std::string Pad(std::string s, std::size_t width)
 {
-    if (s.size() < width)
-        s.append(width - s.size(), ' ');
+    s.resize(std::max(s.size(), width), ' ');
     return s;
 }
 
@@ -35,8 +32,7 @@ std::string LogOutput(const std::vector<std::string>& entries)
     out += "Timestamp                       Thread     Type        Activity             PID    TTL  \n";
     for (const auto& e : entries)
         out += e + "\n";
-    out += "--------------------------------------------------------------------------------------------------------"
-           "------------\n";
+    out += std::string(116, '-') + "\n";
     out += "Log      - Default:          0, Info:                0, Debug:             0, Error:          0, Fault:  "
            "        0\n";
     return out;
@@ -60,8 +56,6 @@ MonitorWorld::MonitorWorld()
     BuildReportArea();
     LoadSettings();
 }
-
-MonitorWorld::~MonitorWorld() = default;
 
 void MonitorWorld::SetLogOutput(const std::string& output) const
 {

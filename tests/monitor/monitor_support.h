@@ -20,7 +20,6 @@ std::string LogOutput(const std::vector<std::string>& entries);
 class MonitorWorld {
 public:
     MonitorWorld();
-    ~MonitorWorld();
 
     // The stub `log` prints this output whatever it is asked, and records
     // its arguments; `ps` prints a list without any log command.
