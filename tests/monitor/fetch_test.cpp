@@ -136,6 +136,21 @@ TEST(Fetch, YesterdaysCommandLaunchesThenIsReadUnlessTodaysRuns)
     EXPECT_EQ(gPollAllowed, 1);
 }
 
+TEST(Fetch, YesterdaysAnalysisReadsAFileOnItsChannelAsItReadsTheCommand)
+{
+    MonitorWorld world;
+    for (const char* name : {"yesterday-with-problems.log", "garbled.log"}) {
+        const QString fixture = FixturePath(QString::fromLatin1(name));
+        world.SetLogOutput(ReadFile(fixture));
+        world.FetchYesterday();
+        const std::string piped = MonitorWorld::Report();
+        QzOpenInput(1, 0, fixture, 0);
+        gYesterdayReadNow = 1;
+        FetchYesterdayLog();
+        EXPECT_EQ(MonitorWorld::Report(), piped) << name;
+    }
+}
+
 TEST(HungCommands, TodaysStalledLogEndsAsOverdueWithWhatTheTwoHoursGave)
 {
     MonitorWorld world;
@@ -195,7 +210,7 @@ TEST(HungCommands, OnlyThisUsersLogShowCommandIsKilled)
     const std::vector<std::string> rows = {me + " " + i + " vim notes-on-log show --last 4h",
         me + " " + i + " /bin/sh -c log show --last 4h --predicate x", other + " " + i + " log show --last 4h",
         me + " " + i + " /usr/bin/log showx --", me + " " + i + " /usr/bin/xlog show --",
-        "garbage without a number log show --x",
+        "garbage without a number log show --x", me + " " + i,
         me + " " + i + " editor " + std::string(246 - me.size() - i.size(), 'x') + me + " " + i + " log show --x",
         "  " + me + " " + std::to_string(stale) + " /usr/bin/log show --last 4h --predicate x",
         me + " " + i + " log show --last 4h"};

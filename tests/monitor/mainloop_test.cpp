@@ -164,17 +164,19 @@ TEST(MainLoop, PollTimerRequestsTodayAndDropsEmptyEmails)
     struct Row {
         std::uint8_t todayOpen, yesterdayOpen, pollAllowed, testPending;
         const char* problem;
+        std::uint8_t emailRequested;
         int todayRequested, emailKept;
     };
-    for (const Row& r : {Row {1, 0, 1, 0, "", 0, 1}, Row {0, 1, 1, 0, "", 0, 1}, Row {0, 0, 1, 1, "Oops", 1, 1},
-             Row {0, 0, 1, 0, "Oops", 1, 0}, Row {0, 0, 0, 0, "Error", 0, 1}}) {
+    for (const Row& r :
+        {Row {1, 0, 1, 0, "", 1, 0, 1}, Row {0, 1, 1, 0, "", 1, 0, 1}, Row {0, 0, 1, 1, "Oops", 1, 1, 1},
+            Row {0, 0, 1, 0, "Oops", 1, 1, 0}, Row {0, 0, 0, 0, "Error", 1, 0, 1}, Row {0, 0, 1, 0, "", 0, 1, 0}}) {
         gTodayPipeOpen = r.todayOpen;
         gYesterdayPipeOpen = r.yesterdayOpen;
         gPollAllowed = r.pollAllowed;
         gTestEmailPending = r.testPending;
         gLastProblem = r.problem;
         gTodayRequested = 0;
-        gEmailRequested = 1;
+        gEmailRequested = r.emailRequested;
         PollTimerFired();
         EXPECT_EQ(gTodayRequested, r.todayRequested) << r.problem;
         EXPECT_EQ(gEmailRequested, r.emailKept) << r.problem;
