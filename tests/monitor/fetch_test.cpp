@@ -1,6 +1,4 @@
-// The fetches' commands, their launch and read, commands that never end and
-// the stale-command clean-up. What the analyses make of a log is checked on
-// the fixtures (fixtures_test.cpp, sameness_test.cpp).
+// Commands, launches, stalls and stale-command kills; analyses are checked on the fixtures.
 
 #include "monitor_support.h"
 
@@ -18,8 +16,7 @@ namespace {
 
 const std::string kGoodLog = LogOutput({LogEntry("2026-03-10 10:15:03", "Backup completed successfully.")});
 
-// Half a day of lines with a problem and a success among them, then a stall
-// with the output still open.
+// Half a day of lines with a problem and a success, then a stall with the output open.
 std::string HalfADayThenStall(const MonitorWorld& world)
 {
     std::vector<std::string> entries = Filler(3000);
@@ -69,8 +66,7 @@ TEST(Fetch, TodaysCommandLaunchesThenIsReadAndShortModeReadsAtOnce)
     EXPECT_EQ(gPipeStartTicks, 1000 * 60 + 60);
     EXPECT_EQ(gLogLine, SS(""));
 
-    // While the command runs and nothing asks for its output, a call only
-    // does the entry resets; with a sheet open nothing changes at all.
+    // While the command runs a call only resets; with a sheet open nothing changes.
     gLastProblem = gProblemFolder = "old";
     gErrorFound = 1;
     gPollAllowed = 0;
@@ -157,8 +153,7 @@ TEST(HungCommands, TodaysStalledLogEndsAsOverdueWithWhatTheTwoHoursGave)
     ShortLimits limits;
     world.sandbox.Stub(QStringLiteral("log"), HalfADayThenStall(world));
     world.FetchToday();
-    // Both commands were killed at their limits; the report holds what the
-    // two-hour pipeline passed on before the stall.
+    // Both commands killed at their limits; the report holds what two hours gave.
     const std::string args = world.LogArguments();
     EXPECT_NE(args.find("--last\n4h\n"), std::string::npos);
     EXPECT_NE(args.find("--last\n2h\n"), std::string::npos);
@@ -203,10 +198,7 @@ TEST(HungCommands, OnlyThisUsersLogShowCommandIsKilled)
     const std::string me = std::to_string(getuid());
     const std::string other = std::to_string(getuid() + 1);
     const std::string i = std::to_string(innocent);
-    // Every line but the last names the innocent process in a way that must
-    // not count: the text elsewhere, a shell running a pipeline, another
-    // user's command, another subcommand, no number, and the continuation of
-    // a line longer than one read.
+    // Each row but the stale one names the innocent process in a way that must not count.
     const std::vector<std::string> rows = {me + " " + i + " vim notes-on-log show --last 4h",
         me + " " + i + " /bin/sh -c log show --last 4h --predicate x", other + " " + i + " log show --last 4h",
         me + " " + i + " /usr/bin/log showx --", me + " " + i + " /usr/bin/xlog show --",

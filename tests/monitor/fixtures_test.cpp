@@ -1,7 +1,5 @@
-// Every recorded log in tests/fixtures through the real analyses (stub `log`,
-// real grep and cut), compared with its expected outcome in
-// tests/fixtures/expected/, worked out by hand. QZ_UPDATE_EXPECTED=1 writes
-// the files from the program instead, for review.
+// Each fixture log through the real pipeline against its hand-derived outcome in
+// tests/fixtures/expected/ (QZ_UPDATE_EXPECTED=1 writes them afresh, for review).
 
 #include "monitor_support.h"
 
@@ -21,8 +19,7 @@
 
 namespace {
 
-// Printable ASCII as it is, a backslash doubled, other bytes as \xHH, and a
-// line break after each \x0a.
+// Printable ASCII as it is, "\\" doubled, other bytes as \xHH, a line break after \x0a.
 std::string Escape(std::string_view bytes)
 {
     std::string out;

@@ -47,8 +47,7 @@ struct Rng {
     int Below(int n) { return static_cast<int>(Next() % static_cast<std::uint64_t>(n)); }
 };
 
-// Pieces of lines: every pattern the rules test, near misses, and bytes
-// the reader and the cleaning treat specially.
+// Every pattern the rules test, near misses, and bytes treated specially.
 const char* const kPieces[] = {"Recovery", "recovery", "deleting backup", "Couldn't get volume info for unmounted disk",
     "Operation not permitted", "snapshot", "Created Time Machine local snapshot", "Error iterating sibling links",
     "Error writing to backup log", "Not prioritizing backups with priority errors", "inprogress",
@@ -112,8 +111,7 @@ std::string RandomLog(Rng& r)
     return out;
 }
 
-// The starting state an analysis finds: what earlier analyses and the
-// settings file left.
+// What earlier analyses and the settings file left.
 void RandomStart(Rng& r)
 {
     gDriveOffline = static_cast<std::uint8_t>(r.Below(2));
@@ -161,8 +159,7 @@ std::string Digest()
     return QCryptographicHash::hash(json, QCryptographicHash::Sha256).toHex().left(16).toStdString();
 }
 
-// A world whose settings file and logs live in memory when the machine
-// allows: every success line saves the settings with fsync.
+// Settings in memory where possible: every success line saves them with fsync.
 struct FastWorld {
     MonitorWorld world;
     QTemporaryDir memory {QDir(QStringLiteral("/dev/shm")).exists()
@@ -176,9 +173,7 @@ struct FastWorld {
         TestClock::SetLocal("2026-03-10 10:20:00"); // day 69 of the year
     }
 
-    // The output arrives through a real pipe on FileChannel 1, written by a
-    // thread rather than a command: thousands of process starts would take
-    // most of the test's time.
+    // A real pipe on FileChannel 1, written by a thread: thousands of commands would be slow.
     static void Analyse(const std::string& output, bool today)
     {
         int fds[2];

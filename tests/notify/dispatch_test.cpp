@@ -66,8 +66,7 @@ TEST(Dispatch, TwoAddressesOneDispatchUntilTheLatchIsCleared)
     EXPECT_EQ(Sent(w.recorder), want);
     EXPECT_EQ(QzStrToCF(gLastProblem), kBody); // the appended block stays
 
-    // Further requests are dropped silently while the latch is set; a pass
-    // without a request does nothing at all.
+    // While the latch is set requests are dropped; a pass without one does nothing.
     gEmailRequested = 1;
     EmailDispatchStep();
     EmailDispatchStep();
@@ -97,9 +96,7 @@ TEST(Dispatch, SubjectsForTestsAndMinorErrors)
 {
     World w;
     gLastSuccessText = ShortString();
-    // A test: the first address gets the test texts; the test state ends
-    // there, so the second gets the test subject with the ordinary body.
-    // Notification being off does not matter to the step.
+    // The test state ends at the first address: the second gets the ordinary body.
     gEmailNotifyOn = 0;
     gTestEmailPending = 1;
     gEmailRequested = 1;
