@@ -135,7 +135,7 @@ TEST(Fetch, YesterdaysCommandLaunchesThenIsReadUnlessTodaysRuns)
 TEST(Fetch, YesterdaysAnalysisReadsAFileOnItsChannelAsItReadsTheCommand)
 {
     MonitorWorld world;
-    for (const char* name : {"yesterday-with-problems.log", "garbled.log"}) {
+    for (const char* name : {"yesterday-with-problems.log", "garbled.log", "cases/empty.log"}) {
         const QString fixture = FixturePath(QString::fromLatin1(name));
         world.SetLogOutput(ReadFile(fixture));
         world.FetchYesterday();
