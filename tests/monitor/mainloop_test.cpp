@@ -9,14 +9,17 @@
 
 namespace {
 
-const std::string kT = "2026-03-10 10:15:03";
-const std::string kSuccess = "Backup completed successfully.";
-
 std::string GoodLog()
 {
     auto entries = Filler(60);
-    entries.push_back(LogEntry(kT, kSuccess));
+    entries.push_back(LogEntry("2026-03-10 10:15:03", "Backup completed successfully."));
     return LogOutput(entries);
+}
+
+void Ticks(int n)
+{
+    for (int i = 0; i < n; ++i)
+        MainLoopTick();
 }
 
 } // namespace
@@ -41,8 +44,7 @@ TEST(MainLoop, TodayTakesThreePassesAndFallsBackToTwoHoursWhenOverdue)
 
     // Read more than 7200 ticks after the stamp: the two-hour log instead.
     gTodayRequested = 1;
-    MainLoopTick();
-    MainLoopTick();
+    Ticks(2);
     ASSERT_EQ(gTodayPipeOpen, 1);
     TestClock::AdvanceUptime(7200.0 / 60 + 1.0 + 1.0);
     MainLoopTick();
@@ -54,14 +56,12 @@ TEST(MainLoop, TodayTakesThreePassesAndFallsBackToTwoHoursWhenOverdue)
 
     // Exactly at the limit is still in time, and a stamp of 0 never expires.
     gTodayRequested = 1;
-    MainLoopTick();
-    MainLoopTick();
+    Ticks(2);
     TestClock::AdvanceUptime(7200.0 / 60 + 1.0);
     MainLoopTick();
     EXPECT_FALSE(MonitorWorld::ReportShown().contains(QStringLiteral("TOO LARGE")));
     gTodayRequested = 1;
-    MainLoopTick();
-    MainLoopTick();
+    Ticks(2);
     gPipeStartTicks = 0;
     TestClock::AdvanceUptime(100000);
     MainLoopTick();
@@ -84,8 +84,7 @@ TEST(MainLoop, YesterdayFetchAndItsOverdueReport)
     EXPECT_EQ(gPollAllowed, 1);
 
     gYesterdayRequested = 1;
-    MainLoopTick();
-    MainLoopTick();
+    Ticks(2);
     gEmailSent = 1;
     TestClock::AdvanceUptime(3600.0 / 60 + 2.0);
     MainLoopTick();
@@ -99,27 +98,19 @@ TEST(MainLoop, YesterdayFetchAndItsOverdueReport)
 TEST(MainLoop, DailyResetRunsOncePerNight)
 {
     MonitorWorld world;
-    TestClock::SetLocal("2026-03-10 00:59:59");
-    gEmailSent = 1;
-    gPollAllowed = 0;
-    MainLoopTick();
-    EXPECT_EQ(gEmailSent, 1);
-    TestClock::SetLocal("2026-03-10 01:00:00");
-    MainLoopTick();
-    EXPECT_EQ(gEmailSent, 0);
-    EXPECT_EQ(gPollAllowed, 1);
-    EXPECT_EQ(gDailyResetDone, 1);
+    // The latch is set before each pass; the reset clears it in hour 1, once.
+    for (const auto& [time, sent] : {std::pair {"2026-03-10 00:59:59", 1}, std::pair {"2026-03-10 01:00:00", 0},
+             std::pair {"2026-03-10 01:59:00", 1}, std::pair {"2026-03-10 02:00:00", 1},
+             std::pair {"2026-03-11 01:10:00", 0}}) {
+        TestClock::SetLocal(time);
+        gEmailSent = 1;
+        gPollAllowed = 0;
+        MainLoopTick();
+        EXPECT_EQ(gEmailSent, sent) << time;
+        EXPECT_EQ(gPollAllowed, 1 - sent) << time;
+        EXPECT_EQ(gDailyResetDone, std::string_view(time).substr(11, 2) == "01" ? 1 : 0) << time;
+    }
     EXPECT_EQ(gPipeStartTicks, 1000 * 60 + 60);
-    gEmailSent = 1;
-    TestClock::SetLocal("2026-03-10 01:59:00");
-    MainLoopTick();
-    EXPECT_EQ(gEmailSent, 1);
-    TestClock::SetLocal("2026-03-10 02:00:00");
-    MainLoopTick();
-    EXPECT_EQ(gDailyResetDone, 0);
-    TestClock::SetLocal("2026-03-11 01:10:00");
-    MainLoopTick();
-    EXPECT_EQ(gEmailSent, 0);
 }
 
 TEST(MainLoop, RequestsWaitForAnOpenSheetAndTheIntroductionStillShows)
@@ -131,8 +122,7 @@ TEST(MainLoop, RequestsWaitForAnOpenSheetAndTheIntroductionStillShows)
     gOpenPanel = 4;
     gTodayRequested = 1;
     gYesterdayRequested = 1;
-    MainLoopTick();
-    MainLoopTick();
+    Ticks(2);
     EXPECT_EQ(MonitorWorld::ReportShown(), QStringLiteral("\r\n\r\nWelcome"));
     EXPECT_EQ(gTodayRequested, 1);
     EXPECT_EQ(gYesterdayRequested, 1);
@@ -156,8 +146,7 @@ TEST(MainLoop, RequestsWaitForAnOpenSheetAndTheIntroductionStillShows)
     // A sheet opened while the command runs: the pass clears the open flag
     // but the fetch does nothing; the next launch reads the waiting output.
     gTodayRequested = 1;
-    MainLoopTick();
-    MainLoopTick();
+    Ticks(2);
     gOpenPanel = 5;
     MainLoopTick();
     EXPECT_EQ(gTodayPipeOpen, 0);
@@ -172,26 +161,24 @@ TEST(MainLoop, RequestsWaitForAnOpenSheetAndTheIntroductionStillShows)
 TEST(MainLoop, PollTimerRequestsTodayAndDropsEmptyEmails)
 {
     MonitorWorld world;
-    gPollAllowed = 1;
-    gTodayPipeOpen = 1;
-    gEmailRequested = 1;
-    PollTimerFired();
-    EXPECT_EQ(gTodayRequested, 0);
-    EXPECT_EQ(gEmailRequested, 1);
-    gTodayPipeOpen = 0;
-    gLastProblem = "Oops";
-    gTestEmailPending = 1;
-    PollTimerFired();
-    EXPECT_EQ(gTodayRequested, 1);
-    EXPECT_EQ(gEmailRequested, 1);
-    gTestEmailPending = 0;
-    PollTimerFired();
-    EXPECT_EQ(gEmailRequested, 0);
-    gEmailRequested = 1;
-    gLastProblem = "Error";
-    gPollAllowed = 0;
-    gTodayRequested = 0;
-    PollTimerFired();
-    EXPECT_EQ(gEmailRequested, 1);
-    EXPECT_EQ(gTodayRequested, 0);
+    struct Row {
+        std::uint8_t todayOpen, yesterdayOpen, pollAllowed, testPending;
+        const char* problem;
+        std::uint8_t emailRequested;
+        int todayRequested, emailKept;
+    };
+    for (const Row& r :
+        {Row {1, 0, 1, 0, "", 1, 0, 1}, Row {0, 1, 1, 0, "", 1, 0, 1}, Row {0, 0, 1, 1, "Oops", 1, 1, 1},
+            Row {0, 0, 1, 0, "Oops", 1, 1, 0}, Row {0, 0, 0, 0, "Error", 1, 0, 1}, Row {0, 0, 1, 0, "", 0, 1, 0}}) {
+        gTodayPipeOpen = r.todayOpen;
+        gYesterdayPipeOpen = r.yesterdayOpen;
+        gPollAllowed = r.pollAllowed;
+        gTestEmailPending = r.testPending;
+        gLastProblem = r.problem;
+        gTodayRequested = 0;
+        gEmailRequested = r.emailRequested;
+        PollTimerFired();
+        EXPECT_EQ(gTodayRequested, r.todayRequested) << r.problem;
+        EXPECT_EQ(gEmailRequested, r.emailKept) << r.problem;
+    }
 }

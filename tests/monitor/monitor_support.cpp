@@ -6,16 +6,13 @@
 #include "monitor/state.h"
 #include "runtime/windows.h"
 
-#include <QDir>
-
-#include <cstdio>
+#include <algorithm>
 
 namespace {
 
 std::string Pad(std::string s, std::size_t width)
 {
-    if (s.size() < width)
-        s.append(width - s.size(), ' ');
+    s.resize(std::max(s.size(), width), ' ');
     return s;
 }
 
@@ -29,20 +26,13 @@ std::string LogEntry(
         + "] " + message;
 }
 
-std::string Cut(const std::string& time, const std::string& message)
-{
-    const std::string full = LogEntry(time, message);
-    return full.substr(0, 19) + full.substr(139, 860);
-}
-
 std::string LogOutput(const std::vector<std::string>& entries)
 {
     std::string out = "Filtering the log data using \"subsystem == \"com.apple.TimeMachine\"\"\n";
     out += "Timestamp                       Thread     Type        Activity             PID    TTL  \n";
     for (const auto& e : entries)
         out += e + "\n";
-    out += "--------------------------------------------------------------------------------------------------------"
-           "------------\n";
+    out += std::string(116, '-') + "\n";
     out += "Log      - Default:          0, Info:                0, Debug:             0, Error:          0, Fault:  "
            "        0\n";
     return out;
@@ -66,8 +56,6 @@ MonitorWorld::MonitorWorld()
     BuildReportArea();
     LoadSettings();
 }
-
-MonitorWorld::~MonitorWorld() = default;
 
 void MonitorWorld::SetLogOutput(const std::string& output) const
 {

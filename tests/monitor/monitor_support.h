@@ -11,9 +11,6 @@
 // One entry of Time Machine's log in the default `log show` layout.
 std::string LogEntry(const std::string& time, const std::string& message, const std::string& category = "General",
     const std::string& process = "backupd");
-// What `grep 'upd: (' | cut -c 1-19,140-999` leaves of a backupd entry of
-// category "General": the date and time, "al] " and the message.
-std::string Cut(const std::string& time, const std::string& message);
 // A whole `log show` output: preamble, header, the entries, closing line.
 std::string LogOutput(const std::vector<std::string>& entries);
 
@@ -23,7 +20,6 @@ std::string LogOutput(const std::vector<std::string>& entries);
 class MonitorWorld {
 public:
     MonitorWorld();
-    ~MonitorWorld();
 
     // The stub `log` prints this output whatever it is asked, and records
     // its arguments; `ps` prints a list without any log command.

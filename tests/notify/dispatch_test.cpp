@@ -12,12 +12,6 @@
 
 namespace {
 
-const QStringList kMailPieces = {QStringLiteral("set recipientName to "), QStringLiteral("\nset recipientAddress to "),
-    QStringLiteral("\nset theSubject to "), QStringLiteral("\nset theContent to "),
-    QStringLiteral("\ntell application \"Mail\"\nset theMessage to make new outgoing message with properties "
-                   "{subject:theSubject, content:theContent, visible:true}\ntell theMessage\nmake new to recipient "
-                   "with properties {name:recipientName, address:recipientAddress}\nsend\nend tell\nend tell\n")};
-
 // Name, address, subject and body of each Mail script run.
 std::vector<QStringList> Sent(const ScriptRecorder& recorder)
 {
@@ -58,7 +52,12 @@ const QString kBody = QStringLiteral(
 TEST(Dispatch, TwoAddressesOneDispatchUntilTheLatchIsCleared)
 {
     World w;
+    gEmailStepHeld = 1; // the report command without --notify
     gEmailRequested = 1;
+    EmailDispatchStep();
+    EXPECT_TRUE(w.recorder.scripts.empty());
+    EXPECT_EQ(gEmailRequested, 1);
+    gEmailStepHeld = 0;
     EmailDispatchStep();
     EXPECT_EQ(gEmailRequested, 0);
     EXPECT_EQ(gEmailSent, 1);
@@ -67,8 +66,7 @@ TEST(Dispatch, TwoAddressesOneDispatchUntilTheLatchIsCleared)
     EXPECT_EQ(Sent(w.recorder), want);
     EXPECT_EQ(QzStrToCF(gLastProblem), kBody); // the appended block stays
 
-    // Further requests are dropped silently while the latch is set; a pass
-    // without a request does nothing at all.
+    // While the latch is set requests are dropped; a pass without one does nothing.
     gEmailRequested = 1;
     EmailDispatchStep();
     EmailDispatchStep();
@@ -98,9 +96,7 @@ TEST(Dispatch, SubjectsForTestsAndMinorErrors)
 {
     World w;
     gLastSuccessText = ShortString();
-    // A test: the first address gets the test texts; the test state ends
-    // there, so the second gets the test subject with the ordinary body.
-    // Notification being off does not matter to the step.
+    // The test state ends at the first address: the second gets the ordinary body.
     gEmailNotifyOn = 0;
     gTestEmailPending = 1;
     gEmailRequested = 1;
@@ -186,15 +182,4 @@ TEST(Dispatch, AccessibilityOnOldSystems)
     gAccessCheckPending = 1;
     AccessibilityCheckStep();
     EXPECT_EQ(alerts.alerts.size(), 1u);
-}
-
-TEST(Dispatch, HeldStepLeavesRequestsAlone)
-{
-    World w;
-    gEmailStepHeld = 1;
-    gEmailRequested = 1;
-    EmailDispatchStep();
-    EXPECT_EQ(gEmailRequested, 1);
-    EXPECT_EQ(gEmailSent, 0);
-    EXPECT_TRUE(w.recorder.scripts.empty());
 }

@@ -8,30 +8,6 @@
 
 namespace {
 
-// The fixed pieces of the two scripts, with a string literal between each two.
-const QStringList kMailPieces = {
-    QStringLiteral("set recipientName to "),
-    QStringLiteral("\nset recipientAddress to "),
-    QStringLiteral("\nset theSubject to "),
-    QStringLiteral("\nset theContent to "),
-    QStringLiteral("\ntell application \"Mail\"\n"
-                   "set theMessage to make new outgoing message with properties {subject:theSubject, "
-                   "content:theContent, visible:true}\n"
-                   "tell theMessage\n"
-                   "make new to recipient with properties {name:recipientName, address:recipientAddress}\n"
-                   "send\n"
-                   "end tell\n"
-                   "end tell\n"),
-};
-const QStringList kOutlookPieces = {
-    QStringLiteral("tell application "),
-    QStringLiteral("\nactivate\n"
-                   "set w to make new outgoing message with properties {account:(default account),subject:"),
-    QStringLiteral(", plain text content:"),
-    QStringLiteral("}\nmake new recipient at w with properties {email address:{address:"),
-    QStringLiteral("}}\nsend w\nend tell\n"),
-};
-
 QString Join(const QStringList& pieces, const QStringList& literals)
 {
     QString s = pieces.at(0);
@@ -40,77 +16,62 @@ QString Join(const QStringList& pieces, const QStringList& literals)
     return s;
 }
 
-const QString kMailScript = Join(kMailPieces,
-    {QStringLiteral("Sam"), QStringLiteral("sam@example.com"), QStringLiteral("Backup"),
-        QStringLiteral("Failed\r\nLast")});
-
-QString OutlookScript(const QString& app, const QString& body = QStringLiteral("Failed\r\nLast"))
-{
-    return Join(kOutlookPieces, {app, QStringLiteral("Backup"), body, QStringLiteral("sam@example.com")});
-}
-
-void Send(const QString& name = QStringLiteral("Sam"))
+void Send()
 {
     SendNotificationEmail(
-        name, QStringLiteral("sam@example.com"), QStringLiteral("Backup"), QStringLiteral("Failed\r\nLast"));
+        QStringLiteral("Sam"), QStringLiteral("sam@example.com"), QStringLiteral("Backup"), QStringLiteral("Failed"));
 }
 
 } // namespace
 
-TEST(Mail, DefaultMailAppNameReducesThePath)
-{
-    const std::pair<const char*, const char*> cases[] = {
-        {"/Applications/Mail.app", "Mail"},
-        {"/System/Applications/Mail.app", "Mail"},
-        {"/Applications/Microsoft Outlook.app", "Microsoft Outlook"},
-        {"/Volumes/Apps/Applications/Microsoft Office 2011/Microsoft Outlook.app",
-            "Applications/Microsoft Office 2011/Microsoft Outlook"},
-        {"/Applications/Thunderbird.app", "Thunderbird"},
-        {"Mail.app", "Mail"}, // no "/" at all: the text stays whole
-        {"/Applications/Mail", ""}, // no "."
-        {"", ""},
-    };
-    for (const auto& [path, name] : cases) {
-        MailtoApp app(QString::fromUtf8(path));
-        EXPECT_EQ(DefaultMailAppName(), SS(name)) << path;
-    }
-}
-
-TEST(Mail, ScriptForEachMailApplication)
+TEST(Mail, TheDefaultMailAppNamesTheScriptOrTheAlert)
 {
     ResetNotifyState();
     ScriptRecorder recorder;
     struct Case {
         const char* path;
-        QString script; // empty: the alert instead
-        const char* alert;
+        const char* name; // DefaultMailAppName
+        const char* outlook; // the application the Outlook script tells; null: Mail's script or the alert
     };
     const Case cases[] = {
-        {"/System/Applications/Mail.app", kMailScript, ""},
-        {"/Applications/Microsoft Outlook.app", OutlookScript(QStringLiteral("Microsoft Outlook")), ""},
+        {"/Applications/Mail.app", "Mail", nullptr},
+        {"/System/Applications/Mail.app", "Mail", nullptr},
+        {"Mail.app", "Mail", nullptr}, // no "/" at all: the text stays whole
+        {"/Applications/Microsoft Outlook.app", "Microsoft Outlook", "Microsoft Outlook"},
         {"/Volumes/Apps/Applications/Microsoft Office 2011/Microsoft Outlook.app",
-            OutlookScript(QStringLiteral("Microsoft Outlook")), ""},
-        {"/Applications/Microsoft Entourage.app", OutlookScript(QStringLiteral("Microsoft Entourage")), ""},
-        {"/Applications/Thunderbird.app", QString(), "Thunderbird is not supported"},
-        {"/Applications/mail.app", QString(), "mail is not supported"},
-        {"/Applications/outlook.app", QString(), "outlook is not supported"},
-        {"", QString(), " is not supported"},
+            "Applications/Microsoft Office 2011/Microsoft Outlook", "Microsoft Outlook"},
+        {"/Applications/Microsoft Entourage.app", "Microsoft Entourage", "Microsoft Entourage"},
+        {"/Applications/Thunderbird.app", "Thunderbird", nullptr},
+        {"/Applications/mail.app", "mail", nullptr},
+        {"/Applications/outlook.app", "outlook", nullptr},
+        {"/Applications/Mail", "", nullptr}, // no "."
+        {"", "", nullptr},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
         MailtoApp app(QString::fromUtf8(c.path));
+        EXPECT_EQ(DefaultMailAppName(), SS(c.name));
         AlertRecorder alerts;
         recorder.scripts.clear();
         Send();
-        if (c.script.isEmpty()) {
-            EXPECT_TRUE(recorder.scripts.empty()) << c.path;
-            ASSERT_EQ(alerts.alerts.size(), 1u) << c.path;
-            EXPECT_EQ(alerts.alerts[0].message, QString::fromUtf8(c.alert));
+        if (c.outlook) {
+            ASSERT_EQ(recorder.scripts.size(), 1u);
+            EXPECT_EQ(recorder.scripts[0],
+                Join(kOutlookPieces,
+                    {QString::fromUtf8(c.outlook), QStringLiteral("Backup"), QStringLiteral("Failed"),
+                        QStringLiteral("sam@example.com")}));
+        } else if (std::string(c.name) == "Mail") {
+            ASSERT_EQ(recorder.scripts.size(), 1u);
+            EXPECT_EQ(recorder.scripts[0],
+                Join(kMailPieces,
+                    {QStringLiteral("Sam"), QStringLiteral("sam@example.com"), QStringLiteral("Backup"),
+                        QStringLiteral("Failed")}));
+        } else {
+            EXPECT_TRUE(recorder.scripts.empty());
+            ASSERT_EQ(alerts.alerts.size(), 1u);
+            EXPECT_EQ(alerts.alerts[0].message, QString::fromUtf8(c.name) + QStringLiteral(" is not supported"));
             EXPECT_EQ(alerts.alerts[0].informative,
                 QStringLiteral("Only Apple's Mail app and Microsoft Outlook are supported."));
-        } else {
-            EXPECT_TRUE(alerts.alerts.empty()) << c.path;
-            ASSERT_EQ(recorder.scripts.size(), 1u) << c.path;
-            EXPECT_EQ(recorder.scripts[0], c.script) << c.path;
         }
     }
 }
@@ -119,24 +80,21 @@ TEST(Mail, TestEmailReplacesNameAndBodyAndEndsTheTestState)
 {
     ResetNotifyState();
     ScriptRecorder recorder;
-    {
-        MailtoApp app(QStringLiteral("/Applications/Microsoft Outlook.app"));
-        gTestEmailPending = 1;
-        gEmailRequested = 1;
-        gEmailSent = 1;
+    const QString success = QStringLiteral("Quillaby Test. Success!");
+    for (const char* path : {"/Applications/Microsoft Outlook.app", "/Applications/Mail.app"}) {
+        MailtoApp app(QString::fromUtf8(path));
+        gTestEmailPending = gEmailRequested = gEmailSent = 1;
         Send();
-        EXPECT_EQ(recorder.scripts.back(),
-            OutlookScript(QStringLiteral("Microsoft Outlook"), QStringLiteral("Quillaby Test. Success!")));
         EXPECT_EQ(gTestEmailPending + gEmailRequested + gEmailSent, 0);
     }
-    MailtoApp app(QStringLiteral("/Applications/Mail.app"));
-    gTestEmailPending = 1;
-    Send();
-    QStringList literals;
-    ASSERT_TRUE(MatchScript(recorder.scripts.back(), kMailPieces, &literals)) << recorder.scripts.back().toStdString();
-    EXPECT_EQ(literals,
-        QStringList({QStringLiteral("test email from Quillaby"), QStringLiteral("sam@example.com"),
-            QStringLiteral("Backup"), QStringLiteral("Quillaby Test. Success!")}));
+    EXPECT_EQ(recorder.scripts.at(0),
+        Join(kOutlookPieces,
+            {QStringLiteral("Microsoft Outlook"), QStringLiteral("Backup"), success,
+                QStringLiteral("sam@example.com")}));
+    EXPECT_EQ(recorder.scripts.at(1),
+        Join(kMailPieces,
+            {QStringLiteral("test email from Quillaby"), QStringLiteral("sam@example.com"), QStringLiteral("Backup"),
+                success}));
 }
 
 TEST(Mail, HostileTextsStayInsideTheirLiterals)

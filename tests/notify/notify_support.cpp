@@ -33,7 +33,7 @@ bool FixedAccessibility()
 } // namespace
 
 ScriptRecorder::ScriptRecorder()
-    : guard_(gQzScriptHook, RecordScript)
+    : guard(gQzScriptHook, RecordScript)
 {
     gScripts = this;
 }
@@ -44,7 +44,7 @@ ScriptRecorder::~ScriptRecorder()
 }
 
 MailtoApp::MailtoApp(const QString& path)
-    : guard_(gQzMailtoAppHook, FixedMailtoApp)
+    : guard(gQzMailtoAppHook, FixedMailtoApp)
 {
     gMailtoPath = path;
 }
@@ -55,7 +55,7 @@ MailtoApp::~MailtoApp()
 }
 
 Accessibility::Accessibility(bool granted)
-    : guard_(gQzAccessibilityHook, FixedAccessibility)
+    : guard(gQzAccessibilityHook, FixedAccessibility)
 {
     gGranted = granted;
 }
@@ -81,19 +81,20 @@ SystemVersion::~SystemVersion()
 
 void ResetNotifyState()
 {
-    gScriptResult = ShortString();
-    gOpenFileResult = ShortString();
-    gStartupDiskPath = ShortString();
-    gComputerName = ShortString();
-    gEmailStepHeld = 0;
-    gEmailNotifyOn = 0;
-    gEmailAddress1 = ShortString();
-    gEmailAddress2 = ShortString();
-    gNotifyMinorErrors = 0;
-    gEmailRequested = 0;
-    gEmailSent = 0;
-    gTestEmailPending = 0;
-    gAccessCheckPending = 0;
-    gLastProblem = ShortString();
-    gLastSuccessText = ShortString();
+    gScriptResult = gOpenFileResult = gStartupDiskPath = gComputerName = ShortString();
+    gEmailAddress1 = gEmailAddress2 = gLastProblem = gLastSuccessText = ShortString();
+    gEmailStepHeld = gEmailNotifyOn = gNotifyMinorErrors = gEmailRequested = gEmailSent = 0;
+    gTestEmailPending = gAccessCheckPending = 0;
 }
+
+const QStringList kMailPieces = {QStringLiteral("set recipientName to "), QStringLiteral("\nset recipientAddress to "),
+    QStringLiteral("\nset theSubject to "), QStringLiteral("\nset theContent to "),
+    QStringLiteral("\ntell application \"Mail\"\nset theMessage to make new outgoing message with properties "
+                   "{subject:theSubject, content:theContent, visible:true}\ntell theMessage\nmake new to recipient "
+                   "with properties {name:recipientName, address:recipientAddress}\nsend\nend tell\nend tell\n")};
+const QStringList kOutlookPieces = {QStringLiteral("tell application "),
+    QStringLiteral(
+        "\nactivate\nset w to make new outgoing message with properties {account:(default account),subject:"),
+    QStringLiteral(", plain text content:"),
+    QStringLiteral("}\nmake new recipient at w with properties {email address:{address:"),
+    QStringLiteral("}}\nsend w\nend tell\n")};

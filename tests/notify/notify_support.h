@@ -3,6 +3,7 @@
 #include "test_support.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <ostream>
 #include <vector>
@@ -14,54 +15,34 @@ inline void PrintTo(const QString& s, std::ostream* os)
 }
 
 // Records every script the program runs and answers with ok/result/error.
-class ScriptRecorder {
-public:
+struct ScriptRecorder {
     ScriptRecorder();
     ~ScriptRecorder();
-    ScriptRecorder(const ScriptRecorder&) = delete;
-    ScriptRecorder& operator=(const ScriptRecorder&) = delete;
-
     std::vector<QString> scripts;
     bool ok = true;
     QString result;
     QString error;
-
-private:
-    QzHookGuard<QzScriptFn> guard_;
+    QzHookGuard<QzScriptFn> guard;
 };
 
 // Launch Services answers with this path for "mailto:" while alive.
-class MailtoApp {
-public:
+struct MailtoApp {
     explicit MailtoApp(const QString& path);
     ~MailtoApp();
-    MailtoApp(const MailtoApp&) = delete;
-    MailtoApp& operator=(const MailtoApp&) = delete;
-
-private:
-    QzHookGuard<QzMailtoAppFn> guard_;
+    QzHookGuard<QzMailtoAppFn> guard;
 };
 
 // The accessibility permission answers `granted` while alive.
-class Accessibility {
-public:
+struct Accessibility {
     explicit Accessibility(bool granted);
-    ~Accessibility() = default;
-    Accessibility(const Accessibility&) = delete;
-    Accessibility& operator=(const Accessibility&) = delete;
-
-private:
-    QzHookGuard<QzAccessibilityFn> guard_;
+    QzHookGuard<QzAccessibilityFn> guard;
 };
 
-// Writes a SystemVersion.plist with this ProductVersion (raw file bytes
-// when `raw` is set) and points SystemVersionAtLeast at it while alive.
-class SystemVersion {
-public:
+// A SystemVersion.plist with this ProductVersion (or these raw bytes) that
+// SystemVersionAtLeast reads while alive.
+struct SystemVersion {
     SystemVersion(const Sandbox& sandbox, const std::string& version, bool raw = false);
     ~SystemVersion();
-    SystemVersion(const SystemVersion&) = delete;
-    SystemVersion& operator=(const SystemVersion&) = delete;
 };
 
 // An XML property list holding one dictionary of string keys and values.
@@ -69,3 +50,8 @@ std::string PlistXml(const std::vector<std::pair<std::string, std::string>>& ent
 
 // The notify state and the settings it reads, as a fresh start has them.
 void ResetNotifyState();
+
+// The fixed pieces of the Mail and Outlook scripts, a string literal
+// between each two (see MatchScript).
+extern const QStringList kMailPieces;
+extern const QStringList kOutlookPieces;

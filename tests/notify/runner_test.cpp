@@ -43,7 +43,6 @@ TEST(Runner, AppleScriptLeavesTheResultTheErrorOrNothing)
         EXPECT_EQ(gScriptResult, SS(c.want)) << c.answer.toStdString();
     }
     EXPECT_EQ(recorder.scripts.back(), QStringLiteral("do shell script \"true\""));
-    EXPECT_EQ(QzStrToCF(SS("\xD0\x96")), QStringLiteral("\u0416"));
 }
 
 TEST(Runner, FinderScriptsAndTheirAnswers)
@@ -109,26 +108,20 @@ TEST(Runner, LongOpenPathCutsTheScriptWhichFailsWithAnAlert)
     EXPECT_TRUE(QzStrToCF(gOpenFileResult).contains(QStringLiteral("understand"))) << gOpenFileResult;
 }
 
-TEST(Runner, ShellCollectJoinsLinesWithoutSeparators)
+TEST(Runner, ShellCollectJoinsLinesAndTheUserIsTheHomeFolder)
 {
     Sandbox sandbox;
+    setenv("HOME", (sandbox.path() + QStringLiteral("/Users/s\u00E9verine")).toUtf8().constData(), 1);
+    EXPECT_EQ(UserShortName(), SS("s\x8Everine"));
     sandbox.Stub(QStringLiteral("twolines"), "printf 'first\\nsecond\\n'");
     sandbox.Stub(QStringLiteral("silent"), "exit 3");
     sandbox.Stub(QStringLiteral("chatty"), "i=0; while [ $i -lt 100 ]; do echo 0123456789; i=$((i+1)); done");
     EXPECT_EQ(RunShellCollect("twolines"), SS("firstsecond"));
     EXPECT_EQ(RunShellCollect("silent"), SS(""));
     std::string ten;
-    while (ten.size() < 255)
+    for (int i = 0; i < 26; ++i)
         ten += "0123456789";
     EXPECT_EQ(RunShellCollect("chatty"), SS(ten.substr(0, 255)));
-}
-
-TEST(Runner, UserShortNameIsTheHomeFolderName)
-{
-    Sandbox sandbox;
-    const QString home = sandbox.path() + QStringLiteral("/Users/s\u00E9verine");
-    setenv("HOME", home.toUtf8().constData(), 1);
-    EXPECT_EQ(UserShortName(), SS("s\x8Everine"));
 }
 
 TEST(Runner, SystemVersionComparesRunsOfDigitsAsNumbers)
@@ -155,12 +148,6 @@ TEST(Runner, SystemVersionComparesRunsOfDigitsAsNumbers)
         SystemVersion version(sandbox, c.version, c.raw);
         EXPECT_EQ(SystemVersionAtLeast("10.11.9"), c.atLeast10_11_9) << c.version;
         EXPECT_EQ(SystemVersionAtLeast("10.13.9"), c.atLeast10_13_9) << c.version;
-    }
-    {
-        SystemVersion version(sandbox, "10.12.6");
-        EXPECT_TRUE(SystemVersionAtLeast("10.12"));
-        EXPECT_TRUE(SystemVersionAtLeast("10.12.6"));
-        EXPECT_FALSE(SystemVersionAtLeast("10.12.10"));
     }
     // The binary form reads the same.
     plist_t dict = plist_new_dict();
