@@ -2,7 +2,6 @@
 // and the text, JSON, Prometheus and monitoring-plugins outputs.
 
 #include "../monitor/monitor_support.h"
-#include "../notify/notify_support.h"
 
 #include "app/report_output.h"
 #include "monitor/state.h"
@@ -30,25 +29,26 @@ struct Outcome {
     std::string out, err;
 };
 
-// The command through the shell, so that a redirection can apply to it.
-Outcome Report(const QStringList& args, const QString& redirection = {},
+// The command with these space-separated arguments, through the shell so
+// that a redirection can apply to it.
+Outcome Report(const std::string& args, const std::string& redirection = {},
     const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
 {
     QProcess p;
     p.setProcessEnvironment(env);
     p.start(QStringLiteral("/bin/sh"),
-        QStringList {
-            QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$@\" ") + redirection, QStringLiteral(QZ_REPORT_EXE)}
-            + args);
+        QStringList {QStringLiteral("-c"), QString::fromStdString("exec \"$0\" \"$@\" " + redirection),
+            QStringLiteral(QZ_REPORT_EXE)}
+            + QString::fromStdString(args).split(QLatin1Char(' '), Qt::SkipEmptyParts));
     p.waitForFinished(60000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput().toStdString(),
         p.readAllStandardError().toStdString()};
 }
 
 // Prometheus text (or what a GET of the URL returns) through Debian's
-// prometheus_client parser: every sample as [name, labels, value]. Every
-// family must be a gauge with help.
-QJsonArray Samples(const QByteArray& text, const QString& url = {})
+// prometheus_client parser, which also requires every family of ours to be
+// a gauge with help: every sample as [name, labels, value].
+QJsonArray Samples(const std::string& text, const QString& url = {})
 {
     static const char* const kParser = R"(import json, sys, urllib.request
 from prometheus_client.parser import text_string_to_metric_families
@@ -59,38 +59,28 @@ print(json.dumps([[s.name, s.labels, s.value] for f in families for s in f.sampl
     QProcess p;
     p.start(QStringLiteral("/usr/bin/python3"),
         QStringList {QStringLiteral("-c"), QString::fromUtf8(kParser)}
-            + (url.isEmpty() ? QStringList {} : QStringList {url}));
-    p.write(text);
+            + (url.isEmpty() ? QStringList() : QStringList {url}));
+    p.write(text.data(), static_cast<qint64>(text.size()));
     p.closeWriteChannel();
     p.waitForFinished(60000);
-    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString() << text.toStdString();
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString() << text;
     return QJsonDocument::fromJson(p.readAllStandardOutput()).array();
 }
 
-// The value of the first sample called name whose labels include want's.
-std::optional<double> Sample(const QJsonArray& samples, const char* name, const QJsonObject& want = {})
+// The value of the first sample called name that has these labels.
+std::optional<double> Sample(
+    const QJsonArray& samples, const char* name, const std::vector<std::pair<const char*, std::string>>& labels = {})
 {
     for (const auto& s : samples) {
-        const QJsonArray sample = s.toArray();
-        const QJsonObject labels = sample[1].toObject();
-        bool all = sample[0].toString() == QLatin1String(name);
-        for (auto it = want.begin(); all && it != want.end(); ++it)
-            all = labels.value(it.key()) == it.value();
+        bool all = s[0].toString() == QLatin1String(name);
+        for (const auto& [key, value] : labels)
+            all = all && s[1][QLatin1String(key)].toString().toStdString() == value;
         if (all)
-            return sample[2].toDouble();
+            return s[2].toDouble();
     }
     return std::nullopt;
 }
 
-QJsonObject Labels(const QJsonArray& samples, const char* name)
-{
-    for (const auto& s : samples)
-        if (s.toArray()[0].toString() == QLatin1String(name))
-            return s.toArray()[1].toObject();
-    return {};
-}
-
-const QJsonObject kToday {{QStringLiteral("log"), QStringLiteral("today")}};
 const std::string kT = "2026-03-10 10:15:03";
 constexpr double kSuccessSeconds = 1773137703; // kT in UTC, the tests' time zone
 const std::string kSuccess = LogEntry(kT, "Backup completed successfully.");
@@ -127,7 +117,7 @@ TEST(ReportCommand, EachOutcomeInEveryFormat)
     const char* const noSuccessFolder = "No successful backups reported in the current log and no problems reported.";
     struct Case {
         const char* name;
-        const char* which;
+        std::string which;
         std::vector<std::string> entries;
         int code;
         const char* shown; // in the text output
@@ -178,58 +168,55 @@ TEST(ReportCommand, EachOutcomeInEveryFormat)
         SCOPED_TRACE(c.name);
         StubLog(sandbox, c.entries);
         const bool successLine = std::count(c.entries.begin(), c.entries.end(), kSuccess) > 0;
-        const QString which = QLatin1String(c.which);
-        const QJsonObject log {{QStringLiteral("log"), which}};
 
-        const Outcome json = Report({QStringLiteral("--json"), which});
+        const Outcome json = Report("--json " + c.which);
         EXPECT_EQ(json.code, c.code);
         const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object();
-        EXPECT_EQ(o.size(), 11) << json.out;
-        for (const char* key : {"report", "status", "lastProblem", "problemFolder", "lastSuccessText"})
-            EXPECT_TRUE(o.value(QLatin1String(key)).isString()) << key;
-        for (const char* key :
-            {"emailRequested", "emailSent", "errorFound", "driveOffline", "spotlightConflict", "successFound"})
-            EXPECT_TRUE(o.value(QLatin1String(key)).isBool()) << key;
-        EXPECT_EQ(o.value(QStringLiteral("driveOffline")).toBool(), c.offline);
-        EXPECT_EQ(o.value(QStringLiteral("successFound")).toBool(), c.successFound);
-        EXPECT_EQ(o.value(QStringLiteral("problemFolder")).toString(), QString::fromUtf8(c.folder));
+        EXPECT_EQ(o.keys().join(QLatin1Char(' ')),
+            QStringLiteral("driveOffline emailRequested emailSent errorFound lastProblem lastSuccessText "
+                           "problemFolder report spotlightConflict status successFound"));
+        EXPECT_EQ(o[QStringLiteral("driveOffline")], c.offline);
+        EXPECT_EQ(o[QStringLiteral("successFound")], c.successFound);
+        EXPECT_EQ(o[QStringLiteral("problemFolder")], QString::fromUtf8(c.folder));
 
         // The report's lines end LF, and the status line comes last.
-        const Outcome text = Report({which});
-        const std::string status = o.value(QStringLiteral("status")).toString().toStdString() + "\n";
+        const Outcome text = Report(c.which);
+        const std::string status = o[QStringLiteral("status")].toString().toStdString() + "\n";
         EXPECT_EQ(text.code, c.code) << text.err;
         EXPECT_NE(text.out.find(c.shown), std::string::npos) << text.out;
         EXPECT_EQ(text.out.rfind(status), text.out.size() - status.size());
         EXPECT_EQ(text.out.substr(0, text.out.size() - status.size()).find('\r'), std::string::npos);
-        const char* head = c.offline          ? "Backup drive offline\n\n"
-            : which == QLatin1String("today") ? "Current Time Machine Log for last 4 hours:\n\n"
-                                              : "Yesterday's Time Machine Log:\n\n";
-        EXPECT_EQ(text.out.rfind(head, 0), 0u) << text.out;
+        EXPECT_EQ(text.out.rfind(c.offline     ? "Backup drive offline\n\n"
+                          : c.which == "today" ? "Current Time Machine Log for last 4 hours:\n\n"
+                                               : "Yesterday's Time Machine Log:\n\n",
+                      0),
+            0u)
+            << text.out;
 
-        const Outcome nagios = Report({which, QStringLiteral("--format=nagios")});
+        const Outcome nagios = Report(c.which + " --format=nagios");
         const QString line = QString::fromStdString(nagios.out);
         EXPECT_EQ(nagios.code, c.nagiosCode);
         EXPECT_TRUE(kNagiosLine.match(line).hasMatch()) << nagios.out;
-        EXPECT_TRUE(line.startsWith(QStringLiteral("QUILLABY %1 | ").arg(QString::fromUtf8(c.nagios)))) << nagios.out;
+        EXPECT_EQ(nagios.out.rfind("QUILLABY " + std::string(c.nagios) + " | ", 0), 0u) << nagios.out;
         EXPECT_TRUE(line.contains(QStringLiteral("problem_lines=%1;;;0").arg(c.problemLines))) << nagios.out;
         EXPECT_EQ(line.contains(QRegularExpression(QStringLiteral("last_success_age=\\d+s;;;0 "))), successLine);
 
         const double now = static_cast<double>(QDateTime::currentSecsSinceEpoch());
-        const Outcome prom = Report({which, QStringLiteral("--format"), QStringLiteral("prometheus")});
+        const Outcome prom = Report(c.which + " --format prometheus");
         EXPECT_EQ(prom.code, c.code);
-        const QJsonArray samples = Samples(QByteArray::fromStdString(prom.out));
-        EXPECT_EQ(Sample(samples, "quillaby_status", log), c.code);
-        EXPECT_EQ(Sample(samples, "quillaby_drive_offline", log), c.offline ? 1 : 0);
-        EXPECT_EQ(Sample(samples, "quillaby_success_found", log), c.successFound ? 1 : 0);
-        EXPECT_EQ(Sample(samples, "quillaby_error_found", log), o.value(QStringLiteral("errorFound")).toBool());
-        EXPECT_EQ(Sample(samples, "quillaby_spotlight_conflict", log), 0);
-        EXPECT_TRUE(Sample(samples, "quillaby_last_backup_day_of_year", log));
-        EXPECT_NEAR(Sample(samples, "quillaby_run_timestamp_seconds", log).value_or(0), now, 600);
-        EXPECT_EQ(Sample(samples, "quillaby_last_success_timestamp_seconds", log),
+        const QJsonArray samples = Samples(prom.out);
+        const std::pair<const char*, std::string> log {"log", c.which};
+        EXPECT_EQ(Sample(samples, "quillaby_status", {log}), c.code);
+        EXPECT_EQ(Sample(samples, "quillaby_drive_offline", {log}), c.offline ? 1 : 0);
+        EXPECT_EQ(Sample(samples, "quillaby_success_found", {log}), c.successFound ? 1 : 0);
+        EXPECT_EQ(Sample(samples, "quillaby_error_found", {log}), o[QStringLiteral("errorFound")].toBool());
+        EXPECT_EQ(Sample(samples, "quillaby_spotlight_conflict", {log}), 0);
+        EXPECT_TRUE(Sample(samples, "quillaby_last_backup_day_of_year", {log}));
+        EXPECT_NEAR(Sample(samples, "quillaby_run_timestamp_seconds", {log}).value_or(0), now, 600);
+        EXPECT_EQ(Sample(samples, "quillaby_last_success_timestamp_seconds", {log}),
             successLine ? std::optional<double>(kSuccessSeconds) : std::nullopt);
         EXPECT_EQ(Sample(samples, "quillaby_problem_info",
-                      {{QStringLiteral("log"), which}, {QStringLiteral("problem"), QString::fromUtf8(c.problem)},
-                          {QStringLiteral("folder"), QString::fromUtf8(c.folder)}}),
+                      {log, {"problem", c.problem ? c.problem : ""}, {"folder", c.folder}}),
             c.problem ? std::optional<double>(1) : std::nullopt)
             << prom.out;
     }
@@ -241,33 +228,29 @@ TEST(ReportCommand, PrometheusLabelsAreEscapedCutAndServedByNodeExporter)
     // Cut to 200 UTF-16 units with an ellipsis, never inside a surrogate pair.
     const std::size_t head = LogEntry(kT, "Error: ").size();
     for (const std::string& tail : {std::string(100, 'x'), std::string(198 - head, 'x') + "\xF0\x9F\x98\x80yyyy"}) {
-        const std::string entry = LogEntry(kT, "Error: " + tail);
-        StubLog(sandbox, Log(60, {kSuccess, entry}));
-        const QJsonObject labels
-            = Labels(Samples(QByteArray::fromStdString(
-                         Report({QStringLiteral("yesterday"), QStringLiteral("--format=prometheus")}).out)),
-                "quillaby_problem_info");
-        const QString whole = QString::fromStdString(entry);
-        EXPECT_EQ(labels.value(QStringLiteral("problem")).toString(),
-            whole.left(whole.at(198).isHighSurrogate() ? 198 : 199) + QChar(0x2026));
+        const QString entry = QString::fromStdString(LogEntry(kT, "Error: " + tail));
+        StubLog(sandbox, Log(60, {kSuccess, entry.toStdString()}));
+        const QString label = entry.left(entry.at(198).isHighSurrogate() ? 198 : 199) + QChar(0x2026);
+        EXPECT_EQ(Sample(Samples(Report("yesterday --format=prometheus").out), "quillaby_problem_info",
+                      {{"problem", label.toStdString()}}),
+            1);
     }
-
+    // node_exporter's textfile collector serves what the command wrote:
+    // the file appears whole, and standard output stays empty.
     const QString folder = sandbox.path() + QStringLiteral("/textfile");
     QDir().mkpath(folder);
     StubLog(sandbox, Log(60, {kSuccess, kOffline}));
-    Outcome r = Report({QStringLiteral("today"), QStringLiteral("--format"), QStringLiteral("prometheus"),
-        QStringLiteral("--output"), folder + QStringLiteral("/quillaby.prom")});
+    Outcome r = Report("today --format prometheus --output " + folder.toStdString() + "/quillaby.prom");
     EXPECT_EQ(r.code, 1) << r.err;
     EXPECT_TRUE(r.out.empty());
     const std::string hostile = LogEntry(kT, "Error: \"quoted\" C:\\dir\\ | ends\\");
     StubLog(sandbox, Log(60, {kSuccess, hostile}));
-    r = Report({QStringLiteral("yesterday"), QStringLiteral("--format=prometheus"),
-        QStringLiteral("--output=") + folder + QStringLiteral("/quillaby-yesterday.prom")});
+    r = Report("yesterday --format=prometheus --output=" + folder.toStdString() + "/quillaby-yesterday.prom");
     EXPECT_EQ(r.code, 1) << r.err;
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
-        QStringList({QStringLiteral("quillaby-yesterday.prom"), QStringLiteral("quillaby.prom")}));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).join(QLatin1Char(' ')),
+        QStringLiteral("quillaby-yesterday.prom quillaby.prom"));
     // The plugin line is one line, and "|" starts its performance data.
-    EXPECT_EQ(Report({QStringLiteral("yesterday"), QStringLiteral("--format=nagios")})
+    EXPECT_EQ(Report("yesterday --format=nagios")
                   .out.rfind("QUILLABY WARNING - The last problem yesterday was '"
                           + LogEntry(kT, "Error: \"quoted\" C:\\dir\\ / ends\\") + " | ",
                       0),
@@ -279,9 +262,7 @@ TEST(ReportCommand, PrometheusLabelsAreEscapedCutAndServedByNodeExporter)
     for (int attempt = 0; attempt < 5 && port == 0; ++attempt) {
         // A loopback port that was free a moment ago.
         const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a {};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in a {AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t size = sizeof a;
         bind(fd, reinterpret_cast<sockaddr*>(&a), size);
         getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
@@ -291,11 +272,9 @@ TEST(ReportCommand, PrometheusLabelsAreEscapedCutAndServedByNodeExporter)
                 QStringLiteral("--collector.disable-defaults"), QStringLiteral("--collector.textfile"),
                 QStringLiteral("--collector.textfile.directory=") + folder});
         QByteArray said;
-        const QDeadlineTimer deadline(20000);
-        while (!deadline.hasExpired() && exporter.state() != QProcess::NotRunning && !said.contains("Listening on")) {
-            exporter.waitForReadyRead(200);
-            said += exporter.readAll();
-        }
+        for (QDeadlineTimer deadline(20000);
+             !deadline.hasExpired() && exporter.state() != QProcess::NotRunning && !said.contains("Listening on");)
+            said += exporter.waitForReadyRead(200) ? exporter.readAll() : QByteArray();
         if (said.contains("Listening on"))
             port = ntohs(a.sin_port);
         else
@@ -305,15 +284,9 @@ TEST(ReportCommand, PrometheusLabelsAreEscapedCutAndServedByNodeExporter)
     const QJsonArray samples = Samples({}, QStringLiteral("http://127.0.0.1:%1/metrics").arg(port));
     exporter.terminate();
     EXPECT_TRUE(exporter.waitForFinished(10000));
-    EXPECT_EQ(Sample(samples, "quillaby_drive_offline", kToday), 1);
-    EXPECT_EQ(Sample(samples, "quillaby_problem_info",
-                  {{QStringLiteral("log"), QStringLiteral("today")},
-                      {QStringLiteral("problem"), QStringLiteral("Backup drive offline")}}),
-        1);
-    EXPECT_EQ(Sample(samples, "quillaby_problem_info",
-                  {{QStringLiteral("log"), QStringLiteral("yesterday")},
-                      {QStringLiteral("problem"), QString::fromStdString(hostile)}}),
-        1);
+    EXPECT_EQ(Sample(samples, "quillaby_drive_offline", {{"log", "today"}}), 1);
+    EXPECT_EQ(Sample(samples, "quillaby_problem_info", {{"log", "today"}, {"problem", "Backup drive offline"}}), 1);
+    EXPECT_EQ(Sample(samples, "quillaby_problem_info", {{"log", "yesterday"}, {"problem", hostile}}), 1);
     EXPECT_EQ(Sample(samples, "node_textfile_scrape_error"), 0);
 }
 
@@ -321,43 +294,35 @@ TEST(ReportCommand, BadCommandLinesAndUnwritableOutputs)
 {
     Sandbox sandbox;
     StubLog(sandbox, Log(60, {kSuccess}));
-    for (const QString& bad : {QString(), QStringLiteral("tomorrow"), QStringLiteral("today yesterday"),
-             QStringLiteral("--json"), QStringLiteral("today --format xml"), QStringLiteral("today --output"),
-             QStringLiteral("today --output="), QStringLiteral("today --json --format=nagios")}) {
-        const Outcome r = Report(bad.split(QLatin1Char(' '), Qt::SkipEmptyParts));
-        EXPECT_EQ(r.code, 64) << bad.toStdString();
+    for (const char* bad : {"", "tomorrow", "today yesterday", "--json", "today --format xml", "today --output",
+             "today --output=", "today --json --format=nagios"}) {
+        const Outcome r = Report(bad);
+        EXPECT_EQ(r.code, 64) << bad;
         EXPECT_NE(r.err.find("usage: quillaby-report"), std::string::npos);
         EXPECT_TRUE(r.out.empty());
     }
-    const QString file = sandbox.path() + QStringLiteral("/report.txt");
-    struct Case {
-        QStringList args;
-        const char* redirection;
-        int code;
-        const char* err;
-    };
-    const Case cases[] = {
-        {{QStringLiteral("today")}, ">/dev/full", 74, "quillaby-report: write error: No space left on device\n"},
-        {{QStringLiteral("today"), QStringLiteral("--format=nagios")}, ">&-", 74,
-            "quillaby-report: write error: Bad file descriptor\n"},
-        {{QStringLiteral("today"), QStringLiteral("--output"), file}, ">&-", 0, ""},
-        {{QStringLiteral("today"), QStringLiteral("--output=") + sandbox.path() + QStringLiteral("/missing/x.prom")},
-            "", 74, "quillaby-report: cannot write "},
-    };
-    for (const Case& c : cases) {
-        const Outcome r = Report(c.args, QLatin1String(c.redirection));
-        EXPECT_EQ(r.code, c.code) << c.redirection << r.err;
-        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    const std::string file = sandbox.path().toStdString() + "/report.txt";
+    const std::tuple<std::string, const char*, int, const char*> cases[]
+        = {{"today", ">/dev/full", 74, "quillaby-report: write error: No space left on device\n"},
+            {"today --format=nagios", ">&-", 74, "quillaby-report: write error: Bad file descriptor\n"},
+            {"today --output " + file, ">&-", 0, ""},
+            {"today --output=" + sandbox.path().toStdString() + "/missing/x.prom", "", 74,
+                "quillaby-report: cannot write "}};
+    for (const auto& [args, redirection, code, err] : cases) {
+        const Outcome r = Report(args, redirection);
+        EXPECT_EQ(r.code, code) << args << redirection << r.err;
+        EXPECT_NE(r.err.find(err), std::string::npos) << r.err;
     }
-    EXPECT_NE(ReadFile(file).find("No Time Machine Errors"), std::string::npos);
+    EXPECT_NE(ReadFile(QString::fromStdString(file)).find("No Time Machine Errors"), std::string::npos);
 
     // A folder where the settings file should be: told on standard error
     // alone (no login session, so Qt has nothing to say), and status 2.
-    QFile::remove(sandbox.path() + QStringLiteral("/.local/share/Quillaby/Settings"));
-    QDir().mkpath(sandbox.path() + QStringLiteral("/.local/share/Quillaby/Settings"));
+    const QString settings = sandbox.path() + QStringLiteral("/.local/share/Quillaby/Settings");
+    QFile::remove(settings);
+    QDir().mkpath(settings);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-    const Outcome r = Report({QStringLiteral("today")}, {}, env);
+    const Outcome r = Report("today", {}, env);
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.err.rfind("quillaby-report: The settings file could not be read.\n", 0), 0u) << r.err;
 }
@@ -372,7 +337,7 @@ TEST(ReportCommand, SimulatedMacsOfEitherWording)
     env.remove(QStringLiteral("QUILLABY_LOG_REPLAY"));
     env.insert(QStringLiteral("QUILLABY_LOG_NOW"), QStringLiteral("2026-03-10 12:00:00"));
     env.insert(QStringLiteral("QUILLABY_SIMULATED_MACOS"), QStringLiteral("26.1"));
-    Outcome r = Report({QStringLiteral("today")}, {}, env);
+    Outcome r = Report("today", {}, env);
     EXPECT_EQ(r.code, 0) << r.out;
     EXPECT_EQ(r.out.rfind("Current Time Machine Log for last 4 hours:\n\n2026-03-10 08:30:06al] Completed backup: "
                           "2026-03-10-082759\n",
@@ -381,7 +346,7 @@ TEST(ReportCommand, SimulatedMacsOfEitherWording)
         << r.out;
     EXPECT_NE(r.out.find("No Time Machine Errors to report in the current log."), std::string::npos);
     env.remove(QStringLiteral("QUILLABY_SIMULATED_MACOS"));
-    r = Report({QStringLiteral("yesterday")}, {}, env);
+    r = Report("yesterday", {}, env);
     EXPECT_EQ(r.code, 0);
     EXPECT_NE(r.out.find("Backup completed successfully."), std::string::npos);
     EXPECT_EQ(r.out.find("Completed backup:"), std::string::npos);
@@ -395,5 +360,4 @@ TEST(ReportCommand, ExitStatusFollowsTheFinalStatus)
     EXPECT_EQ(ReportFinalStatus(QStringLiteral("x"), notAvailable), QStringLiteral("x"));
     gTooFewLines = 0;
     EXPECT_EQ(ReportExitStatus(QStringLiteral("Yesterday's log is not available")), 2);
-    EXPECT_EQ(ReportExitStatus(QStringLiteral("Unable to get today's error log")), 2);
 }
