@@ -333,23 +333,30 @@ TEST(ReportCommand, SimulatedMacsOfEitherWording)
 {
     Sandbox sandbox;
     sandbox.Stub(QStringLiteral("ps"), "echo '  PID TTY           TIME CMD'");
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("QUILLABY_LOG_REPLAY"));
-    env.insert(QStringLiteral("QUILLABY_LOG_NOW"), QStringLiteral("2026-03-10 12:00:00"));
-    env.insert(QStringLiteral("QUILLABY_SIMULATED_MACOS"), QStringLiteral("26.1"));
-    Outcome r = Report("today", {}, env);
-    EXPECT_EQ(r.code, 0) << r.out;
-    EXPECT_EQ(r.out.rfind("Current Time Machine Log for last 4 hours:\n\n2026-03-10 08:30:06al] Completed backup: "
-                          "2026-03-10-082759\n",
-                  0),
-        0u)
-        << r.out;
-    EXPECT_NE(r.out.find("No Time Machine Errors to report in the current log."), std::string::npos);
-    env.remove(QStringLiteral("QUILLABY_SIMULATED_MACOS"));
-    r = Report("yesterday", {}, env);
-    EXPECT_EQ(r.code, 0);
-    EXPECT_NE(r.out.find("Backup completed successfully."), std::string::npos);
-    EXPECT_EQ(r.out.find("Completed backup:"), std::string::npos);
+    const std::tuple<const char*, const char*, std::string, int, const char*> cases[]
+        = {{"26.1", "2026-03-10 12:00:00", "today", 0,
+               "Current Time Machine Log for last 4 hours:\n\n2026-03-10 08:30:06al] Completed backup: "
+               "2026-03-10-082759\n"},
+            // The NAS cannot be reached since 15:42.
+            {"26.1", "2026-03-01 16:00:00", "today", 1, "\nBackup drive offline\n"},
+            {"26.1", "2026-03-09 18:50:00", "today", 1,
+                "2026-03-09 18:21:33al] Backup failed (304: BACKUP_FAILED_PREFLIGHT_STAGE_SNAPSHOT_DIFFING)\n\n"},
+            {"26.1", "2026-03-02 12:00:00", "yesterday", 1,
+                "Failing backup with BACKUP_FAILED_DISCONNECTED_DISK_IMAGE (70)"},
+            {nullptr, "2026-03-10 12:00:00", "yesterday", 0, "Backup completed successfully."}};
+    for (const auto& [version, now, which, code, shown] : cases) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QUILLABY_LOG_REPLAY"));
+        env.insert(QStringLiteral("QUILLABY_LOG_NOW"), QLatin1String(now));
+        if (version)
+            env.insert(QStringLiteral("QUILLABY_SIMULATED_MACOS"), QLatin1String(version));
+        else
+            env.remove(QStringLiteral("QUILLABY_SIMULATED_MACOS"));
+        const Outcome r = Report(which, {}, env);
+        EXPECT_EQ(r.code, code) << now;
+        EXPECT_NE(r.out.find(shown), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find(version ? "Backup completed successfully." : "Completed backup:"), std::string::npos);
+    }
 }
 
 // The status of a log that never came, which only a stalled command gives.

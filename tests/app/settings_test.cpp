@@ -147,9 +147,12 @@ TEST(Settings, FirstStartWritesTheDefaultFormAndSavesWriteTwelveLines)
     const ino_t inode = Stat(real).st_ino;
     SaveSettings();
     EXPECT_EQ(Stat(real).st_ino, inode);
+    // A killed save's temporary goes with the next save.
+    const QString leftover = sandbox.Write(QStringLiteral("elsewhere.tmp-1-0"), "torn");
     gLastBackupDay = 69;
     SaveSettings();
     EXPECT_NE(Stat(real).st_ino, inode);
+    EXPECT_FALSE(QFile::exists(leftover));
     EXPECT_TRUE(QFileInfo(file).isSymLink());
     EXPECT_EQ(Stat(real).st_mode & 0777, 0600u);
     EXPECT_EQ(ReadLastBackupDay(), 69);

@@ -371,6 +371,8 @@ TEST_F(App, EmailWindowShowsTheSettingsAndOkStoresThem)
     EXPECT_FALSE(Shown(4));
     EXPECT_EQ(gEmailNotifyOn, 1);
     EXPECT_EQ(ReadFile(SettingsFile()).substr(0, 23), " 1\r\rj\x9Frgen@example.com\r");
+    Click(1, 16);
+    EXPECT_EQ(Email(), "ON checked green 100 ''");
 }
 
 TEST_F(App, EmailWindowRefusesThunderbirdAndOnWithoutAccessibility)
