@@ -134,8 +134,7 @@ TEST(Settings, FirstStartWritesTheDefaultFormAndSavesWriteTwelveLines)
     gSpareSetting = "spare";
     gDonateHidden = 1;
     SaveSettings();
-    const std::string saved = " 1\rj\x9Frgen@example.com\rsam@example.com\r 0\r-1\r 0\r 338\rspare\r 1\r 1\r 1\r 1\r";
-    EXPECT_EQ(ReadFile(file), saved);
+    EXPECT_EQ(ReadFile(file), " 1\rj\x9Frgen@example.com\rsam@example.com\r 0\r-1\r 0\r 338\rspare\r 1\r 1\r 1\r 1\r");
     EXPECT_EQ(Loaded(), "1|j\x9Frgen@example.com|sam@example.com|0|255|0|338|spare|1 removed");
 
     // Equal bytes leave the file alone; a change replaces it, through a
