@@ -314,6 +314,13 @@ TEST(ReportCommand, BadCommandLinesAndUnwritableOutputs)
         EXPECT_NE(r.err.find(err), std::string::npos) << r.err;
     }
     EXPECT_NE(ReadFile(QString::fromStdString(file)).find("No Time Machine Errors"), std::string::npos);
+    // A report longer than the output's buffer fails part way, in either format.
+    std::vector<std::string> errors;
+    for (int i = 0; i < 300; ++i)
+        errors.push_back(LogEntry(kT, "Error: (-36) SrcErr:NO Copying /Users/a/" + std::to_string(i) + " to /B"));
+    StubLog(sandbox, Log(60, errors));
+    for (const char* args : {"today", "--json today"})
+        EXPECT_EQ(Report(args, ">/dev/full").code, 74) << args;
 
     // A folder where the settings file should be: told on standard error
     // alone (no login session, so Qt has nothing to say), and status 2.
@@ -365,6 +372,7 @@ TEST(ReportCommand, ExitStatusFollowsTheFinalStatus)
     const char* const notAvailable = "\r\nYesterday's log is not available\r\n";
     EXPECT_EQ(ReportFinalStatus({}, notAvailable), QStringLiteral("Yesterday's log is not available"));
     EXPECT_EQ(ReportFinalStatus(QStringLiteral("x"), notAvailable), QStringLiteral("x"));
+    EXPECT_EQ(ReportFinalStatus({}, "\r\nSomething else\r\n"), QString());
     gTooFewLines = 0;
     EXPECT_EQ(ReportExitStatus(QStringLiteral("Yesterday's log is not available")), 2);
 }
