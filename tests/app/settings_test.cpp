@@ -12,21 +12,20 @@
 
 #include <algorithm>
 #include <csignal>
-#include <fcntl.h>
+#include <linux/capability.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-QString SettingsFile(const Sandbox& sandbox)
-{
-    return sandbox.path() + QStringLiteral("/.local/share/Quillaby/Settings");
-}
+const QString kFile = QStringLiteral(".local/share/Quillaby/Settings");
 
-void BuildMainWindowWithDonateButton()
+// Window 1 with the donation button, which lines 9 to 12 of the file remove.
+void DonateButton()
 {
     QzWindowSet(-1, QStringLiteral("Quillaby"), QzParamOmitted, QzRect {0, 0, 605, 540});
     const QString title = QStringLiteral("Donate");
@@ -34,7 +33,45 @@ void BuildMainWindowWithDonateButton()
     QzSetCurrentWindow(1);
 }
 
-// Files of this process may not grow past `bytes`, as on a full disk.
+// Every field after a load, and whether the donation button is still there.
+std::string Loaded()
+{
+    DonateButton();
+    gEmailNotifyOn = 9; // a load sets it in every case
+    gNoQuitWarning = gNotifyMinorErrors = gDailyEmail = gDonateHidden = 0;
+    gSpareSetting = ShortString();
+    gLastBackupDay = 0;
+    LoadSettings();
+    return std::to_string(gEmailNotifyOn) + "|" + std::string(gEmailAddress1.view()) + "|"
+        + std::string(gEmailAddress2.view()) + "|" + std::to_string(gNoQuitWarning) + "|"
+        + std::to_string(gNotifyMinorErrors) + "|" + std::to_string(gDailyEmail) + "|" + std::to_string(gLastBackupDay)
+        + "|" + std::string(gSpareSetting.view()) + "|" + std::to_string(gDonateHidden)
+        + (QzViewVisible(10, 1) ? "" : " removed");
+}
+
+struct stat Stat(const QString& path)
+{
+    struct stat info { };
+    stat(QFile::encodeName(path).constData(), &info);
+    return info;
+}
+
+// Runs body in a child without the superuser's powers over files, so that
+// permissions hold as for an ordinary user; its exit status.
+int WithoutPrivileges(int (*body)())
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        __user_cap_header_struct header {_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct none[2] {};
+        _exit(geteuid() == 0 && syscall(SYS_capset, &header, none) != 0 ? 100 : body());
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 200;
+}
+
+// Files of this process may not grow past bytes, as on a full disk.
 void LimitFileSize(rlim_t bytes)
 {
     std::signal(SIGXFSZ, SIG_IGN);
@@ -46,37 +83,49 @@ void LimitFileSize(rlim_t bytes)
 
 } // namespace
 
-TEST(Settings, FirstStartWritesTheEightLineDefaultForm)
+TEST(Settings, EachLineReadsIntoItsField)
 {
     Sandbox sandbox;
     TestClock clock;
-    BuildMainWindowWithDonateButton();
-    LoadSettings();
-    EXPECT_EQ(ReadFile(SettingsFile(sandbox)), " 0\r\r\r0\r0\r0\r 68\r\r");
-    EXPECT_EQ(QzFileErrorHandler(3, 13), 0); // errors are silent from now on
-    EXPECT_EQ(ReadLastBackupDay(), 68);
-    EXPECT_EQ(TodayDayOfYear(), 69);
-    // Reading the default form keeps the donation button.
-    LoadSettings();
-    EXPECT_EQ(gDonateHidden, 0);
-    EXPECT_TRUE(QzViewVisible(10, 1));
-
-    Sandbox newYear;
-    TestClock::SetLocal("2027-01-01 08:00:00");
-    LoadSettings();
-    EXPECT_EQ(ReadFile(SettingsFile(newYear)), " 0\r\r\r0\r0\r0\r 1\r\r");
-    TestClock::SetLocal("2027-01-02 08:00:00");
-    Sandbox second;
-    LoadSettings();
-    EXPECT_EQ(ReadFile(SettingsFile(second)), " 0\r\r\r0\r0\r0\r 1\r\r");
+    const std::string longLine(1000, 'a');
+    std::string garbage(4 * 1024 * 1024, '\xFF');
+    garbage[3] = '\0';
+    const std::pair<std::string, std::string> cases[] = {
+        {" 1\r\nme@x\r\nyou@x\r\n 1\r\n 0\r\n 1\r\n 300\r\nspare\r\n", "1|me@x|you@x|1|0|1|300|spare|0"},
+        {" 1\nme@x\nyou@x\n 1\n 0\n 1\n 300\nspare\n", "1|me@x|you@x|1|0|1|300|spare|0"},
+        {" 1\rme@x\nyou@x\r\n 1\n 0\r 1\r\n 300\rspare", "1|me@x|you@x|1|0|1|300|spare|0"},
+        {" 1\r" + longLine + "\ryou@x\r", "1|" + longLine.substr(0, 255) + "|you@x|0|0|0|0||0"},
+        // Missing lines, text in numbers, values past a field's width.
+        {"256\rme@x\n70000\rabc\r-1\r1e300\r70000", "0|me@x|70000|0|255|0|4464||0"},
+        {" 1\r" + garbage, "1|" + garbage.substr(0, 255) + "||0|0|0|0||0"},
+        // Line 12 decides over lines 9 to 11.
+        {" 0\r\r\r0\r0\r0\r 5\r\r 1\r 1\r 1\r 0\r", "0|||0|0|0|5||0"},
+        {" 0\r\r\r0\r0\r0\r 5\r\r 0\r 0\r 0\r 1\r", "0|||0|0|0|5||1 removed"},
+    };
+    for (const auto& [file, fields] : cases) {
+        sandbox.Write(kFile, file);
+        EXPECT_EQ(Loaded(), fields) << file.substr(0, 60);
+    }
 }
 
-TEST(Settings, SaveWritesTwelveLinesThatReadBack)
+TEST(Settings, FirstStartWritesTheDefaultFormAndSavesWriteTwelveLines)
 {
+    for (const auto& [now, day] : {std::pair {"2026-03-10 08:00:00", "68"}, std::pair {"2027-01-01 08:00:00", "1"},
+             std::pair {"2027-01-02 08:00:00", "1"}}) {
+        Sandbox fresh;
+        TestClock clock;
+        TestClock::SetLocal(now);
+        LoadSettings();
+        EXPECT_EQ(ReadLastBackupDay(), std::stoi(day));
+        EXPECT_EQ(ReadFile(fresh.path() + QLatin1Char('/') + kFile), " 0\r\r\r0\r0\r0\r " + std::string(day) + "\r\r");
+    }
     Sandbox sandbox;
     TestClock clock;
-    BuildMainWindowWithDonateButton();
+    const QString file = sandbox.path() + QLatin1Char('/') + kFile;
     LoadSettings();
+    EXPECT_EQ(QzFileErrorHandler(3, 13), 0); // file errors are silent from now on
+    EXPECT_EQ(ReadLastBackupDay(), 68);
+    EXPECT_EQ(TodayDayOfYear(), 69);
     gEmailNotifyOn = 1;
     gEmailAddress1 = QzStrFromCF(QStringLiteral("j\u00FCrgen@example.com"));
     gEmailAddress2 = "sam@example.com";
@@ -85,126 +134,73 @@ TEST(Settings, SaveWritesTwelveLinesThatReadBack)
     gSpareSetting = "spare";
     gDonateHidden = 1;
     SaveSettings();
-    EXPECT_EQ(ReadFile(SettingsFile(sandbox)),
-        " 1\rj\x9Frgen@example.com\rsam@example.com\r 0\r-1\r 0\r 338\rspare\r 1\r 1\r 1\r 1\r");
+    EXPECT_EQ(ReadFile(file), " 1\rj\x9Frgen@example.com\rsam@example.com\r 0\r-1\r 0\r 338\rspare\r 1\r 1\r 1\r 1\r");
+    EXPECT_EQ(Loaded(), "1|j\x9Frgen@example.com|sam@example.com|0|255|0|338|spare|1 removed");
 
-    gEmailNotifyOn = 0;
-    gEmailAddress1 = ShortString();
-    gDonateHidden = 0;
-    gNotifyMinorErrors = 0;
-    LoadSettings();
-    EXPECT_EQ(gEmailNotifyOn, 1);
-    EXPECT_EQ(gNotifyMinorErrors, 255);
-    EXPECT_EQ(QzStrToCF(gEmailAddress1), QStringLiteral("j\u00FCrgen@example.com"));
-    EXPECT_EQ(gLastBackupDay, 338);
-    EXPECT_EQ(gSpareSetting, SS("spare"));
-    EXPECT_EQ(gDonateHidden, 1);
-    EXPECT_FALSE(QzViewVisible(10, 1)); // the donation button is gone
-
-    // Lines 9 to 11 set, line 12 clear: line 12 decides.
-    BuildMainWindowWithDonateButton();
-    sandbox.Write(QStringLiteral(".local/share/Quillaby/Settings"), " 0\r\r\r0\r0\r0\r 5\r\r 1\r 1\r 1\r 0\r");
-    LoadSettings();
-    EXPECT_EQ(gDonateHidden, 0);
-    EXPECT_TRUE(QzViewVisible(10, 1));
-}
-
-TEST(Settings, BrokenFilesGiveZerosAndNeverCrash)
-{
-    Sandbox sandbox;
-    TestClock clock;
-    BuildMainWindowWithDonateButton();
-    const QString file = QStringLiteral(".local/share/Quillaby/Settings");
-
-    // Missing lines, text in numbers, values past a field's width.
-    sandbox.Write(file, "256\rme@example.com\n70000\rabc\r-1\r1e300\r70000");
-    gEmailNotifyOn = 9;
-    LoadSettings();
-    EXPECT_EQ(gEmailNotifyOn, 0);
-    EXPECT_EQ(gEmailAddress1, SS("me@example.com"));
-    EXPECT_EQ(gEmailAddress2, SS("70000"));
-    EXPECT_EQ(gNoQuitWarning, 0);
-    EXPECT_EQ(gNotifyMinorErrors, 255);
-    EXPECT_EQ(gDailyEmail, 0);
-    EXPECT_EQ(gLastBackupDay, 4464);
-    EXPECT_EQ(gSpareSetting, SS(""));
-    EXPECT_EQ(gDonateHidden, 0);
-
-    // A huge file of garbage: only the first twelve lines are read.
-    std::string garbage(4 * 1024 * 1024, '\xFF');
-    garbage[3] = '\0';
-    sandbox.Write(file, " 1\r" + garbage);
-    LoadSettings();
-    EXPECT_EQ(gEmailNotifyOn, 1);
-    EXPECT_EQ(gEmailAddress1.len, 255);
-
-    // A folder where the file should be: zeros, the user is told, and a
-    // save leaves it alone; the evaluation keeps yesterday's day.
-    AlertRecorder alerts;
-    QFile::remove(sandbox.path() + QLatin1Char('/') + file);
-    QDir().mkpath(sandbox.path() + QLatin1Char('/') + file);
-    LoadSettings();
-    EXPECT_EQ(gEmailNotifyOn, 0);
-    SaveSettings();
-    EXPECT_TRUE(QFileInfo(sandbox.path() + QLatin1Char('/') + file).isDir());
-    EXPECT_EQ(ReadLastBackupDay(), 68);
-    ASSERT_EQ(alerts.alerts.size(), 1u);
-    EXPECT_EQ(alerts.alerts[0].message, QStringLiteral("The settings file could not be read."));
-
-    // The settings folder cannot be made: nothing is written, and the user
-    // is told once.
-    Sandbox blocked;
-    blocked.Write(QStringLiteral(".local/share/Quillaby"), "a file, not a folder");
-    LoadSettings();
-    SaveSettings();
-    EXPECT_EQ(ReadLastBackupDay(), 68);
-    EXPECT_EQ(ReadFile(blocked.path() + QStringLiteral("/.local/share/Quillaby")), "a file, not a folder");
-    ASSERT_EQ(alerts.alerts.size(), 2u);
-    EXPECT_EQ(alerts.alerts[1].message, QStringLiteral("The settings could not be saved."));
-}
-
-TEST(Settings, ASaveKeepsPermissionsLinksAndRespectsLocks)
-{
-    Sandbox sandbox;
-    TestClock clock;
-    BuildMainWindowWithDonateButton();
-    // The settings file is a link into another folder, readable by its owner only.
-    const QString real = sandbox.Write(QStringLiteral("elsewhere/Settings"), " 0\r\r\r0\r0\r0\r 5\r\r");
+    // Equal bytes leave the file alone; a change replaces it, through a
+    // link, with the permissions it had.
+    const QString real = sandbox.path() + QStringLiteral("/elsewhere");
+    QFile::rename(file, real);
+    QFile::link(real, file);
     QFile::setPermissions(real, QFile::ReadOwner | QFile::WriteOwner);
-    QDir().mkpath(sandbox.path() + QStringLiteral("/.local/share/Quillaby"));
-    QFile::link(real, SettingsFile(sandbox));
-    LoadSettings();
-    gLastBackupDay = 7;
+    const ino_t inode = Stat(real).st_ino;
     SaveSettings();
-    EXPECT_TRUE(QFileInfo(SettingsFile(sandbox)).isSymLink());
-    EXPECT_EQ(ReadLastBackupDay(), 7);
-    struct stat info { };
-    ASSERT_EQ(stat(real.toUtf8().constData(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-
-    // Another process holds a lock on the file: the save is refused, the
-    // user told, and the day held in memory is the one that counts.
-    {
-        AlertRecorder alerts;
-        LockHolder lock(real, LOCK_SH);
-        gLastBackupDay = 8;
-        SaveSettings();
-        EXPECT_EQ(QzLastFileError, 35);
-        EXPECT_EQ(alerts.alerts.size(), 1u);
-    }
-    EXPECT_EQ(ReadFile(real), " 0\r\r\r 0\r 0\r 0\r 7\r\r 0\r 0\r 0\r 0\r");
-    EXPECT_EQ(ReadLastBackupDay(), 8);
+    EXPECT_EQ(Stat(real).st_ino, inode);
+    // A killed save's temporary goes with the next save.
+    const QString leftover = sandbox.Write(QStringLiteral("elsewhere.tmp-1-0"), "torn");
+    gLastBackupDay = 69;
+    SaveSettings();
+    EXPECT_NE(Stat(real).st_ino, inode);
+    EXPECT_FALSE(QFile::exists(leftover));
+    EXPECT_TRUE(QFileInfo(file).isSymLink());
+    EXPECT_EQ(Stat(real).st_mode & 0777, 0600u);
+    EXPECT_EQ(ReadLastBackupDay(), 69);
 }
 
-TEST(Settings, ASaveThatCannotCompleteKeepsThePreviousFile)
+TEST(Settings, OddFilesAndFailedSavesLoseNothing)
 {
     Sandbox sandbox;
     TestClock clock;
-    BuildMainWindowWithDonateButton();
-    LoadSettings();
-    gEmailAddress1 = "kept@example.com";
-    SaveSettings();
-    const std::string before = ReadFile(SettingsFile(sandbox));
+    DonateButton();
+    const std::string old = " 1\rold@example.com\r\r 0\r 0\r 0\r 5\r\r 0\r 0\r 0\r 0\r";
+    const QString file = sandbox.Write(kFile, old);
+    const QByteArray folder = QFile::encodeName(QFileInfo(file).absolutePath());
+    // A file its owner may not read: left alone, the user told once, no save
+    // over it, and the evaluation goes by yesterday rather than day 0.
+    chmod(QFile::encodeName(file).constData(), 0);
+    EXPECT_EQ(WithoutPrivileges([] {
+        AlertRecorder alerts;
+        LoadSettings();
+        SaveSettings();
+        return gSettingsUnreadable == 1 && alerts.alerts.size() == 1
+                && alerts.alerts[0].message == QStringLiteral("The settings file could not be read.")
+                && ReadLastBackupDay() == 68
+            ? 0
+            : 1;
+    }),
+        0);
+    chmod(QFile::encodeName(file).constData(), 0600);
+    EXPECT_EQ(ReadFile(file), old);
+    const ino_t inode = Stat(file).st_ino;
+    // A read-only folder, where no temporary file can be made: the file is
+    // written in place, silently.
+    chmod(folder.constData(), 0555);
+    EXPECT_EQ(WithoutPrivileges([] {
+        AlertRecorder alerts;
+        LoadSettings();
+        gEmailAddress1 = "new@example.com";
+        gLastBackupDay = 69;
+        SaveSettings();
+        return alerts.alerts.empty() && gSettingsSaveFailed == 0 && ReadLastBackupDay() == 69 ? 0 : 1;
+    }),
+        0);
+    chmod(folder.constData(), 0755);
+    EXPECT_EQ(ReadFile(file), " 1\rnew@example.com\r\r 0\r 0\r 0\r 69\r\r 0\r 0\r 0\r 0\r");
+    EXPECT_EQ(Stat(file).st_ino, inode);
+    EXPECT_EQ(Loaded(), "1|new@example.com||0|0|0|69||0");
+
+    // A save that fills the disk keeps the previous file whole.
+    const std::string before = ReadFile(file);
     EXPECT_EXIT(
         {
             static QString told;
@@ -220,7 +216,45 @@ TEST(Settings, ASaveThatCannotCompleteKeepsThePreviousFile)
             std::exit(0);
         },
         ::testing::ExitedWithCode(0), "The settings could not be saved.");
-    EXPECT_EQ(ReadFile(SettingsFile(sandbox)), before);
-    EXPECT_EQ(QDir(sandbox.path() + QStringLiteral("/.local/share/Quillaby")).entryList(QDir::Files),
-        QStringList({QStringLiteral("Settings"), QStringLiteral("Settings.lock")}));
+    EXPECT_EQ(ReadFile(file), before);
+    for (const QString& name : QDir(QString::fromUtf8(folder)).entryList(QDir::Files | QDir::Hidden))
+        EXPECT_TRUE(name == QStringLiteral("Settings") || name == QStringLiteral("Settings.lock"))
+            << name.toStdString();
+
+    // Another process holds a lock on the file: the save is refused, the
+    // user told, and the day held in memory is the one that counts.
+    {
+        AlertRecorder alerts;
+        LockHolder lock(file, LOCK_SH);
+        gLastBackupDay = 8;
+        SaveSettings();
+        EXPECT_EQ(QzLastFileError, 35);
+        EXPECT_EQ(alerts.alerts.size(), 1u);
+        EXPECT_EQ(ReadLastBackupDay(), 8);
+    }
+    EXPECT_EQ(ReadFile(file).find(" 8\r"), std::string::npos);
+
+    // A folder where the file should be: zeros, the user told, and a save
+    // leaves it alone; the evaluation keeps yesterday's day.
+    AlertRecorder alerts;
+    QFile::remove(file);
+    QDir().mkpath(file);
+    EXPECT_EQ(Loaded(), "0|||0|0|0|68||0");
+    SaveSettings();
+    EXPECT_TRUE(QFileInfo(file).isDir());
+    EXPECT_EQ(ReadLastBackupDay(), 68);
+
+    // The settings folder cannot be made: nothing written, the user told once.
+    Sandbox blocked;
+    blocked.Write(QStringLiteral(".local/share/Quillaby"), "a file");
+    LoadSettings();
+    SaveSettings();
+    EXPECT_EQ(ReadLastBackupDay(), 68);
+    EXPECT_EQ(ReadFile(blocked.path() + QStringLiteral("/.local/share/Quillaby")), "a file");
+    std::vector<QString> told;
+    for (const QzAlertRequest& a : alerts.alerts)
+        told.push_back(a.message);
+    EXPECT_EQ(told,
+        std::vector<QString>({QStringLiteral("The settings file could not be read."),
+            QStringLiteral("The settings could not be saved.")}));
 }
