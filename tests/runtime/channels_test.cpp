@@ -112,6 +112,15 @@ TEST(Channels, AStalledCommandIsKilledWholeAtItsTimeLimit)
     EXPECT_EQ(QzEof(1), -1);
     EXPECT_FALSE(QzPipeTimedOut(1));
     QzClose(1);
+
+    // A command that never stops printing is stopped at its limit too.
+    QzOpenPipe(1, "exec yes");
+    QzSetPipeTimeLimit(1, 300);
+    do
+        QzLineInput(1, line);
+    while (QzEof(1) == 0);
+    EXPECT_TRUE(QzPipeTimedOut(1));
+    QzClose(1);
 }
 
 TEST(Channels, RangeInUseAndFileErrorsAlertOrReachTheHandler)
