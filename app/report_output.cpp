@@ -208,7 +208,9 @@ bool WriteReportPlainText(std::string_view report, const QString& status, const 
     QByteArray tail;
     if (!report.ends_with('\n'))
         tail += '\n';
-    tail += (status + QLatin1Char('\n')).toUtf8();
+    QString lastLine = status;
+    lastLine.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    tail += (lastLine + QLatin1Char('\n')).toUtf8();
     return Put(sink, tail);
 }
 

@@ -35,9 +35,9 @@ int ProblemLineCount(std::string_view report);
 // Receives the output in pieces; false when a piece could not be written.
 using ReportSink = std::function<bool(std::string_view bytes)>;
 
-// The report with LF line ends, then the status line, in UTF-8. The report
-// goes out a piece at a time, so that a flood of lines is never held twice.
-// False when the sink failed.
+// The report, then the status line, in UTF-8, their CR LF line ends made
+// LF. The report goes out a piece at a time, so that a flood of lines is
+// never held twice. False when the sink failed.
 bool WriteReportPlainText(std::string_view report, const QString& status, const ReportSink& sink);
 // The findings as one JSON object, the report in it written as above.
 bool WriteReportJson(std::string_view report, const QString& status, const ReportSink& sink);
