@@ -31,6 +31,14 @@ TEST(MacRoman, EveryHighByteReadsAsOnTheMacAndEveryByteRoundTrips)
     }
     EXPECT_EQ(QzEncodeMacRoman(text), all);
     EXPECT_EQ(QzStrFromCF(text), ShortString::FromView(all));
+    // Straight to UTF-8, as the report command writes: the same text, for
+    // each byte and for mixed UTF-8, broken sequences and Mac Roman.
+    for (const std::string& bytes :
+        {all, std::string("\xC3\xA9t\xE9 \xF0\x9F\x98\x80\xF0\x9F\xED\xA0\x80\xC0\xAF\0z")}) {
+        std::string utf8;
+        QzAppendBytesAsUtf8(bytes.data(), bytes.size(), utf8);
+        EXPECT_EQ(utf8, QzDecodeBytes(bytes.data(), bytes.size()).toUtf8().toStdString());
+    }
     // Characters the Mac table lacks, including iconv's reading of 0xC6 and 0xF0, have no byte.
     for (char16_t missing : {u'\u0394', u'\uE01E', u'\u4E2D'})
         EXPECT_EQ(QzEncodeMacRoman(QStringLiteral("a") + QChar(missing)), std::nullopt) << int(missing);
