@@ -257,7 +257,7 @@ void KillCommand(QzFileChannel& ch)
 }
 
 // Waits until the pipe has bytes or has ended; false when the deadline came
-// first (the command has then been killed).
+// first (the command has then been killed) or the pipe cannot be waited on.
 bool AwaitOutput(QzFileChannel& ch)
 {
     for (;;) {
@@ -272,8 +272,10 @@ bool AwaitOutput(QzFileChannel& ch)
         }
         pollfd p {ch.pipeFd, POLLIN, 0};
         const int rc = poll(&p, 1, ms);
-        if (rc > 0 || (rc < 0 && errno != EINTR))
+        if (rc > 0)
             return true;
+        if (rc < 0 && errno != EINTR)
+            return false;
     }
 }
 
