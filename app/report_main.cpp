@@ -89,7 +89,7 @@ bool ReserveStandardDescriptors()
 
 // Like the standard tools, a report that could not be written all the way
 // is an error with a message, not a success.
-int WriteStandardOutput(const std::function<bool(const ReportSink&)>& produce, bool stdoutClosed)
+int WriteStandardOutput(const ReportWriter& produce, bool stdoutClosed)
 {
     int error = EBADF;
     if (!stdoutClosed) {

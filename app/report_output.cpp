@@ -313,7 +313,7 @@ QByteArray ReportNagios(std::string_view report, const QString& status)
     return line.toUtf8();
 }
 
-bool WriteFileAtomically(const QString& path, const std::function<bool(const ReportSink&)>& produce, QString* error)
+bool WriteFileAtomically(const QString& path, const ReportWriter& produce, QString* error)
 {
     QSaveFile file(path);
     const ReportSink sink = [&file](std::string_view bytes) {

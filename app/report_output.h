@@ -34,6 +34,8 @@ int ProblemLineCount(std::string_view report);
 
 // Receives the output in pieces; false when a piece could not be written.
 using ReportSink = std::function<bool(std::string_view bytes)>;
+// Writes a whole output to the sink it is given; false when that failed.
+using ReportWriter = std::function<bool(const ReportSink&)>;
 
 // The report, then the status line, in UTF-8, their CR LF line ends made
 // LF. The report goes out a piece at a time, so that a flood of lines is
@@ -52,4 +54,4 @@ QByteArray ReportNagios(std::string_view report, const QString& status);
 // Replaces the file at path with what produce writes to its sink, through a
 // temporary file in the same folder, so a reader sees the old or the new
 // file, never a part. On failure returns false and says why in error.
-bool WriteFileAtomically(const QString& path, const std::function<bool(const ReportSink&)>& produce, QString* error);
+bool WriteFileAtomically(const QString& path, const ReportWriter& produce, QString* error);

@@ -9,6 +9,8 @@
 
 void QzContainerReserve(TextContainer& v, std::size_t bytes)
 {
+    if (v.bytes.capacity() >= bytes)
+        return; // set aside by an earlier call, and advised then
     v.bytes.reserve(bytes);
 #ifdef MADV_HUGEPAGE
     // Large pages for the part that fills: a long text then takes a page
