@@ -21,6 +21,7 @@
 #include "notify/state.h"
 #include "platform/services.h"
 #include "runtime/application.h"
+#include "runtime/channels.h"
 #include "runtime/events.h"
 #include "runtime/hooks.h"
 #include "runtime/windows.h"
@@ -149,10 +150,15 @@ int main(int argc, char** argv)
     const bool today = which == "today";
 
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QzEnsureRuntimeFolder();
+    AddStandInsToPath();
+    // The log is asked for before the rest starts up: the command (the
+    // longer part of a report) runs meanwhile, and the fetch below takes
+    // it over.
+    QzPrestartPipe(today ? TodayCommand(false) : YesterdayCommand());
     static int qtArgc = 1;
     QzApplicationInit(qtArgc, argv);
     gQzAlertHook = AlertToStandardError;
-    AddStandInsToPath();
     InstallPlatformServices();
     ChooseLogWording();
     QzInstallAppDelegate();

@@ -301,8 +301,11 @@ void KillStaleLogCommand()
     bool continuation = false; // the read continues a line longer than 255 bytes
     for (;;) {
         QzLineInput(1, gLogLine);
+        // A command of this program's own, started ahead, is not stale.
         if (!continuation)
             process = StaleLogProcess(gLogLine);
+        if (!process.empty() && QzOwnCommand(static_cast<long long>(QzVal(process))))
+            process = ShortString();
         continuation = gLogLine.len == ShortString::kMax;
         if (!process.empty() || QzEof(1) != 0)
             break;

@@ -9,14 +9,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
 // Without XDG_RUNTIME_DIR (root on a machine without a login session) Qt
 // warns on standard error and falls back to a private folder in the
 // temporary folder. Making that folder here, as Qt would, keeps the
 // program's standard error to its own words. A folder that is not ours
 // alone is left to Qt.
-void EnsureRuntimeFolder()
+void QzEnsureRuntimeFolder()
 {
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
     if (qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
@@ -31,12 +29,10 @@ void EnsureRuntimeFolder()
 #endif
 }
 
-} // namespace
-
 void QzApplicationInit(int& argc, char** argv)
 {
     if (!QCoreApplication::instance()) {
-        EnsureRuntimeFolder();
+        QzEnsureRuntimeFolder();
         new QApplication(argc, argv); // lives until the process ends
     }
     // QApplication adopts the user's locale; numbers are read and written

@@ -31,6 +31,9 @@ constexpr std::size_t kPipeChunk = 64 * 1024;
 constexpr int kPipeCapacity = 1024 * 1024;
 constexpr long kGatherPauseNs = 1'000'000;
 constexpr int kGatherBelow = 16 * 1024;
+// What a command started ahead may print before a channel takes it over:
+// more than the program's start-up lets a fast command write.
+constexpr std::size_t kPrestartCapacity = 64u << 20;
 
 bool InRange(int fileId)
 {
@@ -314,8 +317,11 @@ void ReadPipeLine(QzFileChannel& ch, ShortString& dest)
     std::size_t stored = 0;
     for (;;) {
         if (ch.bufferPos >= ch.bufferLen) {
-            if (!ch.buffer)
+            // Also gives back a command's gathered output once it is read.
+            if (ch.bufferCapacity != kPipeChunk) {
                 ch.buffer = std::make_unique<char[]>(kPipeChunk);
+                ch.bufferCapacity = kPipeChunk;
+            }
             const ssize_t n = ReadPipeChunk(ch);
             ch.bufferLen = n > 0 ? static_cast<std::size_t>(n) : 0;
             ch.bufferPos = 0;
@@ -345,6 +351,79 @@ void ReadPipeLine(QzFileChannel& ch, ShortString& dest)
             break; // the rest of a long line comes with the next read
     }
     dest.len = static_cast<std::uint8_t>(stored);
+}
+
+// The prestarted command's gathering thread: reads whatever the command
+// prints until the bound, the end of the output, or a wake byte.
+void Gather(QzPrestartedPipe& p)
+{
+    pollfd fds[2] = {{p.pipeFd, POLLIN, 0}, {p.wakeFd[0], POLLIN, 0}};
+    while (p.gatheredLen < kPrestartCapacity) {
+        const ssize_t n = read(p.pipeFd, p.gathered.get() + p.gatheredLen, kPrestartCapacity - p.gatheredLen);
+        if (n > 0) {
+            p.gatheredLen += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        // The end or an error is left for the channel's own read to meet.
+        if (n == 0 || errno != EAGAIN || (poll(fds, 2, -1) < 0 && errno != EINTR) || fds[1].revents != 0)
+            return;
+    }
+}
+
+// Ends the gathering; the command and its output are left to the caller.
+void StopGathering(QzPrestartedPipe& p)
+{
+    if (p.gatherer.joinable()) {
+        const char wake = 1;
+        while (write(p.wakeFd[1], &wake, 1) < 0 && errno == EINTR) { }
+        p.gatherer.join();
+    }
+    for (int& fd : p.wakeFd) {
+        if (fd >= 0)
+            close(fd);
+        fd = -1;
+    }
+}
+
+// Hands the prestarted command to ch when it is the one asked for.
+bool TakePrestarted(const ShortString& command, QzFileChannel& ch)
+{
+    QzPrestartedPipe& p = gQzPrestarted;
+    if (p.command.empty() || p.command != command.view())
+        return false;
+    StopGathering(p);
+    ch.pipeFd = p.pipeFd;
+    ch.pid = p.pid;
+    ch.startedNs = p.startedNs;
+    ch.buffer = std::move(p.gathered);
+    ch.bufferCapacity = kPrestartCapacity;
+    ch.bufferLen = p.gatheredLen;
+    ch.bufferPos = 0;
+    p.command.clear();
+    p.pipeFd = -1;
+    p.pid = -1;
+    p.gatheredLen = 0;
+    return true;
+}
+
+// Kills a prestarted command no channel took over, and waits for it.
+void DiscardPrestarted(QzPrestartedPipe& p)
+{
+    StopGathering(p);
+    if (p.pid > 0) {
+        kill(-static_cast<pid_t>(p.pid), SIGKILL);
+        int status = 0;
+        while (waitpid(static_cast<pid_t>(p.pid), &status, 0) < 0 && errno == EINTR) { }
+    }
+    if (p.pipeFd >= 0)
+        close(p.pipeFd);
+    p.command.clear();
+    p.pipeFd = -1;
+    p.pid = -1;
+    p.gathered.reset();
+    p.gatheredLen = 0;
 }
 
 void ReadFileLine(QzFileChannel& ch, ShortString& dest)
@@ -409,12 +488,58 @@ void QzOpenPipe(int fileId, const ShortString& command)
     ResetChannel(ch);
     ch.open = true;
     ch.isPipe = true;
+    if (TakePrestarted(cmd, ch))
+        return;
+    ch.startedNs = SteadyNs();
     int fd = -1;
     long long pid = -1;
     if (SpawnShell(QzCString(cmd), &fd, &pid)) {
         ch.pipeFd = fd;
         ch.pid = pid;
     }
+}
+
+void QzPrestartPipe(const ShortString& command)
+{
+    QzDiscardPrestartedPipe();
+    ShortString cmd = command;
+    QzPrestartedPipe& p = gQzPrestarted;
+    p.startedNs = SteadyNs();
+    int fd = -1;
+    long long pid = -1;
+    if (pipe2(p.wakeFd, O_CLOEXEC) != 0)
+        return;
+    if (!SpawnShell(QzCString(cmd), &fd, &pid)) {
+        StopGathering(p);
+        return;
+    }
+    p.command = std::string(command.view());
+    p.pipeFd = fd;
+    p.pid = pid;
+    p.gathered = std::make_unique_for_overwrite<char[]>(kPrestartCapacity);
+    p.gatheredLen = 0;
+    p.gatherer = std::thread(Gather, std::ref(p));
+}
+
+void QzDiscardPrestartedPipe()
+{
+    DiscardPrestarted(gQzPrestarted);
+}
+
+QzPrestartedPipe::~QzPrestartedPipe()
+{
+    DiscardPrestarted(*this);
+}
+
+bool QzOwnCommand(long long pid)
+{
+    const pid_t group = getpgid(static_cast<pid_t>(pid));
+    if (group <= 0)
+        return false;
+    if (gQzPrestarted.pid == group)
+        return true;
+    return std::any_of(gQzChannels.begin(), gQzChannels.end(),
+        [group](const QzFileChannel& ch) { return ch.open && ch.isPipe && ch.pid == group; });
 }
 
 void QzOpenInput(int fileId, int /*kind*/, const QString& path, std::int64_t recordLength)
@@ -457,7 +582,7 @@ void QzLineInput(int fileId, ShortString& dest)
 void QzSetPipeTimeLimit(int fileId, std::int64_t milliseconds)
 {
     if (InRange(fileId) && Channel(fileId).open && Channel(fileId).isPipe)
-        Channel(fileId).deadlineNs = SteadyNs() + std::max<std::int64_t>(milliseconds, 1) * 1'000'000;
+        Channel(fileId).deadlineNs = Channel(fileId).startedNs + std::max<std::int64_t>(milliseconds, 1) * 1'000'000;
 }
 
 bool QzPipeTimedOut(int fileId)

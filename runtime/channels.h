@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <thread>
 
 // Numbered channels 1..255 on files (for input or output) and on shell
 // commands whose standard output is read as a pipe. Errors go to
@@ -36,8 +38,24 @@ struct QzFileChannel {
     std::unique_ptr<char[]> buffer; // pipes: bytes read ahead from the command
     std::size_t bufferLen = 0; // bytes in buffer
     std::size_t bufferPos = 0; // next unread byte in buffer
+    std::size_t bufferCapacity = 0; // bytes buffer can hold
+    std::int64_t startedNs = 0; // pipes: steady-clock time at which the command was started
     std::int64_t deadlineNs = 0; // pipes: steady-clock time at which the command is overdue; 0 = none
     bool timedOut = false; // pipes: the command was killed at its deadline
+};
+
+// A command started before the channel that will read it is opened, and
+// what it has printed so far, gathered by a thread of its own.
+struct QzPrestartedPipe {
+    std::string command; // empty when none is waiting
+    int pipeFd = -1;
+    long long pid = -1; // the shell that runs the command, leader of its process group
+    std::int64_t startedNs = 0;
+    std::unique_ptr<char[]> gathered;
+    std::size_t gatheredLen = 0; // written by the gathering thread only, until it is joined
+    int wakeFd[2] = {-1, -1}; // a byte written to wakeFd[1] ends the gathering
+    std::thread gatherer;
+    ~QzPrestartedPipe();
 };
 
 using QzFileErrorHandlerFn = int (*)(std::int64_t fileId, std::int64_t code);
@@ -46,6 +64,17 @@ int QzFileErrorAlert(std::int64_t fileId, std::int64_t code);
 
 // Starts command through /bin/sh -c and opens its standard output.
 void QzOpenPipe(int fileId, const ShortString& command);
+// Starts command at once, ahead of the channel that will read it, and
+// gathers its output meanwhile (up to a bound; beyond it the command waits
+// as on a full pipe), so that the command runs while the program starts.
+// The next QzOpenPipe of the same command takes it over, its time limit
+// counted from this start; one never taken over is killed and waited for
+// by QzDiscardPrestartedPipe, which also runs at exit.
+void QzPrestartPipe(const ShortString& command);
+void QzDiscardPrestartedPipe();
+// Whether process pid belongs to a command this program started and has
+// not closed yet (it is in that command's process group).
+bool QzOwnCommand(long long pid);
 // kind 0 and 2 both name the file by path (2 was a reference to a URL).
 void QzOpenInput(int fileId, int kind, const QString& path, std::int64_t recordLength);
 // Creates the file when needed and empties it.
@@ -54,7 +83,7 @@ void QzOpenOutput(int fileId, int kind, const QString& path);
 // most 255 bytes a line, the rest left for the next read; the read that
 // meets the end of the output sets the end flag. Files: the 254/255 rule.
 void QzLineInput(int fileId, ShortString& dest);
-// Gives the command on a pipe channel milliseconds from now to finish. A
+// Gives the command on a pipe channel milliseconds from its start to finish. A
 // read that would wait past that kills the command (its whole process
 // group) and meets the end of the output instead; closing the channel
 // waits for the command no longer than that either.

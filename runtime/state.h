@@ -26,6 +26,7 @@ inline TextContainer QzCompareContainer; // literal put into a container for QzC
 
 // Channels.
 inline std::array<QzFileChannel, kQzMaxFileId + 1> gQzChannels {}; // index = FileID 1..255; 0 unused
+inline QzPrestartedPipe gQzPrestarted; // QzPrestartPipe's command until a channel takes it over
 inline std::int32_t gQzOutputChannel = 0; // QzSetOutput; 0 writes nothing
 inline std::int64_t QzLastFileError = 0; // last code reported to the handler
 inline QzFileErrorHandlerFn QzFileErrorHandler = QzFileErrorAlert; // start-up installs one that ignores
