@@ -1,6 +1,7 @@
 #include "runtime/channels.h"
 
 #include "runtime/alert.h"
+#include "runtime/platform.h"
 #include "runtime/state.h"
 
 #include <QByteArray>
@@ -32,8 +33,9 @@ constexpr int kPipeCapacity = 1024 * 1024;
 constexpr long kGatherPauseNs = 1'000'000;
 constexpr int kGatherBelow = 16 * 1024;
 // What a command started ahead may print before a channel takes it over:
-// more than the program's start-up lets a fast command write.
-constexpr std::size_t kPrestartCapacity = 64u << 20;
+// what today's pipeline writes while the program starts, and a little more.
+// The reader of a faster command is slower than it anyway.
+constexpr std::size_t kPrestartCapacity = 16u << 20;
 
 bool InRange(int fileId)
 {
@@ -517,6 +519,7 @@ void QzPrestartPipe(const ShortString& command)
     p.pipeFd = fd;
     p.pid = pid;
     p.gathered = std::make_unique_for_overwrite<char[]>(kPrestartCapacity);
+    QzAdviseLargePages(p.gathered.get(), kPrestartCapacity);
     p.gatheredLen = 0;
     p.gatherer = std::thread(Gather, std::ref(p));
 }

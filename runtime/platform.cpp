@@ -7,6 +7,9 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <cstdint>
+#include <sys/mman.h>
+
 namespace {
 
 // The URL's path without trailing slashes ("/" stays).
@@ -129,4 +132,19 @@ QString QzMainBundle()
 QUrl QzBundleURL()
 {
     return QUrl::fromLocalFile(QzBundlePath() + QLatin1Char('/'));
+}
+
+void QzAdviseLargePages(const void* data, std::size_t bytes)
+{
+#ifdef MADV_HUGEPAGE
+    const auto start = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t huge = std::uintptr_t {2} << 20;
+    const std::uintptr_t first = (start + huge - 1) & ~(huge - 1);
+    const std::uintptr_t end = (start + bytes) & ~(huge - 1);
+    if (end > first)
+        madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
 }

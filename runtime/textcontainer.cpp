@@ -1,27 +1,18 @@
 #include "runtime/textcontainer.h"
 
 #include "runtime/encoding.h"
+#include "runtime/platform.h"
 #include "runtime/state.h"
 
 #include <algorithm>
 #include <cstring>
-#include <sys/mman.h>
 
 void QzContainerReserve(TextContainer& v, std::size_t bytes)
 {
     if (v.bytes.capacity() >= bytes)
         return; // set aside by an earlier call, and advised then
     v.bytes.reserve(bytes);
-#ifdef MADV_HUGEPAGE
-    // Large pages for the part that fills: a long text then takes a page
-    // fault every 2 MB instead of every 4 KB.
-    const auto start = reinterpret_cast<std::uintptr_t>(v.bytes.data());
-    const std::uintptr_t huge = std::uintptr_t {2} << 20;
-    const std::uintptr_t first = (start + huge - 1) & ~(huge - 1);
-    const std::uintptr_t end = (start + v.bytes.capacity()) & ~(huge - 1);
-    if (end > first)
-        madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
-#endif
+    QzAdviseLargePages(v.bytes.data(), v.bytes.capacity());
 }
 
 void QzContainerSetStr(TextContainer& v, const ShortString& s)
