@@ -40,22 +40,19 @@ namespace {
 
 std::string gSeen; // addresses opened and Finder scripts run, one a line, since the last look
 
-// The application ends through exit(0), which outside a death test's child
-// must not pass for a test's success.
+// At its end a death test's child shows [the settings file] and <each
+// alert>; anywhere else the program must not end through exit(0), which
+// would pass for a test's success.
 bool gRunning = false;
-void ExitDuringTest()
-{
-    if (gRunning && !::testing::internal::InDeathTestChild()) {
-        std::fprintf(stderr, "the program ended in the middle of a test\n");
-        std::_Exit(1);
-    }
-}
-
-// What a death test's child shows as it ends: [the settings file], then <each alert>.
 QString gFileAtExit;
 AlertRecorder* gAlertsAtExit = nullptr;
-void ShowAtExit()
+void AtExit()
 {
+    if (!::testing::internal::InDeathTestChild()) {
+        if (gRunning)
+            std::fprintf(stderr, "the program ended in the middle of a test\n"), std::_Exit(1);
+        return;
+    }
     std::fprintf(stderr, "[%s]", ReadFile(gFileAtExit).c_str());
     for (const QzAlertRequest& a : gAlertsAtExit ? gAlertsAtExit->alerts : std::vector<QzAlertRequest> {})
         std::fprintf(stderr, "<%s|%s|%d>", a.message.toUtf8().constData(), a.informative.toUtf8().constData(), a.style);
@@ -76,7 +73,7 @@ class App : public UiTest {
 protected:
     void SetUp() override
     {
-        static const bool registered = std::atexit(ExitDuringTest) == 0;
+        static const bool registered = std::atexit(AtExit) == 0;
         gRunning = registered;
         UiTest::SetUp();
         for (QDirIterator files(QStringLiteral(QZ_BUNDLE_DIR "/Contents/Resources"), QDir::Files); files.hasNext();)
@@ -84,6 +81,11 @@ protected:
         for (const char* command : {"open", "tmutil"})
             sandbox.Stub(
                 QString::fromLatin1(command), "echo " + std::string(command) + " \"$@\" >> \"$HOME/commands\"");
+        // The state of a fresh start, also when tests share a process.
+        ResetNotifyState();
+        gNoQuitWarning = gDailyEmail = gDonateHidden = gEmailWindowBuilt = gQuitWindowBuilt = gAboutWindowBuilt = 0;
+        gTodayRequested = gYesterdayRequested = gTodayPipeOpen = gYesterdayPipeOpen = gPollAllowed = gMenuPending = 0;
+        gOpenPanel = 0;
         QzInstallAppDelegate();
         QzOnDialog(DoDialog);
         QzOnMenu(MenuCallback);
@@ -169,12 +171,6 @@ protected:
             seen += Button(4, box)->isChecked() ? "1" : "0";
         return seen + " '" + Text(4, 7) + "'";
     }
-    // Steps for a death test's child, which shows what it ends with.
-    void Ends(const std::vector<std::pair<std::string, std::string>>& steps) const
-    {
-        std::atexit(ShowAtExit);
-        Run(steps);
-    }
 
     Sandbox sandbox;
     TestClock clock;
@@ -202,30 +198,23 @@ TEST_F(App, MainWindowButtons)
     const std::string timeMachine = "file:///System/Library/PreferencePanes/TimeMachine.prefPane\n";
     const std::string today = "Busy getting today's log. / Please wait until done.\n";
     const std::string yesterday = "Busy getting yesterday's log. / Please wait until done.\n";
-    struct Case {
-        std::int64_t tag;
-        std::uint8_t todayBusy, yesterdayBusy;
-        std::string seen;
-    };
-    const Case cases[] = {{11, 0, 0, "critical: Help.rtfd /  was not found.\n"}, {6, 0, 1, yesterday}, {7, 1, 0, today},
-        {6, 1, 1, yesterday + today}, {7, 1, 1, today + yesterday}, {16, 1, 1, today}, {16, 0, 1, yesterday},
-        {3, 0, 0, "https://fernhollow.software/quillaby/app-store\n"},
-        {10, 0, 0, "https://fernhollow.software/quillaby/donate\n"}, {14, 0, 0, res + "/ErrorNumbers.rtf\n"},
-        {13, 0, 0, timeMachine}, {12, 0, 0, "file:///Applications/Utilities/Disk Utility.app\n"},
-        {5, 0, 0, timeMachine + "tmutil startbackup\n"}, {1, 0, 0, ""}, {2, 0, 0, ""}, {4, 0, 0, ""}, {8, 0, 0, ""},
-        {15, 0, 0, ""}, {11, 0, 0, res + "/Help.rtfd/TXT.rtf\n"}};
-    for (const Case& c : cases) {
-        AlertRecorder recorder;
-        gTodayPipeOpen = c.todayBusy;
-        gYesterdayPipeOpen = c.yesterdayBusy;
-        Button(1, c.tag) ? Click(1, c.tag) : DoDialog(1, c.tag, 1, nullptr); // not every tag is a button
-        EXPECT_EQ(Seen(recorder), c.seen) << "tag " << c.tag;
-        EXPECT_EQ(gTodayRequested + gYesterdayRequested, 0);
-        QDir().mkpath(Resources() + QStringLiteral("/Help.rtfd"));
-    }
-    gTodayPipeOpen = gYesterdayPipeOpen = gPollAllowed = 0;
-    // Other event kinds and windows do nothing.
-    Run({{"c 1 6", ""}, {"d 2 13 1", ""}, {"d 1 13 7", ""}});
+    gYesterdayPipeOpen = 1;
+    Run({{"c 1 6", yesterday}, {"c 1 16", yesterday}});
+    gTodayPipeOpen = 1;
+    Run({{"c 1 6", yesterday + today}, {"c 1 7", today + yesterday}, {"c 1 16", today}});
+    gYesterdayPipeOpen = 0;
+    Run({{"c 1 7", today}});
+    gTodayPipeOpen = 0;
+    // Tags that are not buttons, other event kinds and windows do nothing.
+    Run({{"c 1 11", "critical: Help.rtfd /  was not found.\n"},
+        {"c 1 3", "https://fernhollow.software/quillaby/app-store\n"},
+        {"c 1 10", "https://fernhollow.software/quillaby/donate\n"}, {"c 1 14", res + "/ErrorNumbers.rtf\n"},
+        {"c 1 13", timeMachine}, {"c 1 12", "file:///Applications/Utilities/Disk Utility.app\n"},
+        {"c 1 5", timeMachine + "tmutil startbackup\n"}, {"d 1 1 1", ""}, {"d 1 2 1", ""}, {"d 1 4 1", ""},
+        {"d 1 8 1", ""}, {"d 1 15 1", ""}, {"d 2 13 1", ""}, {"d 1 13 7", ""}});
+    EXPECT_EQ(gTodayRequested + gYesterdayRequested + gPollAllowed, 0);
+    QDir().mkpath(Resources() + QStringLiteral("/Help.rtfd"));
+    Run({{"c 1 11", res + "/Help.rtfd/TXT.rtf\n"}, {"c 1 6", ""}});
     EXPECT_EQ(gTodayRequested + gPollAllowed, 2);
     EXPECT_EQ(gPipeStartTicks, TicksNow() + 60);
     Run({{"c 1 7", ""}});
@@ -288,7 +277,7 @@ TEST_F(App, QuitSavesAndEndsOrAsksWhenNotificationIsOn)
 {
     gEmailAddress1 = "sam@example.com";
     // Notification OFF: closing the window saves and ends at once.
-    EXPECT_EXIT(Ends({{"x", "menu\n"}, {"p", ""}}), ::testing::ExitedWithCode(0), "\\[ 0\rsam@example.com\r\r 0\r");
+    EXPECT_EXIT(Run({{"x", "menu\n"}, {"p", ""}}), ::testing::ExitedWithCode(0), "\\[ 0\rsam@example.com\r\r 0\r");
     // ON: the quit window, nothing saved yet; while it is up the main
     // window's close button does nothing. Box 3 turns the warning off.
     const std::string before = ReadFile(SettingsFile());
@@ -296,10 +285,10 @@ TEST_F(App, QuitSavesAndEndsOrAsksWhenNotificationIsOn)
     Run({{"x", "menu\n"}, {"p", "[5]"}, {"x", "[5]"}, {"c 5 2", ""}, {"m 0 13", "menu\n"}, {"p", "[5]"},
         {"c 5 3", "[5]"}});
     EXPECT_EQ(ReadFile(SettingsFile()), before);
-    EXPECT_EXIT(Ends({{"c 5 1", ""}}), ::testing::ExitedWithCode(0), "\\[ 1\rsam@example.com\r\r 1\r");
+    EXPECT_EXIT(Run({{"c 5 1", ""}}), ::testing::ExitedWithCode(0), "\\[ 1\rsam@example.com\r\r 1\r");
     // A later run quits at once even with notification ON.
     gNoQuitWarning = 1;
-    EXPECT_EXIT(Ends({{"m 0 13", "menu\n"}, {"p", ""}}), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(Run({{"m 0 13", "menu\n"}, {"p", ""}}), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(App, EmailWindowShowsTheSettingsAndOkStoresThem)
@@ -401,7 +390,7 @@ TEST_F(App, StartUpBuildsTheWindowAndStartsBothTimersOrEnds)
     ASSERT_EQ(PreferredLanguageName(), ShortString("English")); // the test main's en_US
     sandbox.Stub(QStringLiteral("dseditgroup"), "echo \"no $4 is NOT a member of admin\"");
     Restart();
-    EXPECT_EXIT((std::atexit(ShowAtExit), StartUp()), ::testing::ExitedWithCode(0),
+    EXPECT_EXIT(StartUp(), ::testing::ExitedWithCode(0),
         "\\]<Quillaby requires an Admin Account\\|\\(System Preferences / Users and Groups\\)\\|2>[^<]*$");
     sandbox.Stub(
         QStringLiteral("dseditgroup"), "printf '%s\\n' \"$@\" > \"$HOME/args\"; echo \"yes $4 is a member of admin\"");
@@ -442,6 +431,5 @@ TEST_F(App, StartUpBuildsTheWindowAndStartsBothTimersOrEnds)
     EXPECT_TRUE(recorder.alerts.empty());
     SystemVersion version(sandbox, "10.11.6");
     Restart();
-    EXPECT_EXIT((std::atexit(ShowAtExit), StartUp()), ::testing::ExitedWithCode(0),
-        "\\]<Quillaby requires OS X 10.12 or later.\\|\\|0>[^<]*$");
+    EXPECT_EXIT(StartUp(), ::testing::ExitedWithCode(0), "\\]<Quillaby requires OS X 10.12 or later.\\|\\|0>[^<]*$");
 }
