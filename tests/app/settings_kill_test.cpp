@@ -88,6 +88,8 @@ TEST(SettingsUnderKill, EveryReadSeesACompleteFileAndNoAddressIsLost)
     ASSERT_NE(shared, MAP_FAILED);
     gCounters = new (shared) Counters {};
     LoadSettings();
+    gNoQuitWarning = gNotifyMinorErrors = gDailyEmail = gDonateHidden = 0; // a fresh start's, whatever ran before
+    gSpareSetting = ShortString();
     gEmailAddress1 = "a@example.com";
     gEmailAddress2 = "b@example.com";
     gLastBackupDay = 1;
