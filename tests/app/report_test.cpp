@@ -1,5 +1,4 @@
-// quillaby-report as scripts and monitoring systems see it: exit statuses
-// and the text, JSON, Prometheus and monitoring-plugins outputs.
+// quillaby-report's exit statuses and its text, JSON, Prometheus and monitoring-plugins outputs.
 
 #include "../monitor/monitor_support.h"
 
@@ -23,8 +22,7 @@ struct Outcome {
     std::string out, err;
 };
 
-// The command with these space-separated arguments, through the shell so
-// that a redirection can apply to it.
+// The command with these space-separated arguments, through the shell for a redirection.
 Outcome Report(const std::string& args, const std::string& redirection = {},
     const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
 {
@@ -39,10 +37,8 @@ Outcome Report(const std::string& args, const std::string& redirection = {},
         p.readAllStandardError().toStdString()};
 }
 
-// Prometheus text (or what a GET of the URL returns) through Debian's
-// prometheus_client parser, which also requires every family of ours to be
-// a gauge with help: each sample's value under "name label=value ...",
-// the labels in name order.
+// Prometheus text (or a GET of the URL) through prometheus_client's parser, every family of ours a gauge
+// with help: each sample's value under "name label=value ...", the labels in name order.
 QJsonObject Samples(const std::string& text, const QString& url = {})
 {
     static const char* const kParser = R"(import json, sys, urllib.request
@@ -82,17 +78,14 @@ void StubLog(const Sandbox& sandbox, const std::vector<std::string>& entries)
         "cat '" + sandbox.Write(QStringLiteral("log-output"), LogOutput(entries)).toStdString() + "'");
 }
 
-// A line of the monitoring-plugins guidelines: state, text without "|",
-// then space-separated 'label'=value[UOM];[warn];[crit];[min];[max].
+// Monitoring plugins: state, text without "|", then 'label'=value[UOM];[warn];[crit];[min];[max] ...
 const QRegularExpression kNagiosLine(
     QStringLiteral("^QUILLABY (OK|WARNING|CRITICAL|UNKNOWN) - [^|\\n]+ \\| "
                    "(('[^'=]+'|[^'= ]+)=-?\\d+(\\.\\d+)?(s|ms|us|%|B|KB|MB|TB|c)?(;(-?\\d+(\\.\\d+)?)?){0,4})"
                    "( ('[^'=]+'|[^'= ]+)=-?\\d+(\\.\\d+)?(s|ms|us|%|B|KB|MB|TB|c)?(;(-?\\d+(\\.\\d+)?)?){0,4})*\\n$"));
 
-// Every third outcome, from the first, second or third, in every format.
-// What each case shows: the exit status, the JSON's flags, the plugin line
-// (the age of the last success as "age"), the problem's labels, and
-// " yesterday" for yesterday's log; the other outputs must agree.
+// Every third outcome in every format. A case shows the exit status, the JSON's flags, the plugin line
+// ("age" for the last success's), the problem's labels and " yesterday" for that log; the rest agree.
 void EachOutcome(std::size_t third)
 {
     const std::string later = "2026-03-10 11:00:00";
@@ -197,8 +190,7 @@ TEST(ReportCommand, PrometheusLabelsAreEscapedCutAndServedByNodeExporter)
         EXPECT_TRUE(Samples(Report("yesterday --format=prometheus").out)
                         .contains(QStringLiteral("quillaby_problem_info folder= log=yesterday problem=") + label));
     }
-    // node_exporter's textfile collector serves what the command wrote, and
-    // standard output stays empty.
+    // node_exporter's textfile collector serves what the command wrote; standard output stays empty.
     const QString folder = sandbox.path() + QStringLiteral("/textfile");
     QDir().mkpath(folder);
     StubLog(sandbox, Log(60, {kSuccess, kOffline}));
@@ -264,8 +256,7 @@ TEST(ReportCommand, BadCommandLinesAndUnwritableOutputs)
         EXPECT_TRUE(r.out.empty());
     }
     EXPECT_NE(ReadFile(QString::fromStdString(file)).find("No Time Machine Errors"), std::string::npos);
-    // A folder where the settings file should be: told on standard error
-    // alone (no login session, so Qt has nothing to say), and status 2.
+    // A folder for the settings file: told on standard error alone (no session for Qt), status 2.
     const QString settings = sandbox.path() + QStringLiteral("/.local/share/Quillaby/Settings");
     QFile::remove(settings);
     QDir().mkpath(settings);
@@ -276,8 +267,7 @@ TEST(ReportCommand, BadCommandLinesAndUnwritableOutputs)
     EXPECT_EQ(r.err.rfind("quillaby-report: The settings file could not be read.\n", 0), 0u) << r.err;
 }
 
-// On the simulated Mac the bundle's stand-in `log` words its entries as the
-// system named does, and the command reads either wording.
+// The bundle's stand-in `log` words its entries as the simulated Mac does; either wording is read.
 TEST(ReportCommand, SimulatedMacsOfEitherWording)
 {
     Sandbox sandbox;

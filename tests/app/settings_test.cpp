@@ -57,8 +57,7 @@ struct stat Stat(const QString& path)
     return info;
 }
 
-// Runs body in a child without the superuser's powers over files, so that
-// permissions hold as for an ordinary user; its exit status.
+// The exit status of body run in a child without the superuser's powers over files.
 int WithoutPrivileges(int (*body)())
 {
     const pid_t child = fork();
@@ -138,8 +137,7 @@ TEST(Settings, FirstStartWritesTheDefaultFormAndSavesWriteTwelveLines)
     EXPECT_EQ(ReadFile(file), " 1\rj\x9Frgen@example.com\rsam@example.com\r 0\r-1\r 0\r 338\rspare\r 1\r 1\r 1\r 1\r");
     EXPECT_EQ(Loaded(), "1|j\x9Frgen@example.com|sam@example.com|0|255|0|338|spare|1 removed");
 
-    // Equal bytes leave the file alone; a change replaces it, through a
-    // link, with the permissions it had.
+    // Equal bytes leave the file alone; a change replaces it, through a link, keeping its permissions.
     const QString real = sandbox.path() + QStringLiteral("/elsewhere");
     QFile::rename(file, real);
     QFile::link(real, file);
@@ -166,8 +164,7 @@ TEST(Settings, OddFilesAndFailedSavesLoseNothing)
     const std::string old = " 1\rold@example.com\r\r 0\r 0\r 0\r 5\r\r 0\r 0\r 0\r 0\r";
     const QString file = sandbox.Write(kFile, old);
     const QByteArray folder = QFile::encodeName(QFileInfo(file).absolutePath());
-    // A file its owner may not read: left alone, the user told once, no save
-    // over it, and the evaluation goes by yesterday rather than day 0.
+    // A file its owner may not read: left alone, told once, not saved over; yesterday counts, not day 0.
     chmod(QFile::encodeName(file).constData(), 0);
     EXPECT_EQ(WithoutPrivileges([] {
         AlertRecorder alerts;
@@ -183,8 +180,7 @@ TEST(Settings, OddFilesAndFailedSavesLoseNothing)
     chmod(QFile::encodeName(file).constData(), 0600);
     EXPECT_EQ(ReadFile(file), old);
     const ino_t inode = Stat(file).st_ino;
-    // A read-only folder, where no temporary file can be made: the file is
-    // written in place, silently.
+    // A read-only folder, with no room for a temporary file: written in place, silently.
     chmod(folder.constData(), 0555);
     EXPECT_EQ(WithoutPrivileges([] {
         AlertRecorder alerts;
@@ -220,8 +216,7 @@ TEST(Settings, OddFilesAndFailedSavesLoseNothing)
     EXPECT_EQ(QDir(QString::fromUtf8(folder)).entryList({QStringLiteral("*.tmp*")}, QDir::Files | QDir::Hidden),
         QStringList());
 
-    // Another process holds a lock on the file: the save is refused, the
-    // user told, and the day held in memory is the one that counts.
+    // Another process holds a lock: the save is refused, the user told, the day in memory counts.
     AlertRecorder alerts;
     {
         LockHolder lock(file, LOCK_SH);
@@ -231,8 +226,7 @@ TEST(Settings, OddFilesAndFailedSavesLoseNothing)
         EXPECT_EQ(ReadLastBackupDay(), 8);
     }
     EXPECT_EQ(ReadFile(file), before);
-    // A folder where the file should be: zeros, the user told, and a save
-    // leaves it alone; the evaluation keeps yesterday's day.
+    // A folder for the file: zeros, the user told, a save leaves it alone, yesterday's day kept.
     QFile::remove(file);
     QDir().mkpath(file);
     EXPECT_EQ(Loaded(), "0|||0|0|0|68||0");

@@ -1,6 +1,4 @@
-// The application's windows on the offscreen platform: the bundle's own
-// resources, the application's handlers, a temporary HOME with its settings
-// loaded, and recorders for alerts, opened addresses, scripts and commands.
+// The application's windows on the offscreen platform with the bundle's resources and a temporary HOME.
 
 #include "../notify/notify_support.h"
 #include "runtime/ui_support.h"
@@ -27,8 +25,7 @@
 #include <sstream>
 
 #if defined(__SANITIZE_ADDRESS__)
-// The death tests end the program through exit(0), as the application does,
-// with the caches alive that the system's fontconfig and D-Bus never free.
+// Death tests end through exit(0), with the caches fontconfig and D-Bus never free.
 extern "C" const char* __lsan_default_suppressions();
 extern "C" const char* __lsan_default_suppressions()
 {
@@ -40,9 +37,7 @@ namespace {
 
 std::string gSeen; // addresses opened and Finder scripts run, one a line, since the last look
 
-// At its end a death test's child shows [the settings file] and <each
-// alert>; anywhere else the program must not end through exit(0), which
-// would pass for a test's success.
+// A death test's child ends showing [the settings file] <and each alert>; elsewhere exit(0) must fail.
 bool gRunning = false;
 QString gFileAtExit;
 AlertRecorder* gAlertsAtExit = nullptr;
@@ -112,11 +107,9 @@ protected:
         ASSERT_NE(Button(window, tag), nullptr) << "no button " << tag << " in window " << window;
         Button(window, tag)->click();
     }
-    // Each step is an action, then what the user sees (see Seen). Actions:
-    // "c W T" clicks button T of window W, "t T text" types into field T of
-    // the email window, "m M I" chooses item I of menu M, "p" is the main
-    // loop's menu step, "x" the main window's close button and "d K I W" a
-    // dialog event of kind K for item I of window W.
+    // Each step is an action, then what the user sees: "c W T" clicks button T of window W, "t T text" types
+    // into field T of window 4, "m M I" chooses item I of menu M, "p" is the main loop's menu step, "x" the
+    // main window's close button, "d K I W" a dialog event of kind K for item I of window W.
     void Run(const std::vector<std::pair<std::string, std::string>>& steps) const
     {
         for (const auto& [action, expected] : steps) {
@@ -138,11 +131,8 @@ protected:
             EXPECT_EQ(Seen(recorder), expected) << "after " << action;
         }
     }
-    // What the user saw: alerts as "message / informative" lines ("critical: "
-    // first for a critical one), the addresses opened, Finder scripts and
-    // commands run, "menu" while a menu choice waits for the main loop, then
-    // the sheet that is up: [5], the about window's version, or the email
-    // window's look.
+    // Alerts as "message / informative" lines, addresses opened, Finder scripts and commands run, "menu"
+    // while a menu choice waits, then the sheet that is up: [5], the about window's version, or window 4.
     std::string Seen(const AlertRecorder& recorder) const
     {
         std::string seen;
@@ -160,8 +150,7 @@ protected:
             return seen + (gOpenPanel == 5 ? "[5]" : Text(6, 4));
         if (gOpenPanel != 4)
             return seen;
-        // The ON/OFF button's title (its state and colour agree with it),
-        // boxes 3, 8 and 9 as 0 or 1, and the sent note.
+        // The ON/OFF button's title (its state and colour agree), boxes 3, 8 and 9, and the sent note.
         QAbstractButton* b = Button(4, 10);
         const bool on = b->text() == QStringLiteral("ON");
         EXPECT_EQ(b->isChecked(), on);
@@ -178,8 +167,7 @@ protected:
                                        gSeen += url.toString().toStdString() + "\n";
                                        return true;
                                    }};
-    // Finder's startup disk answers "Macintosh HD", unseen; other scripts
-    // succeed with no result and show their second line.
+    // Finder's startup disk is "Macintosh HD"; other scripts succeed and show their second line.
     QzHookGuard<QzScriptFn> scripts {gQzScriptHook, [](const QString& source, QString* result, QString*) {
                                          const bool disk = source.contains(QLatin1String("startup disk"));
                                          if (result)
@@ -257,8 +245,7 @@ TEST_F(App, MenuChoicesWaitForThePassAndTheLastOneWins)
     const std::string page = "open https://fernhollow.software/quillaby/";
     Run({{"m 0 2", "menu\n"}, {"m 0 4", "menu\n"}, {"p", page + "upgrade\n"}, {"p", ""}, {"m 0 2", "menu\n"},
         {"p", page + "purchase\n"}, {"m 1 2", "menu\n"}, {"p", ""}});
-    // Hiding the donation button twice: gone once, and the file learns it
-    // at the next save only.
+    // Hiding the donation button twice: gone once, saved with the next save only.
     Run({{"m 0 3", "menu\n"}, {"p", ""}, {"m 0 3", "menu\n"}, {"p", ""}});
     EXPECT_FALSE(QzViewVisible(10, 1));
     EXPECT_EQ(gDonateHidden, 1);
@@ -278,8 +265,7 @@ TEST_F(App, QuitSavesAndEndsOrAsksWhenNotificationIsOn)
     gEmailAddress1 = "sam@example.com";
     // Notification OFF: closing the window saves and ends at once.
     EXPECT_EXIT(Run({{"x", "menu\n"}, {"p", ""}}), ::testing::ExitedWithCode(0), "\\[ 0\rsam@example.com\r\r 0\r");
-    // ON: the quit window, nothing saved yet; while it is up the main
-    // window's close button does nothing. Box 3 turns the warning off.
+    // ON: the quit window, nothing saved yet, the close button idle; box 3 turns the warning off.
     const std::string before = ReadFile(SettingsFile());
     gEmailNotifyOn = 1;
     Run({{"x", "menu\n"}, {"p", "[5]"}, {"x", "[5]"}, {"c 5 2", ""}, {"m 0 13", "menu\n"}, {"p", "[5]"},
@@ -298,13 +284,11 @@ TEST_F(App, EmailWindowShowsTheSettingsAndOkStoresThem)
     gNotifyMinorErrors = 1; // box 8 on, but notification OFF: the button says OFF
     Run({{"c 1 16", "OFF 010 ''"}});
     EXPECT_EQ(Text(4, 4) + Text(4, 5), "sam@example.compat@example.com");
-    // Box 8 on turns box 3 on and the button ON; every box off turns it
-    // OFF. Cancel keeps the variables; the boxes keep their state.
+    // Box 8 turns box 3 and the button ON; no box on, OFF. Cancel keeps the variables, the boxes their state.
     Run({{"c 4 8", "OFF 000 ''"}, {"c 4 8", "ON 110 ''"}, {"c 4 8", "ON 100 ''"}, {"c 4 3", "OFF 000 ''"},
         {"c 4 8", "ON 110 ''"}, {"c 4 2", ""}});
     EXPECT_EQ(gNotifyMinorErrors, 1);
-    // A box switched on clears the sent note and its latch; OFF clears all
-    // three boxes; OK stores it all and saves.
+    // A box switched on clears the sent note and latch; OFF clears the boxes; OK stores and saves.
     gNotifyMinorErrors = 0;
     gEmailSent = 1;
     Run({{"c 1 16", "OFF 110 'Notification Email Was Sent'"}, {"c 4 9", "ON 111 ''"}, {"c 4 10", "OFF 000 ''"},
@@ -349,8 +333,7 @@ TEST_F(App, EmailWindowRefusesThunderbirdAndOnWithoutAccessibilityAndSendsATest)
             "/System/Library/PreferencePanes/Security.prefPane/\nON 111 ''"},
         {"c 4 2", ""}});
     EXPECT_EQ(gEmailNotifyOn + gEmailRequested + gNotifyMinorErrors + gDailyEmail, 0);
-    // The test button asks for a mail and a fetch at once; events of other
-    // kinds and tags change nothing.
+    // The test button asks for a mail and a fetch; other events change nothing.
     gPollAllowed = 1;
     Run({{"c 1 16", sent}, {"c 4 11", sent}, {"d 1 6 4", sent}, {"d 1200 4 4", sent}, {"c 4 2", ""}});
     EXPECT_EQ(gTestEmailPending + gEmailRequested + gTodayRequested, 3);
@@ -364,8 +347,7 @@ TEST(StartUp, LanguageNamesAndTheAdminCheckCommand)
             {"pt-BR", "Portuguese"}, {"ta-IN", "Tamil"}, {"ja", "ja"}, {"eng", "eng"}, {"", ""}};
     for (const auto& [identifier, name] : languages)
         EXPECT_EQ(LanguageNameOf(identifier), ShortString(name)) << identifier;
-    // The user's short name reaches dseditgroup as one argument, exactly,
-    // and nothing in it runs; a name too long for the command gives none.
+    // The short name reaches dseditgroup as one argument and nothing in it runs; too long, no command.
     Sandbox sandbox;
     sandbox.Stub(QStringLiteral("dseditgroup"), "printf '%s\\n' \"$@\" > \"$HOME/args\"; echo yes");
     EXPECT_EQ(AdminCheckCommand("sam"), ShortString("dseditgroup -o checkmember -m sam admin"));
