@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -70,12 +71,13 @@ std::vector<std::string> Log(int filler, const std::vector<std::string>& entries
     return all;
 }
 
-// The stub `log` prints these entries; `ps` lists no other test's command.
+// The stub `log` prints these entries and counts its runs in log-runs; `ps` lists no other test's command.
 void StubLog(const Sandbox& sandbox, const std::vector<std::string>& entries)
 {
     sandbox.Stub(QStringLiteral("ps"), "echo '  PID TTY           TIME CMD'");
     sandbox.Stub(QStringLiteral("log"),
-        "cat '" + sandbox.Write(QStringLiteral("log-output"), LogOutput(entries)).toStdString() + "'");
+        "echo >> '" + sandbox.path().toStdString() + "/log-runs'; cat '"
+            + sandbox.Write(QStringLiteral("log-output"), LogOutput(entries)).toStdString() + "'");
 }
 
 // Monitoring plugins: state, text without "|", then 'label'=value[UOM];[warn];[crit];[min];[max] ...
@@ -159,6 +161,9 @@ void EachOutcome(std::size_t third)
         QString shown = report + (report.endsWith(QLatin1Char('\n')) ? QString() : QStringLiteral("\n"))
             + o[QStringLiteral("status")].toString() + QLatin1Char('\n');
         EXPECT_EQ(text.out, shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).toStdString());
+        // The command started ahead of the window is the one read: one run a report.
+        EXPECT_EQ(ReadFile(sandbox.path() + QStringLiteral("/log-runs")), std::string(4, '\n'));
+        QFile::remove(sandbox.path() + QStringLiteral("/log-runs"));
         EXPECT_TRUE(sample("last_backup_day_of_year").isDouble());
         EXPECT_NEAR(sample("run_timestamp_seconds").toDouble(), QDateTime::currentSecsSinceEpoch(), 600);
         // kT in UTC, the tests' time zone, when the plugin line has an age.
