@@ -8,16 +8,19 @@
 
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
 
+using Lines = std::vector<std::string>;
+
 // Every line of a channel, the end read's included; the channel is closed after.
-std::vector<std::string> ReadAll(int fileId)
+Lines ReadAll(int fileId)
 {
-    std::vector<std::string> lines;
+    Lines lines;
     ShortString line;
     do {
         QzLineInput(fileId, line);
@@ -27,7 +30,7 @@ std::vector<std::string> ReadAll(int fileId)
     return lines;
 }
 
-std::vector<std::string> PipeLines(const std::string& command)
+Lines PipeLines(const std::string& command)
 {
     QzOpenPipe(1, SS(command));
     return ReadAll(1);
@@ -45,19 +48,15 @@ struct IgnoreErrors {
 
 TEST(Channels, PipeLinesEndAtCrOrLfComeIn255BytePiecesAndAreBytes)
 {
-    using Lines = std::vector<std::string>;
-    EXPECT_EQ(PipeLines("printf 'a\\nb\\n'"), (Lines {"a", "b", ""}));
-    EXPECT_EQ(PipeLines("printf 'one\\r\\ntwo\\rthree'"), (Lines {"one", "", "two", "three"}));
-    EXPECT_EQ(PipeLines("true"), (Lines {""}));
-    EXPECT_EQ(PipeLines("echo $LC_ALL"), (Lines {"C", ""}));
-    EXPECT_EQ(PipeLines("head -c 300 /dev/zero | tr '\\0' x; echo; head -c 400 /dev/zero | tr '\\0' y"),
-        (Lines {std::string(255, 'x'), std::string(45, 'x'), std::string(255, 'y'), std::string(145, 'y')}));
+    const std::pair<std::string, Lines> cases[] = {{"printf 'a\\nb\\n'", {"a", "b", ""}},
+        {"printf 'one\\r\\ntwo\\rthree'", {"one", "", "two", "three"}}, {"true", {""}}, {"echo $LC_ALL", {"C", ""}},
+        {"head -c 300 /dev/zero | tr '\\0' x; echo; head -c 400 /dev/zero | tr '\\0' y",
+            {std::string(255, 'x'), std::string(45, 'x'), std::string(255, 'y'), std::string(145, 'y')}}};
+    for (const auto& [command, lines] : cases)
+        EXPECT_EQ(PipeLines(command), lines) << command;
     const Lines garbage
         = PipeLines("printf 'a\\000b\\377\\200c\\n'; head -c 3000000 /dev/zero | tr '\\0' z; printf '\\nend\\n'");
-    EXPECT_EQ(garbage.front(),
-        std::string("a\0b\xFF\x80"
-                    "c",
-            6));
+    EXPECT_EQ(garbage.front(), std::string("a\0b\xFF\x80", 5) + "c");
     EXPECT_EQ(garbage.size(), 1 + 3000000 / 255 + 1 + 1 + 1);
     EXPECT_EQ(garbage[garbage.size() - 2], "end");
     EXPECT_EQ(QzEof(1), -1);
@@ -79,19 +78,27 @@ TEST(Channels, AStalledCommandIsKilledWholeAtItsTimeLimit)
     Sandbox sandbox;
     const std::string pids = sandbox.path().toStdString() + "/pids";
     // The first stage prints a line and stalls: the read gets the line, then
-    // the end of the output at the limit, and every stage is killed.
-    QzOpenPipe(1, SS("(echo a; echo $$ >> '" + pids + "'; exec sleep 100) | (echo $$ >> '" + pids + "'; exec cat)"));
-    QzSetPipeTimeLimit(1, 300);
-    ShortString line;
-    QzLineInput(1, line);
-    EXPECT_EQ(line, SS("a"));
-    EXPECT_EQ(QzEof(1), 0);
-    QzLineInput(1, line);
-    EXPECT_EQ(line, SS(""));
-    EXPECT_EQ(QzEof(1), -1);
-    EXPECT_TRUE(QzPipeTimedOut(1));
-    QzClose(1);
-    EXPECT_FALSE(QzPipeTimedOut(1));
+    // the end of the output at the limit, and every stage is killed. Closing
+    // a silent command waits only until the limit, a command that ends in
+    // time is not killed, one that never stops printing is.
+    const std::tuple<std::string, int, int, bool> cases[] = {
+        {"(echo a; echo $$ >> '" + pids + "'; exec sleep 100) | (echo $$ >> '" + pids + "'; exec cat)", 300, 2, true},
+        {"exec sleep 100", 200, 0, false}, {"echo a", 60'000, 2, false}, {"exec yes", 300, -1, true}};
+    for (const auto& [command, limit, reads, killed] : cases) {
+        QzOpenPipe(1, SS(command));
+        QzSetPipeTimeLimit(1, limit);
+        ShortString line, first;
+        int n = 0;
+        for (; reads != 0 && QzEof(1) == 0; ++n)
+            QzLineInput(1, n == 0 ? first : line);
+        if (reads > 0) {
+            EXPECT_EQ(n, reads) << command;
+            EXPECT_EQ(first, SS("a")) << command;
+        }
+        EXPECT_EQ(QzPipeTimedOut(1), killed) << command;
+        QzClose(1);
+        EXPECT_FALSE(QzPipeTimedOut(1));
+    }
     std::ifstream in(pids);
     int stages = 0;
     for (std::string pid, name, state; in >> pid; ++stages) {
@@ -99,28 +106,6 @@ TEST(Channels, AStalledCommandIsKilledWholeAtItsTimeLimit)
         EXPECT_TRUE(!(stat >> pid >> name >> state) || state == "Z") << pid << " lives on";
     }
     EXPECT_EQ(stages, 2);
-
-    // Closing a command that neither writes nor ends waits only until the
-    // limit; a command that ends in time is not killed.
-    QzOpenPipe(1, "exec sleep 100");
-    QzSetPipeTimeLimit(1, 200);
-    QzClose(1);
-    QzOpenPipe(1, "echo b");
-    QzSetPipeTimeLimit(1, 60'000);
-    QzLineInput(1, line);
-    QzLineInput(1, line);
-    EXPECT_EQ(QzEof(1), -1);
-    EXPECT_FALSE(QzPipeTimedOut(1));
-    QzClose(1);
-
-    // A command that never stops printing is stopped at its limit too.
-    QzOpenPipe(1, "exec yes");
-    QzSetPipeTimeLimit(1, 300);
-    do
-        QzLineInput(1, line);
-    while (QzEof(1) == 0);
-    EXPECT_TRUE(QzPipeTimedOut(1));
-    QzClose(1);
 }
 
 TEST(Channels, RangeInUseAndFileErrorsAlertOrReachTheHandler)
@@ -135,26 +120,23 @@ TEST(Channels, RangeInUseAndFileErrorsAlertOrReachTheHandler)
         QzOpenPipe(1, "echo first");
         QzOpenPipe(1, "echo second");
         QzOpenInput(3, 0, sandbox.path() + QStringLiteral("/missing"), 256);
-        const std::pair<const char*, const char*> expected[]
-            = {{"FileID not in range 0 for FileID: 0", "FileID must be in range 1 to 255"},
-                {"FileID not in range 0 for FileID: 256", "FileID must be in range 1 to 255"},
-                {"Error in QzOpenInput for file# 300", nullptr}, {"Error in QzOpenOutput for file# -1", nullptr},
-                {"Error in Open 'UNIX' for file#1", "FileID already in use"},
-                {"The program returned a file error.\nFile ref:3", nullptr}};
+        const char* const expected[] = {"FileID not in range 0 for FileID: 0 / FileID must be in range 1 to 255",
+            "FileID not in range 0 for FileID: 256 / FileID must be in range 1 to 255",
+            "Error in QzOpenInput for file# 300 / FileID must be in range 1 to 255",
+            "Error in QzOpenOutput for file# -1 / FileID must be in range 1 to 255",
+            "Error in Open 'UNIX' for file#1 / FileID already in use",
+            "The program returned a file error.\nFile ref:3 / "};
         ASSERT_EQ(recorder.alerts.size(), 6u);
-        for (std::size_t i = 0; i < 6; ++i) {
-            EXPECT_EQ(
-                recorder.alerts[i].message.section(QLatin1Char('\n'), 0, 1), QString::fromUtf8(expected[i].first));
-            if (expected[i].second) {
-                EXPECT_EQ(recorder.alerts[i].informative, QString::fromUtf8(expected[i].second));
-            }
-        }
-        EXPECT_EQ(recorder.alerts[0].buttons,
-            (QStringList {QStringLiteral("Stop"), QStringLiteral("Continue"), QStringLiteral("Crash")}));
+        for (std::size_t i = 0; i < 6; ++i)
+            EXPECT_EQ((recorder.alerts[i].message.section(QLatin1Char('\n'), 0, 1) + QStringLiteral(" / ")
+                          + recorder.alerts[i].informative)
+                          .toStdString(),
+                expected[i]);
+        EXPECT_EQ(recorder.alerts[0].buttons.join(QLatin1Char(';')), QStringLiteral("Stop;Continue;Crash"));
         EXPECT_EQ(recorder.alerts[0].style, 0);
         for (int id : {0, 256, 3})
             EXPECT_EQ(QzEof(id), -1) << id;
-        EXPECT_EQ(ReadAll(1), (std::vector<std::string> {"first", ""}));
+        EXPECT_EQ(ReadAll(1), (Lines {"first", ""}));
     }
     IgnoreErrors ignore;
     ShortString line = "x";
@@ -162,19 +144,19 @@ TEST(Channels, RangeInUseAndFileErrorsAlertOrReachTheHandler)
     EXPECT_TRUE(line.empty());
     const QString file = sandbox.Write(QStringLiteral("in"), "keep\r");
     QzOpenInput(3, 0, file, 256);
-    QzOpenInput(4, 0, sandbox.path() + QStringLiteral("/missing"), 256);
-    EXPECT_EQ(QzLastFileError, 13);
-    QzLineInput(7, line);
-    EXPECT_EQ(QzLastFileError, -38);
-    QzOpenOutput(8, 1, sandbox.path() + QStringLiteral("/f"));
-    EXPECT_EQ(QzLastFileError, 2);
-    QzOpenOutput(8, 0, sandbox.path() + QStringLiteral("/no/such/folder/f"));
-    EXPECT_EQ(QzLastFileError, 2);
-    for (int channel : {7, 3}) { // not open, and open for input
+    const QString missing = sandbox.path() + QStringLiteral("/missing");
+    const auto code = [](const std::function<void()>& call) {
         QzLastFileError = 0;
+        call();
+        return QzLastFileError;
+    };
+    EXPECT_EQ(code([&] { QzOpenInput(4, 0, missing, 256); }), 13);
+    EXPECT_EQ(code([&] { QzLineInput(7, line); }), -38);
+    EXPECT_EQ(code([&] { QzOpenOutput(8, 1, missing); }), 2);
+    EXPECT_EQ(code([&] { QzOpenOutput(8, 0, missing + QStringLiteral("/no/f")); }), 2);
+    for (int channel : {7, 3}) { // not open, and open for input
         QzSetOutput(channel);
-        QzPrint("lost");
-        EXPECT_EQ(QzLastFileError, -61) << channel;
+        EXPECT_EQ(code([] { QzPrint("lost"); }), -61) << channel;
     }
     EXPECT_TRUE(line.empty());
     QzSetOutput(0);
@@ -207,17 +189,16 @@ TEST(Channels, OutputFilesAreEmptiedOrCreatedAndLinesEndWithCr)
 TEST(Channels, FileLinesFollowThe254And255Rule)
 {
     Sandbox sandbox;
-    const std::string exact254(254, 'b');
-    QzOpenInput(3, 0,
-        sandbox.Write(
-            QStringLiteral("lines"), "first\r\nsecond\r" + std::string(300, 'a') + "\r" + exact254 + "\rlast"),
-        256);
-    EXPECT_EQ(ReadAll(3),
-        (std::vector<std::string> {
-            "first", "", "second", std::string(255, 'a'), std::string(45, 'a'), exact254, "last"}));
+    const std::string b254(254, 'b');
     // A 255th byte that is a line end leaves a line of 254.
-    QzOpenInput(3, 0, sandbox.Write(QStringLiteral("edge"), exact254 + "\rnext\r"), 256);
-    EXPECT_EQ(ReadAll(3), (std::vector<std::string> {exact254, "next"}));
+    const std::pair<std::string, Lines> cases[]
+        = {{"first\r\nsecond\r" + std::string(300, 'a') + "\r" + b254 + "\rlast",
+               {"first", "", "second", std::string(255, 'a'), std::string(45, 'a'), b254, "last"}},
+            {b254 + "\rnext\r", {b254, "next"}}};
+    for (const auto& [bytes, lines] : cases) {
+        QzOpenInput(3, 0, sandbox.Write(QStringLiteral("lines"), bytes), 256);
+        EXPECT_EQ(ReadAll(3), lines);
+    }
     QzOpenInput(3, 0, sandbox.Write(QStringLiteral("empty"), ""), 256);
     EXPECT_EQ(QzEof(3), -1);
     QzClose(3);
@@ -237,7 +218,7 @@ TEST(Channels, LocksOfOtherProcessesAndOfReopenedChannels)
         QzOpenInput(3, 0, file, 256);
         // An exclusive lock keeps readers out, a shared one lets them in.
         EXPECT_EQ(QzLastFileError, how == LOCK_EX ? 35 : 0);
-        EXPECT_EQ(ReadAll(3), (std::vector<std::string> {how == LOCK_EX ? "" : "data"}));
+        EXPECT_EQ(ReadAll(3), (Lines {how == LOCK_EX ? "" : "data"}));
         QzClose(4);
     }
     EXPECT_EQ(ReadFile(file), "data\r");
