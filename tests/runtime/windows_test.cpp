@@ -83,6 +83,8 @@ TEST_F(WindowsTest, OpenLoadsANibOnceAndShowsTheSameWindowOrNothingForAnUnknownO
     QzWindowOpen(7, QStringLiteral("NoSuchNib"), QString());
     EXPECT_FALSE(QzWindowExists(7));
     EXPECT_EQ(QzCurrentWindowTag(), 7);
+    QzWindowOpen(6, QStringLiteral("TestPanel"), QString()); // no identifier: the nib's window
+    EXPECT_TRUE(QzWindowExists(6));
     EXPECT_EQ(gQzNibs.size(), 1u);
     EXPECT_EQ(AlertTexts(alerts), "");
 }
