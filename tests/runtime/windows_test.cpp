@@ -62,7 +62,8 @@ TEST_F(WindowsTest, MainWindowLoadsWithItsControlsWhereTheMacFramePutsThem)
 TEST_F(WindowsTest, OpenLoadsANibOnceAndShowsTheSameWindowOrNothingForAnUnknownOne)
 {
     AlertRecorder alerts;
-    OpenPanel(-5);
+    UseFixtureNib(QStringLiteral("TestPanel"));
+    QzWindowOpen(-5, QStringLiteral("TestPanel")); // no identifier: the nib's window
     QWidget* window = QzWindowByTag(5);
     ASSERT_NE(window, nullptr);
     EXPECT_FALSE(window->isVisible());
@@ -83,8 +84,6 @@ TEST_F(WindowsTest, OpenLoadsANibOnceAndShowsTheSameWindowOrNothingForAnUnknownO
     QzWindowOpen(7, QStringLiteral("NoSuchNib"), QString());
     EXPECT_FALSE(QzWindowExists(7));
     EXPECT_EQ(QzCurrentWindowTag(), 7);
-    QzWindowOpen(6, QStringLiteral("TestPanel"), QString()); // no identifier: the nib's window
-    EXPECT_TRUE(QzWindowExists(6));
     EXPECT_EQ(gQzNibs.size(), 1u);
     EXPECT_EQ(AlertTexts(alerts), "");
 }
