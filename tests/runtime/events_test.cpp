@@ -252,7 +252,7 @@ std::string Shown(const AlertRecorder& alerts)
     return shown;
 }
 
-TEST_F(EventsTest, AlertsReportTheirButtonToTheDialogHandler)
+TEST_F(EventsTest, AlertsReportTheirButtonToTheDialogHandlerAndANonPositiveTagPreparesOrClosesOne)
 {
     AlertRecorder alerts({0, 0, 1, 2});
     const QString message = QStringLiteral("Choose");
@@ -268,11 +268,9 @@ TEST_F(EventsTest, AlertsReportTheirButtonToTheDialogHandler)
     for (const DialogEvent& e : gDialogEvents)
         EXPECT_EQ(e.object, nullptr);
     EXPECT_TRUE(gQzAlerts.empty());
-}
 
-TEST_F(EventsTest, ANonPositiveTagPreparesOrClosesAnAlert)
-{
-    AlertRecorder alerts;
+    // A non-positive tag prepares an alert, or closes it.
+    alerts.alerts.clear();
     const QString first = QStringLiteral("Prepared");
     const QString second = QStringLiteral("Shown later");
     EXPECT_EQ(QzAlert(-5, 2, &first, nullptr, QStringLiteral("Yes;No")), 0);
