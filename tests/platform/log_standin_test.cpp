@@ -1,11 +1,14 @@
-// The stand-in `log` run as the application runs it: /bin/sh, the stand-in
-// folder first on PATH, the C locale, the real grep and cut, and a fixed now.
+// The stand-in commands run as the application runs them: /bin/sh, the
+// stand-in folder first on PATH, the C locale, the real grep and cut, and
+// for `log` a fixed now.
 
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QProcess>
+#include <QThread>
 
 #include <filesystem>
 #include <map>
@@ -372,4 +375,53 @@ TEST(LogStandin, FixturesHaveTheDefaultLayoutAndTheirStatedCounts)
         counts.erase(name);
     }
     EXPECT_TRUE(counts.empty());
+}
+
+TEST(StandIns, AnswerAsTheMacToolsDoAndRefuseBadArguments)
+{
+    Sandbox sandbox;
+    sandbox.Stub(QStringLiteral("xdg-open"), "echo \"$1\" >> \"$HOME/opened\"");
+    sandbox.Write(QStringLiteral("doc.rtf"), "{\\rtf1}");
+    struct Case {
+        const char* command;
+        int status;
+        std::string out; // "*": anything non-empty
+        bool usage;
+    };
+    const Case cases[] = {{"tmutil startbackup", 0, "", false}, {"tmutil startbackup --auto --block", 0, "", false},
+        {"tmutil", 1, "", true}, {"tmutil startbackup --nonsense", 1, "", true}, {"tmutil restore x", 1, "", true},
+        {"scutil --get ComputerName", 0, "*", false}, {"scutil --get", 64, "", true},
+        {"scutil --set ComputerName x", 64, "", true},
+        {"dseditgroup -o checkmember -m root admin", 0, "yes root is a member of admin\n", false},
+        {"dseditgroup -o checkmember -m root nogroup-qz", 6, "no root is NOT a member of nogroup-qz\n", false},
+        {"dseditgroup -o checkmember -m nosuchuser-qz admin", 67, "", false},
+        {"dseditgroup -o checkmember admin", 64, "", true}, {"dseditgroup", 64, "", true}, {"open", 1, "", true},
+        {"open -a Mail", 1, "", true}, {"open \"$HOME/missing.rtf\"", 1, "", false},
+        {"open /System/Library/PreferencePanes/TimeMachine.prefPane", 1, "", false},
+        {"open 'https://example.com/x?a=1&b=2'", 0, "", false}, {"open \"$HOME/doc.rtf\"", 0, "", false}};
+    for (const Case& c : cases) {
+        const Result r = Shell("", c.command);
+        EXPECT_EQ(r.status, c.status) << c.command;
+        EXPECT_TRUE(c.out == "*" ? !r.out.empty() : r.out == c.out) << c.command << ": " << r.out;
+        EXPECT_EQ(r.err.find("sage: ") != std::string::npos, c.usage) << c.command << ": " << r.err;
+    }
+    // xdg-open runs detached from open; wait for both of its calls, in either order.
+    const QString opened = sandbox.path() + QStringLiteral("/opened");
+    const std::string doc = sandbox.path().toStdString() + "/doc.rtf\n", url = "https://example.com/x?a=1&b=2\n";
+    for (int i = 0; i < 200 && ReadFile(opened).size() < doc.size() + url.size(); ++i)
+        QThread::msleep(20);
+    EXPECT_TRUE(ReadFile(opened) == url + doc || ReadFile(opened) == doc + url) << ReadFile(opened);
+
+    // The backups started by hand show in the simulated log.
+    EXPECT_FALSE(ReadFile(sandbox.path() + QStringLiteral("/.local/state/quillaby/manual-backups")).empty());
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    sandbox.Write(QStringLiteral(".local/state/quillaby/manual-backups"), std::to_string(now - 120) + "\n");
+    const std::string out = Shell("", "log show --last 1h " + kInfo).out;
+    const std::size_t start = out.find(
+        QDateTime::fromSecsSinceEpoch(now - 120).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString());
+    const std::size_t started = out.find("Starting manual backup", start);
+    ASSERT_NE(start, std::string::npos);
+    EXPECT_LT(started - start, 200u);
+    EXPECT_NE(
+        out.find("Backup completed successfully.", out.find("Backing up to /dev/disk3s2", started)), std::string::npos);
 }
