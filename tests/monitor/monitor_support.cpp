@@ -3,10 +3,16 @@
 #include "app/mainwindow.h"
 #include "app/settings.h"
 #include "monitor/fetch.h"
+#include "monitor/mainloop.h"
 #include "monitor/state.h"
+#include "runtime/channels.h"
 #include "runtime/windows.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <functional>
+#include <sstream>
 
 namespace {
 
@@ -14,6 +20,73 @@ std::string Pad(std::string s, std::size_t width)
 {
     s.resize(std::max(s.size(), width), ' ');
     return s;
+}
+
+struct Var {
+    const char* name;
+    std::function<std::int64_t()> get;
+    std::function<void(std::int64_t)> set;
+    std::int64_t start = -1; // MonitorWorld's value, -1: left as the last analysis left it
+};
+
+template <typename T> Var Flag(const char* name, T& v, std::int64_t start = 0)
+{
+    return {name, [&v] { return std::int64_t {v}; }, [&v](std::int64_t n) { v = static_cast<T>(n); }, start};
+}
+
+// A text variable reads as its length and is set to that many x's.
+Var Length(const char* name, ShortString& s)
+{
+    return {name, [&s] { return std::int64_t {s.len}; },
+        [&s](std::int64_t n) { s = SS(std::string(static_cast<std::size_t>(n), 'x')); }};
+}
+
+const std::vector<Var> kVars = {Flag("today", gTodayRequested), Flag("launch", gTodayLaunchPending),
+    Flag("open", gTodayPipeOpen), Flag("readNow", gTodayReadNow), Flag("short", gShortLogMode),
+    Flag("yesterday", gYesterdayRequested), Flag("yLaunch", gYesterdayLaunchPending), Flag("yOpen", gYesterdayPipeOpen),
+    Flag("yReadNow", gYesterdayReadNow), Flag("stamp", gPipeStartTicks), Flag("todayLimit", gTodayLimitTicks, 7200),
+    Flag("yesterdayLimit", gYesterdayLimitTicks, 3600), Flag("psLimit", gPsLimitTicks, 300), Flag("poll", gPollAllowed),
+    Flag("panel", gOpenPanel), Flag("intro", gIntroPending), Flag("showPending", gShowReportPending),
+    Flag("reset", gDailyResetDone), Flag("requested", gEmailRequested), Flag("sent", gEmailSent),
+    Flag("testEmail", gTestEmailPending), Flag("error", gErrorFound, -1), Flag("success", gSuccessFound, -1),
+    Flag("few", gTooFewLines, -1), Length("problem", gLastProblem), Length("folder", gProblemFolder),
+    Length("successText", gLastSuccessText), Length("line", gLogLine),
+    {"eof", [] { return std::int64_t {QzEof(1)}; }, nullptr},
+    {"wait", nullptr, [](std::int64_t seconds) { TestClock::AdvanceUptime(static_cast<double>(seconds)); }},
+    {"clock", nullptr, [](std::int64_t minutes) { // minutes from 2026-03-10 00:00
+         const std::string t = "2026-03-" + std::to_string(10 + minutes / 1440) + " "
+             + std::to_string(100 + minutes % 1440 / 60).substr(1) + ":" + std::to_string(100 + minutes % 60).substr(1)
+             + ":00";
+         TestClock::SetLocal(t.c_str());
+     }}};
+
+void RunWord(const MonitorWorld& world, const std::string& w)
+{
+    if (w == "Tick()")
+        return MainLoopTick();
+    if (w == "Poll()")
+        return PollTimerFired();
+    if (w == "Today()")
+        return static_cast<void>(FetchTodayLog());
+    if (w == "Yesterday()")
+        return static_cast<void>(FetchYesterdayLog());
+    if (w.rfind("ran:", 0) == 0) {
+        const std::string args = world.LogArguments();
+        if (w == "ran:-")
+            EXPECT_EQ(args, "");
+        else
+            EXPECT_NE(("\n" + args).find("\n" + w.substr(4) + "\n"), std::string::npos) << args;
+        return;
+    }
+    const std::size_t eq = w.find('=');
+    const bool check = w.compare(eq, 2, "==") == 0;
+    const auto var = std::find_if(kVars.begin(), kVars.end(), [&](const Var& v) { return w.substr(0, eq) == v.name; });
+    ASSERT_NE(var, kVars.end()) << w;
+    const std::int64_t value = std::stoll(w.substr(eq + (check ? 2 : 1)));
+    if (check)
+        EXPECT_EQ(var->get(), value) << w;
+    else
+        var->set(value);
 }
 
 } // namespace
@@ -40,14 +113,15 @@ std::string LogOutput(const std::vector<std::string>& entries)
 
 std::vector<std::string> Filler(int count, const std::string& time)
 {
-    std::vector<std::string> lines;
-    for (int i = 0; i < count; ++i)
-        lines.push_back(LogEntry(time, "Mountpoint '/Volumes/Backup' is still valid", "MountPointValidity"));
-    return lines;
+    return std::vector<std::string>(static_cast<std::size_t>(count),
+        LogEntry(time, "Mountpoint '/Volumes/Backup' is still valid", "MountPointValidity"));
 }
 
 MonitorWorld::MonitorWorld()
 {
+    for (const Var& v : kVars)
+        if (v.start >= 0)
+            v.set(v.start);
     sandbox.Stub(
         QStringLiteral("ps"), "echo '  PID TTY           TIME CMD'\necho '    1 ??         0:42.17 /sbin/launchd'");
     SetLogOutput("");
@@ -55,6 +129,14 @@ MonitorWorld::MonitorWorld()
     ShowMainWindow(false);
     BuildReportArea();
     LoadSettings();
+}
+
+MonitorWorld::~MonitorWorld()
+{
+    QzClose(1);
+    for (const Var& v : kVars)
+        if (v.start >= 0)
+            v.set(v.start);
 }
 
 void MonitorWorld::SetLogOutput(const std::string& output) const
@@ -69,20 +151,20 @@ std::string MonitorWorld::LogArguments() const
     return ReadFile(sandbox.path() + QStringLiteral("/log-args"));
 }
 
-void MonitorWorld::FetchToday() const
+void MonitorWorld::Run(std::initializer_list<Step> steps) const
 {
-    FetchTodayLog();
-    gTodayPipeOpen = 0;
-    gTodayReadNow = 1;
-    FetchTodayLog();
-}
-
-void MonitorWorld::FetchYesterday() const
-{
-    FetchYesterdayLog();
-    gYesterdayPipeOpen = 0;
-    gYesterdayReadNow = 1;
-    FetchYesterdayLog();
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.words);
+        std::istringstream words(step.words);
+        for (std::string w; words >> w;)
+            RunWord(*this, w);
+        const QString shown = ReportShown();
+        const QString want = QString::fromUtf8(step.shown);
+        if (want.startsWith(QLatin1Char('!')))
+            EXPECT_FALSE(shown.contains(want.mid(1))) << shown.toStdString();
+        else
+            EXPECT_TRUE(shown.startsWith(want)) << shown.toStdString();
+    }
 }
 
 std::string MonitorWorld::Report()
