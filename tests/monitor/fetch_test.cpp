@@ -17,17 +17,6 @@ namespace {
 const char* const kFromTwoHours = "Current Time Machine Log for last 4 hours:\r\n\r\n-- LOG IS TOO LARGE TO SHOW THE "
                                   "WHOLE DAY --\r\n             This report is for the last two hours         \r\n\r\n";
 
-// Half a day of lines with a problem and a success, then a stall with the output open.
-void HalfADayThenStall(const MonitorWorld& world)
-{
-    std::vector<std::string> entries = Filler(3000);
-    entries[20] = LogEntry("2026-03-10 10:15:03", "Backup completed successfully.");
-    const QString file = world.sandbox.Write(QStringLiteral("half-a-day"), LogOutput(entries));
-    world.sandbox.Stub(QStringLiteral("log"),
-        "printf '%s\\n' \"$@\" >> '" + world.sandbox.path().toStdString() + "/log-args'\ncat '" + file.toStdString()
-            + "'\nexec sleep 1000");
-}
-
 pid_t Sleeper()
 {
     const pid_t pid = fork();
@@ -85,11 +74,13 @@ TEST(Fetch, YesterdaysAnalysisReadsAFileOnItsChannelAsItReadsTheCommand)
 TEST(HungCommands, StalledCommandsEndAtTheirLimits)
 {
     MonitorWorld world;
-    const char* const kShortLimits = "todayLimit=30 yesterdayLimit=30 psLimit=30 ";
-    HalfADayThenStall(world);
+    // Half a day of lines with a success, then a stall with the output open.
+    std::vector<std::string> entries = Filler(3000);
+    entries[20] = LogEntry("2026-03-10 10:15:03", "Backup completed successfully.");
+    world.SetLogOutput(LogOutput(entries), "exec sleep 1000");
     // Today's: both commands killed, the report holds what two hours gave.
-    world.Run({{kShortLimits},
-        {"Today() open=0 readNow=1 Today() ran:4h ran:2h success==1 few==0 short==0 eof==-1", kFromTwoHours},
+    world.Run({{"todayLimit=30 yesterdayLimit=30 psLimit=30"},
+        {"Today() open=0 readNow=1 Today() ran:2h success==1 few==0 short==0 eof==-1", kFromTwoHours},
         {"yesterday=1 Yesterday() yOpen=0 yReadNow=1 Yesterday() yesterday==0 poll==1 problem==0",
             "\r\nYesterday's log is not available\r\n"}});
     world.sandbox.Stub(QStringLiteral("ps"), "echo '  501 1 /sbin/launchd'\nexec sleep 1000");

@@ -4,7 +4,6 @@
 #include "monitor_support.h"
 
 #include "app/settings.h"
-#include "app/state.h"
 #include "monitor/state.h"
 #include "runtime/channels.h"
 #include "runtime/textcontainer.h"
@@ -53,42 +52,39 @@ std::string Outcome()
 
 // A case: the fixture below tests/fixtures without ".log", then words for
 // what differs from a plain run of today's analysis: "yesterday"; "as:X"
-// names the expected file when a fixture runs more than once; left by
-// earlier runs: "sent", "requested" (the email latch and request), "daily"
-// (the daily email on), "day:N" (the last backup day, else 68, yesterday),
-// "offline"; "recent" (the wording of macOS 11 and later counts too), "both"
-// (the same outcome with it on and off); "requests:" the email request with
-// (notify on, minor errors) = (1,1), (1,0), (0,1), (0,0), and with (0,0)
-// when a request was pending.
-const char* const kCases[] = {"today-error-free-morning sent requested requests:00000",
-    "today-error-free-morning as:-offline-before sent offline", "today-not-starting-benign requests:00000",
+// names the expected file when a fixture runs more than once; "both": the
+// same outcome with the recent wording on and off; steps' words (the state
+// left by earlier runs, the settings); "requests:" the email request with
+// (notify, minor) = (1,1), (1,0), (0,1), (0,0), and with (0,0) when a request
+// was pending.
+const char* const kCases[] = {"today-error-free-morning sent=1 requested=1 requests:00000",
+    "today-error-free-morning as:-offline-before sent=1 offline=1", "today-not-starting-benign requests:00000",
     "today-few-lines requests:00000", "today-48-lines-after-grep", "today-49-lines-after-grep",
-    "today-drive-offline sent requests:00000", "today-failed-error-19 sent requests:11001",
-    "today-failed-error-27 sent requests:11001", "today-failed-error-11-after-success requests:11001",
-    "today-success-after-failure sent requested requests:10000", "today-spotlight-importer-failed requests:10000",
-    "today-ds-store-problem requested requests:10000", "today-copy-error-to-volumes requests:10000",
+    "today-drive-offline sent=1 requests:00000", "today-failed-error-19 sent=1 requests:11001",
+    "today-failed-error-27 sent=1 requests:11001", "today-failed-error-11-after-success requests:11001",
+    "today-success-after-failure sent=1 requested=1 requests:10000", "today-spotlight-importer-failed requests:10000",
+    "today-ds-store-problem requested=1 requests:10000", "today-copy-error-to-volumes requests:10000",
     "today-copy-error-to-null requests:10000", "today-copy-error-null-null requests:10000",
     "today-too-many-problems requests:10000", "today-too-many-problems yesterday",
-    "today-snapshots-only sent requests:00000", "today-snapshots-only as:-five-days sent daily day:64", "garbled",
-    "garbled-without-nul", "yesterday-error-free yesterday", "yesterday-48-lines yesterday",
+    "today-snapshots-only sent=1 requests:00000", "today-snapshots-only as:-five-days sent=1 daily=1 backupDay=64",
+    "garbled", "garbled-without-nul", "yesterday-error-free yesterday", "yesterday-48-lines yesterday",
     "yesterday-49-lines yesterday", "yesterday-with-problems yesterday", "yesterday-snapshots-only yesterday",
-    "garbled yesterday", "garbled-without-nul yesterday", "recent/today-network-offline sent recent",
-    "recent/today-network-offline as:-classic", "recent/today-disk-image-offline sent recent",
-    "recent/today-failure-codes recent", "recent/today-failure-after-success recent",
-    "recent/today-success-after-failure sent requested recent", "recent/today-start-clears-offline sent recent offline",
-    "recent/yesterday-recent yesterday recent", "recent/yesterday-recent yesterday as:-classic", "cases/empty",
-    "cases/empty yesterday", "cases/too-many-25000-bytes", "cases/too-many-25001-bytes",
-    "cases/copy-error-past-32767-bytes", "cases/problem-without-backup-start sent offline", "cases/unmount-mid-backup",
-    "cases/failure-without-success", "cases/srcerr-no-to-volumes", "cases/copy-without-destination",
-    "cases/copy-error-lower-case", "cases/no-slash-before-volumes", "cases/cleaned-and-ignored-lines",
-    "cases/long-success-line", "cases/two-success-lines", "cases/long-line-in-two-pieces",
-    "cases/recent-near-misses both", "cases/recent-near-misses yesterday both"};
+    "garbled yesterday", "garbled-without-nul yesterday", "recent/today-network-offline sent=1 recent=1",
+    "recent/today-network-offline as:-classic", "recent/today-disk-image-offline sent=1 recent=1",
+    "recent/today-failure-codes recent=1", "recent/today-failure-after-success recent=1",
+    "recent/today-success-after-failure sent=1 requested=1 recent=1",
+    "recent/today-start-clears-offline sent=1 recent=1 offline=1", "recent/yesterday-recent yesterday recent=1",
+    "recent/yesterday-recent yesterday as:-classic", "cases/empty", "cases/empty yesterday",
+    "cases/too-many-25000-bytes", "cases/too-many-25001-bytes", "cases/copy-error-past-32767-bytes",
+    "cases/problem-without-backup-start sent=1 offline=1", "cases/unmount-mid-backup", "cases/failure-without-success",
+    "cases/srcerr-no-to-volumes", "cases/copy-without-destination", "cases/copy-error-lower-case",
+    "cases/no-slash-before-volumes", "cases/cleaned-and-ignored-lines", "cases/long-success-line",
+    "cases/two-success-lines", "cases/long-line-in-two-pieces", "cases/recent-near-misses both",
+    "cases/recent-near-misses yesterday both"};
 
 struct Case {
-    std::string fixture, variant, requests;
-    bool yesterday = false, both = false;
-    std::uint8_t sent = 0, requested = 0, daily = 0, recent = 0, offline = 0;
-    std::int16_t day = 68;
+    std::string fixture, words, variant, requests;
+    bool yesterday = false, both = false, recent = false;
 };
 
 Case Parse(const char* spec)
@@ -97,50 +93,27 @@ Case Parse(const char* spec)
     std::istringstream words(spec);
     words >> c.fixture;
     for (std::string w; words >> w;) {
-        const std::string value = w.substr(w.find(':') + 1);
-        const std::pair<const char*, std::uint8_t Case::*> flags[]
-            = {{"sent", &Case::sent}, {"requested", &Case::requested}, {"daily", &Case::daily},
-                {"recent", &Case::recent}, {"offline", &Case::offline}};
-        for (const auto& [word, flag] : flags)
-            if (w == word)
-                c.*flag = 1;
+        if (w.find('=') != std::string::npos)
+            c.words += " " + w;
+        else if (w.rfind("as:", 0) == 0)
+            c.variant = w.substr(3);
+        else if (w.rfind("requests:", 0) == 0)
+            c.requests = w.substr(9);
         c.yesterday |= w == "yesterday";
         c.both |= w == "both";
-        if (w.rfind("as:", 0) == 0)
-            c.variant = value;
-        if (w.rfind("day:", 0) == 0)
-            c.day = static_cast<std::int16_t>(std::stoi(value));
-        if (w.rfind("requests:", 0) == 0)
-            c.requests = value;
+        c.recent |= w == "recent=1";
     }
     return c;
 }
 
-void RunFixture(const MonitorWorld& world, const Case& c, std::uint8_t recent, std::uint8_t notifyOn = 1,
-    std::uint8_t minorErrors = 0)
+// Yesterday's analysis clears what an earlier analysis left.
+void RunFixture(const MonitorWorld& world, const Case& c, const std::string& settings)
 {
     world.SetLogOutput(ReadFile(FixturePath(QString::fromStdString(c.fixture) + QStringLiteral(".log"))));
-    gLastBackupDay = c.day;
-    SaveSettings();
-    gRecentWording = recent;
-    gEmailNotifyOn = notifyOn;
-    gNotifyMinorErrors = minorErrors;
-    gDailyEmail = c.daily;
-    gEmailSent = c.sent;
-    gEmailRequested = c.requested;
-    gDriveOffline = c.offline;
-    gSpotlightConflict = 0;
-    gTooManyNoticed = 0;
-    gNoBackupWarnDay = 0;
-    if (c.yesterday) {
-        // Left over from an earlier analysis: yesterday's analysis clears them.
-        gDriveOffline = 1;
-        gSpotlightConflict = 1;
-        gProblemFolder = "left over";
-        world.FetchYesterday();
-    } else {
-        world.FetchToday();
-    }
+    const std::string words = "backupDay=68 daily=0 notify=1 minor=0" + c.words + " " + settings
+        + (c.yesterday ? " offline=1 spotlight=1 folder=9 Yesterday() yOpen=0 yReadNow=1 Yesterday()"
+                       : " Today() open=0 readNow=1 Today()");
+    world.Run({{words.c_str()}});
 }
 
 // The cases of one folder below tests/fixtures ("" for the recorded logs,
@@ -154,10 +127,10 @@ void ExpectOutcomes(std::string_view folder)
             continue;
         const QString name
             = QString::fromStdString("expected/" + c.fixture + c.variant + (c.yesterday ? ".yesterday" : ".today"));
-        for (const std::uint8_t recent : {c.recent, std::uint8_t(c.both || folder.empty() ? 1 : c.recent)}) {
+        for (const bool recent : {c.recent, c.recent || c.both || folder.empty()}) {
             SCOPED_TRACE(name.toStdString() + (recent ? " (recent wording)" : ""));
             MonitorWorld world;
-            RunFixture(world, c, recent);
+            RunFixture(world, c, recent ? "recent=1" : "");
             // The command was read to its end, its channel closed, the report shown.
             EXPECT_EQ(QzEof(1), -1);
             EXPECT_EQ(gTodayReadNow + gYesterdayReadNow, 0);
@@ -192,13 +165,14 @@ TEST(Fixtures, EachCaseGivesItsExpectedOutcome)
 
 TEST(Fixtures, EmailRequestForEachSettingsCombination)
 {
+    const char* const settings[] = {"notify=1 minor=1 sent=0 requested=0", "notify=1 minor=0 sent=0 requested=0",
+        "notify=0 minor=1 sent=0 requested=0", "notify=0 minor=0 sent=0 requested=0",
+        "notify=0 minor=0 sent=0 requested=1"};
     for (const char* spec : kCases) {
-        Case c = Parse(spec);
+        const Case c = Parse(spec);
         for (std::size_t i = 0; i < c.requests.size(); ++i) {
             MonitorWorld world;
-            c.sent = 0;
-            c.requested = i == 4 ? 1 : 0;
-            RunFixture(world, c, 0, i < 2 ? 1 : 0, i % 2 == 0 && i < 4 ? 1 : 0);
+            RunFixture(world, c, settings[i]);
             EXPECT_EQ(gEmailRequested, c.requests[i] - '0') << spec << " settings " << i;
         }
     }

@@ -2,6 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "app/settings.h"
+#include "app/state.h"
 #include "monitor/fetch.h"
 #include "monitor/mainloop.h"
 #include "monitor/state.h"
@@ -15,12 +16,6 @@
 #include <sstream>
 
 namespace {
-
-std::string Pad(std::string s, std::size_t width)
-{
-    s.resize(std::max(s.size(), width), ' ');
-    return s;
-}
 
 struct Var {
     const char* name;
@@ -41,6 +36,8 @@ Var Length(const char* name, ShortString& s)
         [&s](std::int64_t n) { s = SS(std::string(static_cast<std::size_t>(n), 'x')); }};
 }
 
+// Request flags and limits start as a fresh program has them; analysis
+// results and settings are left alone (-1).
 const std::vector<Var> kVars = {Flag("today", gTodayRequested), Flag("launch", gTodayLaunchPending),
     Flag("open", gTodayPipeOpen), Flag("readNow", gTodayReadNow), Flag("short", gShortLogMode),
     Flag("yesterday", gYesterdayRequested), Flag("yLaunch", gYesterdayLaunchPending), Flag("yOpen", gYesterdayPipeOpen),
@@ -48,17 +45,31 @@ const std::vector<Var> kVars = {Flag("today", gTodayRequested), Flag("launch", g
     Flag("yesterdayLimit", gYesterdayLimitTicks, 3600), Flag("psLimit", gPsLimitTicks, 300), Flag("poll", gPollAllowed),
     Flag("panel", gOpenPanel), Flag("intro", gIntroPending), Flag("showPending", gShowReportPending),
     Flag("reset", gDailyResetDone), Flag("requested", gEmailRequested), Flag("sent", gEmailSent),
-    Flag("testEmail", gTestEmailPending), Flag("error", gErrorFound, -1), Flag("success", gSuccessFound, -1),
-    Flag("few", gTooFewLines, -1), Length("problem", gLastProblem), Length("folder", gProblemFolder),
-    Length("successText", gLastSuccessText), Length("line", gLogLine),
-    {"eof", [] { return std::int64_t {QzEof(1)}; }, nullptr},
+    Flag("testEmail", gTestEmailPending), Flag("recent", gRecentWording), Flag("offline", gDriveOffline),
+    Flag("spotlight", gSpotlightConflict), Flag("tooMany", gTooManyNoticed), Flag("warnDay", gNoBackupWarnDay),
+    Flag("error", gErrorFound, -1), Flag("success", gSuccessFound, -1), Flag("few", gTooFewLines, -1),
+    Flag("notify", gEmailNotifyOn, -1), Flag("minor", gNotifyMinorErrors, -1), Flag("daily", gDailyEmail, -1),
+    Length("problem", gLastProblem), Length("folder", gProblemFolder), Length("successText", gLastSuccessText),
+    Length("line", gLogLine), {"eof", [] { return std::int64_t {QzEof(1)}; }, nullptr},
+    {"backupDay", nullptr,
+        [](std::int64_t day) { // saved in the settings file
+            gLastBackupDay = static_cast<std::int16_t>(day);
+            SaveSettings();
+        }},
     {"wait", nullptr, [](std::int64_t seconds) { TestClock::AdvanceUptime(static_cast<double>(seconds)); }},
-    {"clock", nullptr, [](std::int64_t minutes) { // minutes from 2026-03-10 00:00
+    {"clock", nullptr, [](std::int64_t minutes) { // from 2026-03-10 00:00
          const std::string t = "2026-03-" + std::to_string(10 + minutes / 1440) + " "
              + std::to_string(100 + minutes % 1440 / 60).substr(1) + ":" + std::to_string(100 + minutes % 60).substr(1)
              + ":00";
          TestClock::SetLocal(t.c_str());
      }}};
+
+void Restart()
+{
+    for (const Var& v : kVars)
+        if (v.start >= 0)
+            v.set(v.start);
+}
 
 void RunWord(const MonitorWorld& world, const std::string& w)
 {
@@ -94,9 +105,8 @@ void RunWord(const MonitorWorld& world, const std::string& w)
 std::string LogEntry(
     const std::string& time, const std::string& message, const std::string& category, const std::string& process)
 {
-    return time + ".412345+0000 " + Pad("0x5bcd1", 10) + " " + Pad("Default", 11) + " " + Pad("0x2ee8a1", 20) + " "
-        + Pad("41211", 6) + " " + Pad("0", 4) + " " + process + ": (TimeMachine) [com.apple.TimeMachine:" + category
-        + "] " + message;
+    return time + ".412345+0000 0x5bcd1    Default     0x2ee8a1             41211  0    " + process
+        + ": (TimeMachine) [com.apple.TimeMachine:" + category + "] " + message;
 }
 
 std::string LogOutput(const std::vector<std::string>& entries)
@@ -119,9 +129,7 @@ std::vector<std::string> Filler(int count, const std::string& time)
 
 MonitorWorld::MonitorWorld()
 {
-    for (const Var& v : kVars)
-        if (v.start >= 0)
-            v.set(v.start);
+    Restart();
     sandbox.Stub(
         QStringLiteral("ps"), "echo '  PID TTY           TIME CMD'\necho '    1 ??         0:42.17 /sbin/launchd'");
     SetLogOutput("");
@@ -134,16 +142,15 @@ MonitorWorld::MonitorWorld()
 MonitorWorld::~MonitorWorld()
 {
     QzClose(1);
-    for (const Var& v : kVars)
-        if (v.start >= 0)
-            v.set(v.start);
+    Restart();
 }
 
-void MonitorWorld::SetLogOutput(const std::string& output) const
+void MonitorWorld::SetLogOutput(const std::string& output, const std::string& then) const
 {
     const QString file = sandbox.Write(QStringLiteral("log-output"), output);
     sandbox.Stub(QStringLiteral("log"),
-        "printf '%s\\n' \"$@\" > '" + sandbox.path().toStdString() + "/log-args'\ncat '" + file.toStdString() + "'");
+        "printf '%s\\n' \"$@\" > '" + sandbox.path().toStdString() + "/log-args'\ncat '" + file.toStdString() + "'\n"
+            + then);
 }
 
 std::string MonitorWorld::LogArguments() const

@@ -33,9 +33,9 @@ public:
     MonitorWorld();
     ~MonitorWorld();
 
-    // The stub `log` prints this output whatever it is asked, and records
-    // its arguments; `ps` lists no log command.
-    void SetLogOutput(const std::string& output) const;
+    // The stub `log` records its arguments, prints this output whatever it
+    // is asked, then runs the shell command `then`; `ps` lists no log command.
+    void SetLogOutput(const std::string& output, const std::string& then = "") const;
     std::string LogArguments() const;
     void Run(std::initializer_list<Step> steps) const;
     // A fetch the way the main loop drives it: launch, then read.
