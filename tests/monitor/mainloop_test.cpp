@@ -75,5 +75,5 @@ TEST(MainLoop, PollTimerRequestsTodayAndDropsEmptyEmails)
         {"open=0 yOpen=1 Poll() today==0 requested==1"}, {"yOpen=0 testEmail=1 problem=4 Poll() today==1 requested==1"},
         {"today=0 testEmail=0 Poll() today==1 requested==0"},
         {"today=0 poll=0 problem=5 requested=1 Poll() today==0 requested==1"},
-        {"poll=1 problem=0 Poll() today==1 requested==0"}});
+        {"poll=1 problem=0 requested=0 Poll() today==1 requested==0"}});
 }
