@@ -4,7 +4,6 @@
 
 #include "monitor/fetch.h"
 #include "monitor/state.h"
-#include "runtime/channels.h"
 
 #include <gtest/gtest.h>
 
@@ -53,21 +52,6 @@ TEST(Fetch, CommandsLaunchThenAreRead)
         {"error=1 successText=3 Yesterday() yOpen==1 poll==0 error==0 successText==0 stamp==60060"},
         {"yReadNow=1 Yesterday() yReadNow==0 poll==1 eof==-1 ran:--yesterday", "Yesterday's Time Machine Log:"},
         {"open=1 yOpen=0 Yesterday() yOpen==0 poll==1"}});
-}
-
-TEST(Fetch, YesterdaysAnalysisReadsAFileOnItsChannelAsItReadsTheCommand)
-{
-    MonitorWorld world;
-    for (const char* name : {"yesterday-with-problems.log", "garbled.log", "cases/empty.log"}) {
-        const QString fixture = FixturePath(QString::fromLatin1(name));
-        world.SetLogOutput(ReadFile(fixture));
-        world.FetchYesterday();
-        const std::string piped = MonitorWorld::Report();
-        QzOpenInput(1, 0, fixture, 0);
-        gYesterdayReadNow = 1;
-        FetchYesterdayLog();
-        EXPECT_EQ(MonitorWorld::Report(), piped) << name;
-    }
 }
 
 // Limits of half a second: each stalled command is killed after about a second.
