@@ -4,6 +4,8 @@
 
 #include "monitor/fetch.h"
 #include "monitor/state.h"
+#include "runtime/channels.h"
+#include "runtime/state.h"
 
 #include <gtest/gtest.h>
 
@@ -79,12 +81,15 @@ TEST(HungCommands, OnlyThisUsersLogShowCommandIsKilled)
     const std::string me = std::to_string(getuid());
     const std::string other = std::to_string(getuid() + 1);
     const std::string i = std::to_string(innocent);
-    // Each row but the stale one names the innocent process in a way that must not count.
+    QzPrestartPipe("exec sleep 1000"); // a command of the program's own, started ahead
+    const std::string own = std::to_string(gQzPrestarted.pid);
+    // Each row but the stale one names the innocent or the own process in a way that must not count.
     const std::vector<std::string> rows = {me + " " + i + " vim notes-on-log show --last 4h",
         me + " " + i + " /bin/sh -c log show --last 4h --predicate x", other + " " + i + " log show --last 4h",
         me + " " + i + " /usr/bin/log showx --", me + " " + i + " /usr/bin/xlog show --",
         "garbage without a number log show --x", me + " " + i,
         me + " " + i + " editor " + std::string(246 - me.size() - i.size(), 'x') + me + " " + i + " log show --x",
+        me + " " + own + " /usr/bin/log show --last 4h",
         "  " + me + " " + std::to_string(stale) + " /usr/bin/log show --last 4h --predicate x",
         me + " " + i + " log show --last 4h"};
     std::string script;
@@ -100,6 +105,7 @@ TEST(HungCommands, OnlyThisUsersLogShowCommandIsKilled)
     EXPECT_EQ(done, stale);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
     EXPECT_EQ(waitpid(innocent, &status, WNOHANG), 0) << "an unrelated process was killed";
+    QzDiscardPrestartedPipe();
     for (const pid_t pid : {innocent, done == 0 ? stale : pid_t {0}})
         if (pid != 0 && kill(pid, SIGKILL) == 0)
             waitpid(pid, &status, 0);
