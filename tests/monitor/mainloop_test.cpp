@@ -1,9 +1,6 @@
 #include "monitor_support.h"
 
-#include "monitor/fetch.h"
-#include "monitor/mainloop.h"
 #include "monitor/state.h"
-#include "runtime/channels.h"
 
 #include <gtest/gtest.h>
 
@@ -16,101 +13,42 @@ std::string GoodLog()
     return LogOutput(entries);
 }
 
-void Ticks(int n)
-{
-    for (int i = 0; i < n; ++i)
-        MainLoopTick();
-}
-
 } // namespace
 
 TEST(MainLoop, TodayTakesThreePassesAndFallsBackToTwoHoursWhenOverdue)
 {
     MonitorWorld world;
     world.SetLogOutput(GoodLog());
-    gTodayRequested = 1;
-    MainLoopTick(); // the wait text
-    EXPECT_EQ(MonitorWorld::ReportShown(), QStringLiteral("\r\n\r\nGETTING TODAY'S TIME MACHINE LOG. Please Wait..."));
-    EXPECT_EQ(gTodayLaunchPending, 1);
-    EXPECT_EQ(world.LogArguments(), "");
-    MainLoopTick(); // the launch
-    EXPECT_EQ(gTodayPipeOpen, 1);
-    MainLoopTick(); // the read
-    EXPECT_NE(world.LogArguments().find("--last\n4h"), std::string::npos);
-    EXPECT_EQ(gTodayPipeOpen, 0);
-    EXPECT_EQ(gTodayReadNow, 0);
-    EXPECT_TRUE(MonitorWorld::ReportShown().startsWith(QStringLiteral("Current Time Machine Log for last 4 hours:")));
-    EXPECT_EQ(gSuccessFound, 1);
-
-    // Read more than 7200 ticks after the stamp: the two-hour log instead.
-    gTodayRequested = 1;
-    Ticks(2);
-    ASSERT_EQ(gTodayPipeOpen, 1);
-    TestClock::AdvanceUptime(7200.0 / 60 + 1.0 + 1.0);
-    MainLoopTick();
-    EXPECT_NE(world.LogArguments().find("--last\n2h"), std::string::npos);
-    EXPECT_TRUE(MonitorWorld::ReportShown().contains(QStringLiteral("-- LOG IS TOO LARGE TO SHOW THE WHOLE DAY --")));
-    EXPECT_EQ(gShortLogMode, 0);
-    EXPECT_EQ(gTodayRequested, 0);
-    EXPECT_EQ(gTodayLaunchPending, 0);
-
-    // Exactly at the limit is still in time, and a stamp of 0 never expires.
-    gTodayRequested = 1;
-    Ticks(2);
-    TestClock::AdvanceUptime(7200.0 / 60 + 1.0);
-    MainLoopTick();
-    EXPECT_FALSE(MonitorWorld::ReportShown().contains(QStringLiteral("TOO LARGE")));
-    gTodayRequested = 1;
-    Ticks(2);
-    gPipeStartTicks = 0;
-    TestClock::AdvanceUptime(100000);
-    MainLoopTick();
-    EXPECT_FALSE(MonitorWorld::ReportShown().contains(QStringLiteral("TOO LARGE")));
+    // Read more than 7200 ticks after the stamp: the two-hour log instead;
+    // exactly at the limit is still in time, and a stamp of 0 never expires.
+    world.Run({{"today=1 Tick() launch==1 ran:-", "\r\n\r\nGETTING TODAY'S TIME MACHINE LOG. Please Wait..."},
+        {"Tick() open==1"},
+        {"Tick() ran:4h open==0 readNow==0 success==1", "Current Time Machine Log for last 4 hours:"},
+        {"today=1 Tick() Tick() open==1 wait=122 Tick() ran:2h short==0 today==0 launch==0",
+            "Current Time Machine Log for last 4 hours:\r\n\r\n-- LOG IS TOO LARGE TO SHOW THE WHOLE DAY --"},
+        {"today=1 Tick() Tick() wait=121 Tick() ran:4h", "!TOO LARGE"},
+        {"today=1 Tick() Tick() stamp=0 wait=100000 Tick() ran:4h", "!TOO LARGE"}});
 }
 
 TEST(MainLoop, YesterdayFetchAndItsOverdueReport)
 {
     MonitorWorld world;
     world.SetLogOutput(GoodLog());
-    gYesterdayRequested = 1;
-    MainLoopTick();
-    EXPECT_EQ(
-        MonitorWorld::ReportShown(), QStringLiteral("\r\n\r\nGETTING YESTERDAY'S TIME MACHINE LOG. Please Wait..."));
-    MainLoopTick();
-    EXPECT_EQ(gYesterdayPipeOpen, 1);
-    EXPECT_EQ(gPollAllowed, 0);
-    MainLoopTick();
-    EXPECT_TRUE(MonitorWorld::ReportShown().startsWith(QStringLiteral("Yesterday's Time Machine Log:")));
-    EXPECT_EQ(gPollAllowed, 1);
-
-    gYesterdayRequested = 1;
-    Ticks(2);
-    gEmailSent = 1;
-    TestClock::AdvanceUptime(3600.0 / 60 + 2.0);
-    MainLoopTick();
-    EXPECT_EQ(MonitorWorld::ReportShown(), QStringLiteral("\r\nYesterday's log is not available\r\n"));
-    EXPECT_EQ(gEmailSent, 0);
-    EXPECT_EQ(gPollAllowed, 1);
-    EXPECT_EQ(gYesterdayReadNow, 0);
-    EXPECT_EQ(QzEof(1), -1);
+    world.Run({{"yesterday=1 Tick()", "\r\n\r\nGETTING YESTERDAY'S TIME MACHINE LOG. Please Wait..."},
+        {"Tick() yOpen==1 poll==0"}, {"Tick() poll==1", "Yesterday's Time Machine Log:"},
+        {"yesterday=1 Tick() Tick() sent=1 wait=62 Tick() sent==0 poll==1 yReadNow==0 eof==-1",
+            "\r\nYesterday's log is not available\r\n"}});
 }
 
 TEST(MainLoop, DailyResetRunsOncePerNight)
 {
     MonitorWorld world;
     // The latch is set before each pass; the reset clears it in hour 1, once.
-    for (const auto& [time, sent] : {std::pair {"2026-03-10 00:59:59", 1}, std::pair {"2026-03-10 01:00:00", 0},
-             std::pair {"2026-03-10 01:59:00", 1}, std::pair {"2026-03-10 02:00:00", 1},
-             std::pair {"2026-03-11 01:10:00", 0}}) {
-        TestClock::SetLocal(time);
-        gEmailSent = 1;
-        gPollAllowed = 0;
-        MainLoopTick();
-        EXPECT_EQ(gEmailSent, sent) << time;
-        EXPECT_EQ(gPollAllowed, 1 - sent) << time;
-        EXPECT_EQ(gDailyResetDone, std::string_view(time).substr(11, 2) == "01" ? 1 : 0) << time;
-    }
-    EXPECT_EQ(gPipeStartTicks, 1000 * 60 + 60);
+    world.Run({{"clock=59 sent=1 poll=0 Tick() sent==1 poll==0 reset==0"},
+        {"clock=60 sent=1 poll=0 Tick() sent==0 poll==1 reset==1"},
+        {"clock=119 sent=1 poll=0 Tick() sent==1 poll==0 reset==1"},
+        {"clock=120 sent=1 poll=0 Tick() sent==1 poll==0 reset==0"},
+        {"clock=1510 sent=1 poll=0 Tick() sent==0 poll==1 reset==1 stamp==60060"}});
 }
 
 TEST(MainLoop, RequestsWaitForAnOpenSheetAndTheIntroductionStillShows)
@@ -118,67 +56,24 @@ TEST(MainLoop, RequestsWaitForAnOpenSheetAndTheIntroductionStillShows)
     MonitorWorld world;
     world.SetLogOutput(GoodLog());
     QzContainerSetStr(gIntroText, "Welcome");
-    gIntroPending = 1;
-    gOpenPanel = 4;
-    gTodayRequested = 1;
-    gYesterdayRequested = 1;
-    Ticks(2);
-    EXPECT_EQ(MonitorWorld::ReportShown(), QStringLiteral("\r\n\r\nWelcome"));
-    EXPECT_EQ(gTodayRequested, 1);
-    EXPECT_EQ(gYesterdayRequested, 1);
-    EXPECT_EQ(world.LogArguments(), "");
-
-    // Announced together: today's launch runs first and yesterday's call
-    // returns at once, so the yesterday request is dropped.
-    gOpenPanel = 0;
-    MainLoopTick();
-    EXPECT_EQ(gTodayLaunchPending, 1);
-    EXPECT_EQ(gYesterdayLaunchPending, 1);
-    EXPECT_EQ(
-        MonitorWorld::ReportShown(), QStringLiteral("\r\n\r\nGETTING YESTERDAY'S TIME MACHINE LOG. Please Wait..."));
-    MainLoopTick();
-    EXPECT_EQ(gTodayPipeOpen, 1);
-    EXPECT_EQ(gYesterdayPipeOpen, 0);
-    EXPECT_EQ(gYesterdayLaunchPending, 0);
-    MainLoopTick();
-    EXPECT_TRUE(MonitorWorld::ReportShown().startsWith(QStringLiteral("Current Time Machine Log")));
-
-    // A sheet opened while the command runs: the pass clears the open flag
-    // but the fetch does nothing; the next launch reads the waiting output.
-    gTodayRequested = 1;
-    Ticks(2);
-    gOpenPanel = 5;
-    MainLoopTick();
-    EXPECT_EQ(gTodayPipeOpen, 0);
-    EXPECT_EQ(gTodayReadNow, 1);
-    gOpenPanel = 0;
-    gTodayLaunchPending = 1;
-    MainLoopTick();
-    EXPECT_EQ(gTodayReadNow, 0);
-    EXPECT_TRUE(MonitorWorld::ReportShown().startsWith(QStringLiteral("Current Time Machine Log")));
+    // Announced together, today's launch runs first and yesterday's call
+    // returns at once, so the yesterday request is dropped. A sheet opened
+    // while the command runs: the pass clears the open flag but the fetch
+    // does nothing; the next launch reads the waiting output.
+    world.Run({{"intro=1 panel=4 today=1 yesterday=1 Tick() Tick() today==1 yesterday==1 ran:-", "\r\n\r\nWelcome"},
+        {"panel=0 Tick() launch==1 yLaunch==1", "\r\n\r\nGETTING YESTERDAY'S TIME MACHINE LOG. Please Wait..."},
+        {"Tick() open==1 yOpen==0 yLaunch==0"}, {"Tick()", "Current Time Machine Log"},
+        {"today=1 Tick() Tick() panel=5 Tick() open==0 readNow==1"},
+        {"panel=0 launch=1 Tick() readNow==0", "Current Time Machine Log"}});
 }
 
+// Rows: the state, the timer, then today's request and the email request.
 TEST(MainLoop, PollTimerRequestsTodayAndDropsEmptyEmails)
 {
     MonitorWorld world;
-    struct Row {
-        std::uint8_t todayOpen, yesterdayOpen, pollAllowed, testPending;
-        const char* problem;
-        std::uint8_t emailRequested;
-        int todayRequested, emailKept;
-    };
-    for (const Row& r :
-        {Row {1, 0, 1, 0, "", 1, 0, 1}, Row {0, 1, 1, 0, "", 1, 0, 1}, Row {0, 0, 1, 1, "Oops", 1, 1, 1},
-            Row {0, 0, 1, 0, "Oops", 1, 1, 0}, Row {0, 0, 0, 0, "Error", 1, 0, 1}, Row {0, 0, 1, 0, "", 0, 1, 0}}) {
-        gTodayPipeOpen = r.todayOpen;
-        gYesterdayPipeOpen = r.yesterdayOpen;
-        gPollAllowed = r.pollAllowed;
-        gTestEmailPending = r.testPending;
-        gLastProblem = r.problem;
-        gTodayRequested = 0;
-        gEmailRequested = r.emailRequested;
-        PollTimerFired();
-        EXPECT_EQ(gTodayRequested, r.todayRequested) << r.problem;
-        EXPECT_EQ(gEmailRequested, r.emailKept) << r.problem;
-    }
+    world.Run({{"open=1 poll=1 requested=1 Poll() today==0 requested==1"},
+        {"open=0 yOpen=1 Poll() today==0 requested==1"}, {"yOpen=0 testEmail=1 problem=4 Poll() today==1 requested==1"},
+        {"today=0 testEmail=0 Poll() today==1 requested==0"},
+        {"today=0 poll=0 problem=5 requested=1 Poll() today==0 requested==1"},
+        {"poll=1 problem=0 requested=0 Poll() today==1 requested==0"}});
 }

@@ -4,7 +4,6 @@
 
 #include <QString>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,23 +12,35 @@ std::string LogEntry(const std::string& time, const std::string& message, const 
     const std::string& process = "backupd");
 // A whole `log show` output: preamble, header, the entries, closing line.
 std::string LogOutput(const std::vector<std::string>& entries);
+// Filler lines that match no rule, for reaching the 49-line minimum.
+std::vector<std::string> Filler(int count, const std::string& time = "2026-03-10 09:00:00");
 
-// A sandboxed world for the monitor: temporary HOME with the settings file
-// loaded, stub `log` and `ps` first on PATH, the test clock, and window 1
-// built in code with status label 8 and report text view 1.
+// One step of a monitor test: its words run in order, then the report shown
+// starts with `shown` (or, after a "!", does not contain the rest). Words:
+// Tick() Poll() Today() Yesterday() call the program; name=N sets and
+// name==N checks a variable of the table in monitor_support.cpp; ran:X checks
+// that the last `log` run had the argument X ("ran:-": no run).
+struct Step {
+    const char* words;
+    const char* shown = "";
+};
+
+// A sandboxed monitor with its request flags and limits at their start
+// values: temporary HOME with the settings loaded, stub `log` and `ps`, the
+// test clock, and window 1 built in code with status label 8 and report view 1.
 class MonitorWorld {
 public:
     MonitorWorld();
+    ~MonitorWorld();
 
-    // The stub `log` prints this output whatever it is asked, and records
-    // its arguments; `ps` prints a list without any log command.
-    void SetLogOutput(const std::string& output) const;
-    // The arguments of the last `log` run, one per line.
+    // The stub `log` records its arguments, prints this output whatever it
+    // is asked, then runs the shell command `then`; `ps` lists no log command.
+    void SetLogOutput(const std::string& output, const std::string& then = "") const;
     std::string LogArguments() const;
-
-    // Today's fetch the way the main loop drives it: launch, then read.
-    void FetchToday() const;
-    void FetchYesterday() const;
+    void Run(std::initializer_list<Step> steps) const;
+    // A fetch the way the main loop drives it: launch, then read.
+    void FetchToday() const { Run({{"Today() open=0 readNow=1 Today()"}}); }
+    void FetchYesterday() const { Run({{"Yesterday() yOpen=0 yReadNow=1 Yesterday()"}}); }
 
     static std::string Report();
     static QString ReportShown();
@@ -38,6 +49,3 @@ public:
     Sandbox sandbox;
     TestClock clock;
 };
-
-// Filler lines that match no rule, for reaching the 49-line minimum.
-std::vector<std::string> Filler(int count, const std::string& time = "2026-03-10 09:00:00");

@@ -20,16 +20,6 @@ bool RecordScript(const QString& source, QString* result, QString* error)
     return gScripts->ok;
 }
 
-QString FixedMailtoApp()
-{
-    return gMailtoPath;
-}
-
-bool FixedAccessibility()
-{
-    return gGranted;
-}
-
 } // namespace
 
 ScriptRecorder::ScriptRecorder()
@@ -44,7 +34,7 @@ ScriptRecorder::~ScriptRecorder()
 }
 
 MailtoApp::MailtoApp(const QString& path)
-    : guard(gQzMailtoAppHook, FixedMailtoApp)
+    : guard(gQzMailtoAppHook, [] { return gMailtoPath; })
 {
     gMailtoPath = path;
 }
@@ -55,7 +45,7 @@ MailtoApp::~MailtoApp()
 }
 
 Accessibility::Accessibility(bool granted)
-    : guard(gQzAccessibilityHook, FixedAccessibility)
+    : guard(gQzAccessibilityHook, [] { return gGranted; })
 {
     gGranted = granted;
 }
