@@ -160,11 +160,9 @@ TEST(StandInScripts, MailAndOutlookScriptsDeliverThroughSendmailAndHostileTextsR
     for (const std::string& msg : m) {
         EXPECT_EQ(msg.rfind("ARGS -i -t\n", 0), 0u) << msg;
         EXPECT_EQ(Header(msg, "Date"), "Tue, 10 Mar 2026 12:00:00 +0000");
-        EXPECT_EQ(Header(msg, "Content-Type"), "text/plain; charset=UTF-8");
-        EXPECT_EQ(Header(msg, "MIME-Version"), "1.0");
-        EXPECT_NE(Header(msg, "Message-ID").find('@'), std::string::npos);
-        EXPECT_EQ(Header(msg, "Bcc"), "(none)");
-        EXPECT_EQ(msg.find('\r'), std::string::npos);
+        EXPECT_EQ(Header(msg, "Content-Type") + "|" + Header(msg, "MIME-Version") + "|" + Header(msg, "Bcc"),
+            "text/plain; charset=UTF-8|1.0|(none)");
+        EXPECT_TRUE(Header(msg, "Message-ID").find('@') != std::string::npos && msg.find('\r') == std::string::npos);
     }
     EXPECT_EQ(Header(m[0], "To"), "\"test email from Quillaby\" <one@example.com>");
     EXPECT_EQ(Header(m[0], "Subject"), "Email Test for User sam");
