@@ -355,7 +355,7 @@ TEST(StandIns, AnswerAsTheMacToolsDoAndRefuseBadArguments)
     // The backups started by hand show in the simulated log.
     EXPECT_FALSE(ReadFile(sandbox.path() + QStringLiteral("/.local/state/quillaby/manual-backups")).empty());
     sandbox.Write(QStringLiteral(".local/state/quillaby/manual-backups"), "1773143880\n"); // 11:58:00
-    const std::string out = Shell(kNow + "log show --last 1h " + kInfo).out;
+    const std::string out = Shell(kNow + "log show --last 2h " + kInfo).out;
     const std::size_t start = out.find("2026-03-10 11:58:00");
     const std::size_t started = out.find("Starting manual backup", start);
     ASSERT_NE(start, std::string::npos);
