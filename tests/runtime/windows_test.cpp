@@ -124,7 +124,7 @@ TEST_F(WindowsTest, OpenLoadsANibOnceAndShowsTheSameWindowOrNothingForAnUnknownO
 }
 
 // Windows made, shown and hidden by tag; a text field made where there is none, hidden by a negative tag; a text
-// view keeps the exact text, and before it exists setting is quiet.
+// view keeps the exact text, and before it exists setting is quiet; views follow the Mac autoresizing rules.
 TEST_F(WindowsTest, WindowSetMakesWindowsAndTextFieldsAndViewsAreMadeInThem)
 {
     QzWindowSet(-3, QString(), QzParamOmitted, QzRect {100, 100, 300, 200});
@@ -154,6 +154,14 @@ TEST_F(WindowsTest, WindowSetMakesWindowsAndTextFieldsAndViewsAreMadeInThem)
     EXPECT_EQ(QzTextViewString(1), report);
     auto* view = qobject_cast<QPlainTextEdit*>(View(1, 1));
     EXPECT_TRUE(view && view->isReadOnly() && view->document()->blockCount() == 3);
+    // Autoresizing: a flexible top margin keeps view 2's distance from the bottom, view 3 has width and height
+    // flexible, and button 4 with no mask keeps Qt's top-left anchoring.
+    QzScrollView(3, QzParamOmitted, 0, 1, QzRect {10, 10, 100, 50});
+    QzButton(4, QzParamOmitted, QzParamOmitted, nullptr, QzParamOmitted, QzParamOmitted, QzRect {10, 10, 80, 30}, 1);
+    QzViewSetAutoresizing(2, 32);
+    QzViewSetAutoresizing(3, 18);
+    QzWindowByTag(1)->resize(705, 640);
+    EXPECT_EQ(States({View(2), View(3), View(4)}), " 10,160 585x325 |  10,480 200x150 |  10,500 80x30");
 }
 
 TEST_F(WindowsTest, AddressingErrorsAreShownAfterTheCurrentEvent)
@@ -243,45 +251,9 @@ TEST_F(WindowsTest, SheetsBeginOnlyBetweenTwoExistingWindowsAndEnd)
     EXPECT_TRUE(sheet->isVisible());
 }
 
-// Top margin flexible keeps view 2's distance from the bottom; view 3 has width and height flexible; view 4, no
-// mask, keeps Qt's top-left anchoring.
-TEST_F(WindowsTest, AutoresizingMasksFollowTheMacRules)
-{
-    QzWindowSet(1, QStringLiteral("Resizable"), QzParamOmitted, QzRect {0, 0, 400, 300});
-    QzScrollView(2, QzParamOmitted, 0, 1, QzRect {10, 100, 380, 150});
-    QzScrollView(3, QzParamOmitted, 0, 1, QzRect {10, 10, 100, 50});
-    QzButton(4, QzParamOmitted, QzParamOmitted, nullptr, QzParamOmitted, QzParamOmitted, QzRect {10, 10, 80, 30}, 1);
-    QzViewSetAutoresizing(2, 32);
-    QzViewSetAutoresizing(3, 18);
-    QzWindowByTag(1)->resize(500, 400);
-    EXPECT_EQ(States({View(2), View(3), View(4)}), " 10,150 380x150 |  10,240 200x150 |  10,260 80x30");
-}
-
-// Check box 3 and on/off button 10: state, then a title with an ampersand; a missing image keeps the one shown.
-TEST_F(WindowsTest, ButtonsSetReadRemoveAndColourAndImagesComeFromTheResources)
-{
-    OpenPanel(4);
-    QImage icon(128, 128, QImage::Format_ARGB32);
-    icon.fill(Qt::blue);
-    ASSERT_TRUE(icon.save(Resources() + QStringLiteral("/Quillaby Icon.png")));
-    QzImageViewSetImage(99, QStringLiteral("Quillaby Icon.png"));
-    QzImageViewSetImage(99, QStringLiteral("Missing.png"));
-    const QPixmap image = qobject_cast<QLabel*>(View(99))->pixmap();
-    EXPECT_TRUE(!image.isNull() && image.width() <= 64);
-    for (const auto& [tag, state, checked] : {std::tuple {3, 1, true}, {10, 1, true}, {3, -1, true}, {10, 0, false}}) {
-        QzButtonSetState(tag, state);
-        EXPECT_EQ(QzButtonState(tag) * 2 + qobject_cast<QAbstractButton*>(View(tag))->isChecked(), state * 2 + checked);
-    }
-    QzButtonSetTitle(10, QStringLiteral("ON & up"));
-    EXPECT_EQ(QzTextFieldString(10), QStringLiteral("ON & up"));
-    QzButton(-20); // hidden by a negative tag with everything else omitted
-    EXPECT_FALSE(QzViewVisible(20));
-    QzButtonRemove(10);
-    QzButtonRemove(10);
-    EXPECT_EQ(Shown(alerts), "0 0 Tag error. / Can't find view 10 in window 4. / OK;Quit\n");
-}
-
-TEST_F(WindowsTest, RestoreReadsSavedControlValuesKeyedByTitle)
+// Saved control values keyed by title or in a dictionary; check box 3 and on/off button 10: state, then a title
+// with an ampersand; a missing image keeps the one shown.
+TEST_F(WindowsTest, ButtonsRestoreSetReadRemoveAndImagesComeFromTheResources)
 {
     const QTemporaryDir settingsDir;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
@@ -303,6 +275,24 @@ TEST_F(WindowsTest, RestoreReadsSavedControlValuesKeyedByTitle)
     QzWindowRestore(4, QStringLiteral("Other Key"));
     QzWindowRestore(4, QStringLiteral("Nothing Saved"));
     EXPECT_EQ(values(), "1restored@example.com|from a dictionary");
+    QImage icon(128, 128, QImage::Format_ARGB32);
+    icon.fill(Qt::blue);
+    ASSERT_TRUE(icon.save(Resources() + QStringLiteral("/Quillaby Icon.png")));
+    QzImageViewSetImage(99, QStringLiteral("Quillaby Icon.png"));
+    QzImageViewSetImage(99, QStringLiteral("Missing.png"));
+    const QPixmap image = qobject_cast<QLabel*>(View(99))->pixmap();
+    EXPECT_TRUE(!image.isNull() && image.width() <= 64);
+    for (const auto& [tag, state, checked] : {std::tuple {3, 1, true}, {10, 1, true}, {3, -1, true}, {10, 0, false}}) {
+        QzButtonSetState(tag, state);
+        EXPECT_EQ(QzButtonState(tag) * 2 + qobject_cast<QAbstractButton*>(View(tag))->isChecked(), state * 2 + checked);
+    }
+    QzButtonSetTitle(10, QStringLiteral("ON & up"));
+    EXPECT_EQ(QzTextFieldString(10), QStringLiteral("ON & up"));
+    QzButton(-20); // hidden by a negative tag with everything else omitted
+    EXPECT_FALSE(QzViewVisible(20));
+    QzButtonRemove(10);
+    QzButtonRemove(10);
+    EXPECT_EQ(Shown(alerts), "0 0 Tag error. / Can't find view 10 in window 4. / OK;Quit\n");
 }
 
 // --- Events -------------------------------------------------------------
