@@ -373,19 +373,22 @@ TEST_F(EventsTest, TextViewEditingAndWindowNotificationsAndTheShouldCloseReply)
     EXPECT_EQ(EventsOfKind(10033)[0].current, 4);
 }
 
-// Menus: "First" (no tag), "Tagged" (tag 7; a separator at item 1), "Third" (no tag); a nib loads once. Then
-// the main window, with its report area where the Mac frame puts it in a 540-high content view, and its bar.
+// Menus: "First" (no tag), "Tagged" (tag 7; a separator at item 1), "Third" (no tag); a nib loads once, its bar
+// joins window 1. Then the main window, with its report area where the Mac frame puts it in a 540-high content view,
+// and its bar.
 TEST_F(EventsTest, MenuChoicesReportTheMenusTagElseItsPositionAndTheMenuBarJoinsWindowOne)
 {
     static std::vector<std::pair<std::int64_t, std::int64_t>> choices;
     choices.clear();
     QzOnMenu([](std::int64_t menu, std::int64_t item) { choices.emplace_back(menu, item); });
+    QzWindowSet(1, QStringLiteral("Quillaby"), QzParamOmitted, QzRect {0, 0, 605, 540});
     UseFixtureNib(QStringLiteral("TaggedMenu"));
     QzLoadMenuNib(QStringLiteral("TaggedMenu"));
     QzLoadMenuNib(QStringLiteral("TaggedMenu"));
     ASSERT_EQ(gQzNibs.size(), 1u);
     auto* bar = qobject_cast<QMenuBar*>(gQzMenuBar.data());
-    ASSERT_NE(bar, nullptr);
+    ASSERT_TRUE(bar && bar->window() == QzWindowByTag(1));
+    EXPECT_EQ(States({bar->window()}), "Quillaby 605x559");
     for (const auto& [menu, item] : {std::pair {2, 1}, {1, 2}, {2, 0}, {0, 0}})
         bar->actions().at(menu)->menu()->actions().at(item)->trigger();
     EXPECT_EQ(choices, (std::vector<std::pair<std::int64_t, std::int64_t>> {{2, 1}, {7, 2}, {2, 0}, {0, 0}}));
