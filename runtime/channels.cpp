@@ -389,6 +389,16 @@ void StopGathering(QzPrestartedPipe& p)
     }
 }
 
+// Leaves no prestarted command behind; its gathering has ended.
+void Forget(QzPrestartedPipe& p)
+{
+    p.command.clear();
+    p.pipeFd = -1;
+    p.pid = -1;
+    p.gathered.reset();
+    p.gatheredLen = 0;
+}
+
 // Hands the prestarted command to ch when it is the one asked for.
 bool TakePrestarted(const ShortString& command, QzFileChannel& ch)
 {
@@ -403,10 +413,7 @@ bool TakePrestarted(const ShortString& command, QzFileChannel& ch)
     ch.bufferCapacity = kPrestartCapacity;
     ch.bufferLen = p.gatheredLen;
     ch.bufferPos = 0;
-    p.command.clear();
-    p.pipeFd = -1;
-    p.pid = -1;
-    p.gatheredLen = 0;
+    Forget(p);
     return true;
 }
 
@@ -421,11 +428,7 @@ void DiscardPrestarted(QzPrestartedPipe& p)
     }
     if (p.pipeFd >= 0)
         close(p.pipeFd);
-    p.command.clear();
-    p.pipeFd = -1;
-    p.pid = -1;
-    p.gathered.reset();
-    p.gatheredLen = 0;
+    Forget(p);
 }
 
 void ReadFileLine(QzFileChannel& ch, ShortString& dest)
