@@ -188,6 +188,119 @@ LineMatches MatchLine(const ShortString& line)
     return found;
 }
 
+namespace {
+
+using Bytes32 = std::uint8_t __attribute__((vector_size(32)));
+using Words16 = std::uint64_t __attribute__((vector_size(16)));
+using Words32 = std::uint64_t __attribute__((vector_size(32)));
+
+// FindFirstKey for a fixed number of keys, so that the loop over them is
+// unrolled and their bytes stay in registers, over vectors of type Vec
+// (bytes), seen as Words (64-bit lanes) to test them.
+// Always inlined, so that it is compiled for the instructions its caller
+// may use.
+template <typename Vec, typename Words, std::size_t kKeys>
+[[gnu::always_inline]] inline std::size_t FindFirstOf(
+    const std::uint8_t* bytes, std::size_t n, const std::array<std::uint32_t, kKeys>& keys)
+{
+    constexpr std::size_t kWidth = sizeof(Vec);
+    // kWidth places at a time are tested on each key's first and last
+    // byte; only a place that passes is compared whole.
+    std::array<Vec, kKeys> first {};
+    std::array<Vec, kKeys> last {};
+    for (std::size_t k = 0; k < kKeys; ++k) {
+        first[k] = Vec {} + static_cast<std::uint8_t>(keys[k]);
+        last[k] = Vec {} + static_cast<std::uint8_t>(keys[k] >> 24);
+    }
+    const auto whole = [&](std::size_t at) {
+        std::uint32_t word;
+        std::memcpy(&word, bytes + at, 4);
+        bool found = false;
+#pragma GCC unroll 8
+        for (const std::uint32_t key : keys)
+            found = found || word == key;
+        return found;
+    };
+    std::size_t i = 0;
+    for (; i + kWidth + 3 <= n; i += kWidth) {
+        Vec b0;
+        Vec b3;
+        std::memcpy(&b0, bytes + i, kWidth);
+        std::memcpy(&b3, bytes + i + 3, kWidth);
+        Vec hit {};
+#pragma GCC unroll 8
+        for (std::size_t k = 0; k < kKeys; ++k)
+            hit |= (b0 == first[k]) & (b3 == last[k]);
+        const auto lanes = reinterpret_cast<Words>(hit);
+        std::uint64_t any = 0;
+        for (std::size_t l = 0; l < kWidth / 8; ++l)
+            any |= lanes[l];
+        if (any == 0)
+            continue;
+        for (std::size_t l = 0; l < kWidth / 8; ++l) {
+            // Each passing place is a byte of ones; its lowest bit marks it.
+            for (std::uint64_t m = lanes[l] & 0x0101010101010101ULL; m != 0; m &= m - 1) {
+                const std::size_t at = i + 8 * l + static_cast<std::size_t>(__builtin_ctzll(m) / 8);
+                if (whole(at))
+                    return at;
+            }
+        }
+    }
+    for (; i + 4 <= n; ++i)
+        if (whole(i))
+            return i;
+    return n;
+}
+
+#if defined(__x86_64__)
+// Twice as many places at a time on processors that have AVX2.
+template <std::size_t kKeys>
+[[gnu::target("avx2")]] std::size_t FindFirstOfWide(
+    const std::uint8_t* bytes, std::size_t n, const std::array<std::uint32_t, kKeys>& keys)
+{
+    return FindFirstOf<Bytes32, Words32, kKeys>(bytes, n, keys);
+}
+#endif
+
+template <std::size_t kKeys>
+std::size_t FindFirstOf(const std::uint8_t* bytes, std::size_t n, std::span<const std::string_view> texts)
+{
+    std::array<std::uint32_t, kKeys> keys {};
+    std::size_t k = 0;
+    for (const std::string_view text : texts)
+        if (text.size() == 4 && k < kKeys)
+            std::memcpy(&keys[k++], text.data(), 4);
+    // Room left over repeats the first key rather than look for zeros.
+    for (std::size_t more = k; more < kKeys; ++more)
+        keys[more] = keys[0];
+#if defined(__x86_64__)
+    static const bool wide = __builtin_cpu_supports("avx2") != 0;
+    if (wide)
+        return FindFirstOfWide<kKeys>(bytes, n, keys);
+#endif
+    return FindFirstOf<Bytes16, Words16, kKeys>(bytes, n, keys);
+}
+
+} // namespace
+
+std::size_t FindFirstKey(const std::uint8_t* bytes, std::size_t n, std::span<const std::string_view> keys)
+{
+    switch (std::count_if(keys.begin(), keys.end(), [](std::string_view k) { return k.size() == 4; })) {
+    case 0:
+        return n;
+    case 1:
+        return FindFirstOf<1>(bytes, n, keys);
+    case 2:
+        return FindFirstOf<2>(bytes, n, keys);
+    case 3:
+        return FindFirstOf<3>(bytes, n, keys);
+    case 4:
+        return FindFirstOf<4>(bytes, n, keys);
+    default:
+        return FindFirstOf<8>(bytes, n, keys);
+    }
+}
+
 ShortString LogShowCommand(const ShortString& head, const ShortString& rest)
 {
     ShortString command = head;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string_view>
 
 // The CR LF pair that ends every line of the report.
@@ -147,6 +148,26 @@ inline constexpr LineMatches kIgnoredToday = kIgnoredBothDays | Bit(kPatInProgre
 // Which patterns the line holds anywhere (plain, case-sensitive, the
 // same answers as QzInstr), found in one pass over its bytes.
 LineMatches MatchLine(const ShortString& line);
+
+// Where the first of the 4-byte keys begins in bytes[0, n), or n when none
+// does. keys holds at most 8 texts of 4 bytes each.
+std::size_t FindFirstKey(const std::uint8_t* bytes, std::size_t n, std::span<const std::string_view> keys);
+
+// Whether every pattern in wanted holds one of the keys, so that a text in
+// which FindFirstKey finds none holds none of those patterns either.
+constexpr bool KeysCover(LineMatches wanted, std::span<const std::string_view> keys)
+{
+    for (const LinePatternText& p : kLinePatterns) {
+        if (!Has(wanted, p.pattern))
+            continue;
+        bool covered = false;
+        for (const std::string_view key : keys)
+            covered = covered || (key.size() == 4 && p.text.find(key) != std::string_view::npos);
+        if (!covered)
+            return false;
+    }
+    return true;
+}
 
 // head + '"com.apple.TimeMachine"' + "'" + rest, where head ends in
 // "--predicate 'subsystem == ".

@@ -25,6 +25,22 @@ void Launch()
     StampPipeStart();
 }
 
+// What yesterday's analysis looks for: problems, in either wording, and
+// successes. A line that holds none of them only counts; the ignore list
+// and the statistics line matter only to a line that holds one.
+constexpr LineMatches kYesterdayProblems
+    = Bit(kPatErrorLower) | Bit(kPatErrorUpper) | Bit(kPatBackupFailed) | Bit(kPatFailingBackupWith);
+constexpr LineMatches kYesterdaySuccesses
+    = Bit(kPatCompletedBackup) | Bit(kPatCompletedSuccessfully) | Bit(kPatSucceeded);
+constexpr std::string_view kYesterdayKeys[] = {"rror", "kup ", "plet"};
+static_assert(KeysCover(kYesterdayProblems | kYesterdaySuccesses, kYesterdayKeys),
+    "every text yesterday's analysis looks for holds one of its keys");
+
+std::size_t FirstOfInterest(const std::uint8_t* bytes, std::size_t n)
+{
+    return FindFirstKey(bytes, n, kYesterdayKeys);
+}
+
 void Analyse()
 {
     gYesterdayReadNow = 0;
@@ -40,9 +56,12 @@ void Analyse()
     // while the output is read, so only the last text is handed to the view.
     bool statusChanged = false;
     // Failures in the wording of macOS 11 and later hold no "error".
-    const LineMatches problems = Bit(kPatErrorLower) | Bit(kPatErrorUpper)
-        | (gRecentWording == 1 ? Bit(kPatBackupFailed) | Bit(kPatFailingBackupWith) : 0);
+    const LineMatches problems
+        = gRecentWording == 1 ? kYesterdayProblems : kYesterdayProblems & (Bit(kPatErrorLower) | Bit(kPatErrorUpper));
     do {
+        // Most lines hold nothing the analysis looks for: they are only
+        // counted, without being copied or matched.
+        linesRead += QzSkipPipeLines(1, FirstOfInterest);
         QzLineInput(1, gLogLine);
         // The statistics line that closes the output of `log show` counts
         // "Error:" entries; it is not a log entry and never a problem.
@@ -55,7 +74,7 @@ void Analyse()
                 gLastProblem = gLogLine;
                 statusChanged = true;
             }
-            if (Has(m, kPatCompletedBackup) || Has(m, kPatCompletedSuccessfully) || Has(m, kPatSucceeded)) {
+            if ((m & kYesterdaySuccesses) != 0) {
                 AppendReportLine(gLogLine, false);
                 backupSeen = true;
             }

@@ -261,9 +261,10 @@ void KillCommand(QzFileChannel& ch)
     ch.timedOut = true;
 }
 
-// Waits until the pipe has bytes or has ended; false when the deadline came
-// first (the command has then been killed) or the pipe cannot be waited on.
-bool AwaitOutput(QzFileChannel& ch)
+// Waits until the pipe has bytes or has ended (ended is then set); false
+// when the deadline came first (the command has then been killed) or the
+// pipe cannot be waited on.
+bool AwaitOutput(QzFileChannel& ch, bool* ended)
 {
     for (;;) {
         int ms = -1;
@@ -277,8 +278,10 @@ bool AwaitOutput(QzFileChannel& ch)
         }
         pollfd p {ch.pipeFd, POLLIN, 0};
         const int rc = poll(&p, 1, ms);
-        if (rc > 0)
+        if (rc > 0) {
+            *ended = (p.revents & POLLHUP) != 0;
             return true;
+        }
         if (rc < 0 && errno != EINTR)
             return false;
     }
@@ -299,14 +302,16 @@ ssize_t ReadPipeChunk(QzFileChannel& ch)
         if (n >= 0 || (errno != EINTR && errno != EAGAIN))
             return n;
         if (errno == EAGAIN) {
-            if (!AwaitOutput(ch))
+            bool ended = false;
+            if (!AwaitOutput(ch, &ended))
                 return -1;
             // A command that writes its output a few kilobytes at a time
             // would wake the reader for each write; a short pause when only
             // a little has come lets more gather, so that one read takes
-            // many writes. A fast writer has filled more than that already.
+            // many writes. A fast writer has filled more than that already,
+            // and one that has ended writes nothing more.
             int waiting = 0;
-            if (ioctl(ch.pipeFd, FIONREAD, &waiting) == 0 && waiting < kGatherBelow) {
+            if (!ended && ioctl(ch.pipeFd, FIONREAD, &waiting) == 0 && waiting < kGatherBelow) {
                 timespec pause {0, kGatherPauseNs};
                 nanosleep(&pause, nullptr);
             }
@@ -583,6 +588,37 @@ void QzLineInput(int fileId, ShortString& dest)
     } else {
         ReportError(fileId, kQzErrNotOpen);
     }
+}
+
+std::int64_t QzSkipPipeLines(int fileId, QzFirstOfInterestFn firstOfInterest)
+{
+    if (!InRange(fileId) || !Channel(fileId).open || !Channel(fileId).isPipe)
+        return 0;
+    QzFileChannel& ch = Channel(fileId);
+    const char* const bytes = ch.buffer.get();
+    std::size_t pos = ch.bufferPos;
+    const std::size_t end = ch.bufferLen;
+    if (pos >= end)
+        return 0;
+    const std::size_t interest = pos + firstOfInterest(reinterpret_cast<const std::uint8_t*>(bytes) + pos, end - pos);
+    std::int64_t skipped = 0;
+    // Lines are cut as ReadPipeLine cuts them: at the first CR or LF, which
+    // is dropped, or after 255 bytes.
+    while (pos < end) {
+        const char* begin = bytes + pos;
+        const std::size_t scan = std::min<std::size_t>(end - pos, ShortString::kMax);
+        const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', scan));
+        const std::size_t beforeLf = lf ? static_cast<std::size_t>(lf - begin) : scan;
+        const auto* cr = static_cast<const char*>(std::memchr(begin, '\r', beforeLf));
+        const std::size_t len = cr ? static_cast<std::size_t>(cr - begin) : beforeLf;
+        const bool ended = len < scan;
+        if ((!ended && len < static_cast<std::size_t>(ShortString::kMax)) || pos + len > interest)
+            break;
+        pos += ended ? len + 1 : len;
+        ++skipped;
+    }
+    ch.bufferPos = pos;
+    return skipped;
 }
 
 void QzSetPipeTimeLimit(int fileId, std::int64_t milliseconds)

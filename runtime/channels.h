@@ -83,6 +83,17 @@ void QzOpenOutput(int fileId, int kind, const QString& path);
 // most 255 bytes a line, the rest left for the next read; the read that
 // meets the end of the output sets the end flag. Files: the 254/255 rule.
 void QzLineInput(int fileId, ShortString& dest);
+// Where in bytes[0, n) the first text a reader looks for may begin: n when
+// it is nowhere. It may name a place that holds nothing of interest, never
+// one after the first that does.
+using QzFirstOfInterestFn = std::size_t (*)(const std::uint8_t* bytes, std::size_t n);
+// Passes over the lines a pipe channel has already read ahead, up to the
+// first line in which firstOfInterest finds a place; returns how many were
+// passed. Each passed line is one QzLineInput would have given, whole
+// within what was read ahead, so the lines that follow and the end flag
+// are as they would have been; a line that firstOfInterest's place could
+// begin, or that the read ahead cuts off, is left for QzLineInput.
+std::int64_t QzSkipPipeLines(int fileId, QzFirstOfInterestFn firstOfInterest);
 // Gives the command on a pipe channel milliseconds from its start to finish. A
 // read that would wait past that kills the command (its whole process
 // group) and meets the end of the output instead; closing the channel
