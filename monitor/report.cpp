@@ -30,6 +30,7 @@ namespace {
 // of fewer than 4 bytes are searched for on their own.
 constexpr std::size_t kStride = 5;
 constexpr std::size_t kLong = kStride + 3;
+static_assert(kLong >= 8, "a long pattern holds the 8 bytes of its head");
 constexpr int kHashBits = 12;
 constexpr std::uint32_t kHashSize = 1U << kHashBits;
 
@@ -45,22 +46,32 @@ std::uint32_t LoadWindow(const std::uint8_t* p)
     return w;
 }
 
-std::uint64_t Head(const std::uint8_t* p, std::size_t n)
+// The first 8 bytes at p, all of which are there to read.
+std::uint64_t Head(const std::uint8_t* p)
 {
-    std::uint64_t h = 0;
-    std::memcpy(&h, p, std::min<std::size_t>(n, 8));
+    std::uint64_t h;
+    std::memcpy(&h, p, sizeof h);
     return h;
 }
 
 struct MatcherEntry {
     std::uint8_t pattern; // LinePattern
     std::uint8_t offset; // where the window lies in the pattern: 0 to kStride - 1
-    std::uint8_t head; // bytes in headBytes, at most 8
-    std::uint64_t headBytes; // the pattern's first bytes, zero after them
+    std::uint64_t headBytes; // the pattern's first 8 bytes
 };
+
+using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+
+Bytes16 Load16(const std::uint8_t* p)
+{
+    Bytes16 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
 
 struct ShortKey {
     std::array<std::uint8_t, 4> key;
+    std::array<Bytes16, 4> spread; // each byte of the key in every lane
     std::vector<std::uint8_t> patterns; // each ends with the key
 };
 
@@ -83,15 +94,17 @@ struct Matcher {
                 std::array<std::uint8_t, 4> key {};
                 std::memcpy(key.data(), text + p.text.size() - 4, 4);
                 auto k = std::find_if(keys.begin(), keys.end(), [&key](const ShortKey& sk) { return sk.key == key; });
-                if (k == keys.end())
-                    k = keys.insert(keys.end(), ShortKey {key, {}});
+                if (k == keys.end()) {
+                    k = keys.insert(keys.end(), ShortKey {key, {}, {}});
+                    for (std::size_t b = 0; b < 4; ++b)
+                        k->spread[b] = Bytes16 {} + key[b];
+                }
                 k->patterns.push_back(pattern);
             } else {
-                const auto head = static_cast<std::uint8_t>(std::min<std::size_t>(p.text.size(), 8));
                 for (std::uint8_t offset = 0; offset < kStride; ++offset) {
                     const std::uint32_t h = WindowHash(LoadWindow(text + offset));
                     filter[h / 64] |= std::uint64_t {1} << (h % 64);
-                    buckets[h].push_back({pattern, offset, head, Head(text, head)});
+                    buckets[h].push_back({pattern, offset, Head(text)});
                 }
             }
         }
@@ -109,13 +122,107 @@ const Matcher& TheMatcher()
     return matcher;
 }
 
-using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+using Bytes32 = std::uint8_t __attribute__((vector_size(32)));
+using Words16 = std::uint64_t __attribute__((vector_size(16)));
+using Words32 = std::uint64_t __attribute__((vector_size(32)));
 
-Bytes16 Load16(const std::uint8_t* p)
+// FindFirstKey for a fixed number of keys, so that the loop over them is
+// unrolled and their bytes stay in registers, over vectors of type Vec
+// (bytes), seen as Words (64-bit lanes) to test them.
+// Always inlined, so that it is compiled for the instructions its caller
+// may use.
+template <typename Vec, typename Words, std::size_t kKeys>
+[[gnu::always_inline]] inline std::size_t FindFirstOf(
+    const std::uint8_t* bytes, std::size_t n, const std::array<std::uint32_t, kKeys>& keys)
 {
-    Bytes16 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
+    constexpr std::size_t kWidth = sizeof(Vec);
+    // kWidth places at a time are tested on each key's first and last
+    // byte; only a place that passes is compared whole.
+    std::array<Vec, kKeys> first {};
+    std::array<Vec, kKeys> last {};
+    for (std::size_t k = 0; k < kKeys; ++k) {
+        first[k] = Vec {} + static_cast<std::uint8_t>(keys[k]);
+        last[k] = Vec {} + static_cast<std::uint8_t>(keys[k] >> 24);
+    }
+    const auto whole = [&](std::size_t at) {
+        std::uint32_t word;
+        std::memcpy(&word, bytes + at, 4);
+        bool found = false;
+#pragma GCC unroll 8
+        for (const std::uint32_t key : keys)
+            found = found || word == key;
+        return found;
+    };
+    // The first place from i to i + kWidth - 1 that holds a key, or n.
+    const auto places = [&](std::size_t i) {
+        Vec b0;
+        Vec b3;
+        std::memcpy(&b0, bytes + i, kWidth);
+        std::memcpy(&b3, bytes + i + 3, kWidth);
+        Vec hit {};
+#pragma GCC unroll 8
+        for (std::size_t k = 0; k < kKeys; ++k)
+            hit |= (b0 == first[k]) & (b3 == last[k]);
+        const auto lanes = reinterpret_cast<Words>(hit);
+        std::uint64_t any = 0;
+        for (std::size_t l = 0; l < kWidth / 8; ++l)
+            any |= lanes[l];
+        if (any == 0)
+            return n;
+        for (std::size_t l = 0; l < kWidth / 8; ++l) {
+            // Each passing place is a byte of ones; its lowest bit marks it.
+            for (std::uint64_t m = lanes[l] & 0x0101010101010101ULL; m != 0; m &= m - 1) {
+                const std::size_t at = i + 8 * l + static_cast<std::size_t>(__builtin_ctzll(m) / 8);
+                if (whole(at))
+                    return at;
+            }
+        }
+        return n;
+    };
+    if (n < kWidth + 3) {
+        for (std::size_t i = 0; i + 4 <= n; ++i)
+            if (whole(i))
+                return i;
+        return n;
+    }
+    std::size_t i = 0;
+    for (; i + kWidth + 3 <= n; i += kWidth)
+        if (const std::size_t at = places(i); at != n)
+            return at;
+    // The last places are tested with the vector that ends at the end; the
+    // ones it shares with the vector before hold no key.
+    return i + 3 < n ? places(n - kWidth - 3) : n;
+}
+
+#if defined(__x86_64__)
+// Twice as many places at a time on processors that have AVX2.
+template <std::size_t kKeys>
+[[gnu::target("avx2")]] std::size_t FindFirstOfWide(
+    const std::uint8_t* bytes, std::size_t n, const std::array<std::uint32_t, kKeys>& keys)
+{
+    if (n < 32 + 3)
+        return FindFirstOf<Bytes16, Words16, kKeys>(bytes, n, keys);
+    return FindFirstOf<Bytes32, Words32, kKeys>(bytes, n, keys);
+}
+#endif
+
+template <std::size_t kKeys>
+std::size_t FindFirstOf(const std::uint8_t* bytes, std::size_t n, std::span<const std::string_view> texts)
+{
+    std::array<std::uint32_t, kKeys> keys {};
+    std::size_t k = 0;
+    for (const std::string_view text : texts)
+        if (text.size() == 4 && k < kKeys)
+            std::memcpy(&keys[k++], text.data(), 4);
+    // Room left over repeats the first key rather than look for zeros.
+    for (std::size_t more = k; more < kKeys; ++more)
+        keys[more] = keys[0];
+#if defined(__x86_64__)
+    static const bool wide = __builtin_cpu_supports("avx2") != 0;
+    if (wide)
+        return FindFirstOfWide<kKeys>(bytes, n, keys);
+#endif
+    return FindFirstOf<Bytes16, Words16, kKeys>(bytes, n, keys);
 }
 
 // Adds the short patterns that end with key's 4 bytes. padded holds the
@@ -124,8 +231,8 @@ LineMatches FindShortKey(const ShortKey& k, const std::uint8_t* padded, std::siz
 {
     LineMatches found = 0;
     for (std::size_t i = 0; i + 4 <= n; i += 16) {
-        const Bytes16 hit = (Load16(padded + i) == k.key[0]) & (Load16(padded + i + 1) == k.key[1])
-            & (Load16(padded + i + 2) == k.key[2]) & (Load16(padded + i + 3) == k.key[3]);
+        const Bytes16 hit = (Load16(padded + i) == k.spread[0]) & (Load16(padded + i + 1) == k.spread[1])
+            & (Load16(padded + i + 2) == k.spread[2]) & (Load16(padded + i + 3) == k.spread[3]);
         std::uint64_t lanes[2];
         std::memcpy(lanes, &hit, sizeof lanes);
         if ((lanes[0] | lanes[1]) == 0)
@@ -163,8 +270,8 @@ LineMatches MatchLine(const ShortString& line)
                 continue;
             const std::size_t start = i - entry.offset;
             const std::string_view text = kLinePatterns[entry.pattern].text;
-            if (text.size() <= n - start && Head(bytes + start, entry.head) == entry.headBytes
-                && std::memcmp(bytes + start, text.data(), text.size()) == 0)
+            if (text.size() <= n - start && Head(bytes + start) == entry.headBytes
+                && std::memcmp(bytes + start + 8, text.data() + 8, text.size() - 8) == 0)
                 found |= LineMatches {1} << entry.pattern;
         }
     }
@@ -187,101 +294,6 @@ LineMatches MatchLine(const ShortString& line)
             found |= LineMatches {1} << k;
     return found;
 }
-
-namespace {
-
-using Bytes32 = std::uint8_t __attribute__((vector_size(32)));
-using Words16 = std::uint64_t __attribute__((vector_size(16)));
-using Words32 = std::uint64_t __attribute__((vector_size(32)));
-
-// FindFirstKey for a fixed number of keys, so that the loop over them is
-// unrolled and their bytes stay in registers, over vectors of type Vec
-// (bytes), seen as Words (64-bit lanes) to test them.
-// Always inlined, so that it is compiled for the instructions its caller
-// may use.
-template <typename Vec, typename Words, std::size_t kKeys>
-[[gnu::always_inline]] inline std::size_t FindFirstOf(
-    const std::uint8_t* bytes, std::size_t n, const std::array<std::uint32_t, kKeys>& keys)
-{
-    constexpr std::size_t kWidth = sizeof(Vec);
-    // kWidth places at a time are tested on each key's first and last
-    // byte; only a place that passes is compared whole.
-    std::array<Vec, kKeys> first {};
-    std::array<Vec, kKeys> last {};
-    for (std::size_t k = 0; k < kKeys; ++k) {
-        first[k] = Vec {} + static_cast<std::uint8_t>(keys[k]);
-        last[k] = Vec {} + static_cast<std::uint8_t>(keys[k] >> 24);
-    }
-    const auto whole = [&](std::size_t at) {
-        std::uint32_t word;
-        std::memcpy(&word, bytes + at, 4);
-        bool found = false;
-#pragma GCC unroll 8
-        for (const std::uint32_t key : keys)
-            found = found || word == key;
-        return found;
-    };
-    std::size_t i = 0;
-    for (; i + kWidth + 3 <= n; i += kWidth) {
-        Vec b0;
-        Vec b3;
-        std::memcpy(&b0, bytes + i, kWidth);
-        std::memcpy(&b3, bytes + i + 3, kWidth);
-        Vec hit {};
-#pragma GCC unroll 8
-        for (std::size_t k = 0; k < kKeys; ++k)
-            hit |= (b0 == first[k]) & (b3 == last[k]);
-        const auto lanes = reinterpret_cast<Words>(hit);
-        std::uint64_t any = 0;
-        for (std::size_t l = 0; l < kWidth / 8; ++l)
-            any |= lanes[l];
-        if (any == 0)
-            continue;
-        for (std::size_t l = 0; l < kWidth / 8; ++l) {
-            // Each passing place is a byte of ones; its lowest bit marks it.
-            for (std::uint64_t m = lanes[l] & 0x0101010101010101ULL; m != 0; m &= m - 1) {
-                const std::size_t at = i + 8 * l + static_cast<std::size_t>(__builtin_ctzll(m) / 8);
-                if (whole(at))
-                    return at;
-            }
-        }
-    }
-    for (; i + 4 <= n; ++i)
-        if (whole(i))
-            return i;
-    return n;
-}
-
-#if defined(__x86_64__)
-// Twice as many places at a time on processors that have AVX2.
-template <std::size_t kKeys>
-[[gnu::target("avx2")]] std::size_t FindFirstOfWide(
-    const std::uint8_t* bytes, std::size_t n, const std::array<std::uint32_t, kKeys>& keys)
-{
-    return FindFirstOf<Bytes32, Words32, kKeys>(bytes, n, keys);
-}
-#endif
-
-template <std::size_t kKeys>
-std::size_t FindFirstOf(const std::uint8_t* bytes, std::size_t n, std::span<const std::string_view> texts)
-{
-    std::array<std::uint32_t, kKeys> keys {};
-    std::size_t k = 0;
-    for (const std::string_view text : texts)
-        if (text.size() == 4 && k < kKeys)
-            std::memcpy(&keys[k++], text.data(), 4);
-    // Room left over repeats the first key rather than look for zeros.
-    for (std::size_t more = k; more < kKeys; ++more)
-        keys[more] = keys[0];
-#if defined(__x86_64__)
-    static const bool wide = __builtin_cpu_supports("avx2") != 0;
-    if (wide)
-        return FindFirstOfWide<kKeys>(bytes, n, keys);
-#endif
-    return FindFirstOf<Bytes16, Words16, kKeys>(bytes, n, keys);
-}
-
-} // namespace
 
 std::size_t FindFirstKey(const std::uint8_t* bytes, std::size_t n, std::span<const std::string_view> keys)
 {
