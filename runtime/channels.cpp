@@ -319,6 +319,16 @@ ssize_t ReadPipeChunk(QzFileChannel& ch)
     }
 }
 
+// Where the first CR or LF lies in begin[0, scan), or scan: LF is looked
+// for first, then CR only before it, both with memchr.
+std::size_t LineEndWithin(const char* begin, std::size_t scan)
+{
+    const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', scan));
+    const std::size_t beforeLf = lf ? static_cast<std::size_t>(lf - begin) : scan;
+    const auto* cr = static_cast<const char*>(std::memchr(begin, '\r', beforeLf));
+    return cr ? static_cast<std::size_t>(cr - begin) : beforeLf;
+}
+
 void ReadPipeLine(QzFileChannel& ch, ShortString& dest)
 {
     std::size_t stored = 0;
@@ -341,12 +351,7 @@ void ReadPipeLine(QzFileChannel& ch, ShortString& dest)
         const std::size_t avail = ch.bufferLen - ch.bufferPos;
         const std::size_t room = static_cast<std::size_t>(ShortString::kMax) - stored;
         const std::size_t scan = std::min(avail, room);
-        // The first CR or LF within reach: LF is looked for first, then CR
-        // only before it, both with memchr.
-        const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', scan));
-        const std::size_t beforeLf = lf ? static_cast<std::size_t>(lf - begin) : scan;
-        const auto* cr = static_cast<const char*>(std::memchr(begin, '\r', beforeLf));
-        const std::size_t i = cr ? static_cast<std::size_t>(cr - begin) : beforeLf;
+        const std::size_t i = LineEndWithin(begin, scan);
         std::memcpy(dest.bytes.data() + stored, begin, i);
         stored += i;
         ch.bufferPos += i;
@@ -605,12 +610,8 @@ std::int64_t QzSkipPipeLines(int fileId, QzFirstOfInterestFn firstOfInterest)
     // Lines are cut as ReadPipeLine cuts them: at the first CR or LF, which
     // is dropped, or after 255 bytes.
     while (pos < end) {
-        const char* begin = bytes + pos;
         const std::size_t scan = std::min<std::size_t>(end - pos, ShortString::kMax);
-        const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', scan));
-        const std::size_t beforeLf = lf ? static_cast<std::size_t>(lf - begin) : scan;
-        const auto* cr = static_cast<const char*>(std::memchr(begin, '\r', beforeLf));
-        const std::size_t len = cr ? static_cast<std::size_t>(cr - begin) : beforeLf;
+        const std::size_t len = LineEndWithin(bytes + pos, scan);
         const bool ended = len < scan;
         if ((!ended && len < static_cast<std::size_t>(ShortString::kMax)) || pos + len > interest)
             break;
