@@ -174,9 +174,13 @@ TEST(MacRoman, EveryHighByteReadsAsOnTheMacAndEveryByteRoundTrips)
     EXPECT_EQ(QzEncodeMacRoman(text), all);
     EXPECT_EQ(QzStrFromCF(text), ShortString::FromView(all));
     // Straight to UTF-8, as the report command writes: the same text, for
-    // each byte and for mixed UTF-8, broken sequences and Mac Roman.
+    // each byte and for mixed UTF-8, broken sequences and Mac Roman, after
+    // ASCII runs of every length up to two of the eight bytes taken at once.
+    std::string runs;
+    for (std::size_t k = 0; k <= 17; ++k)
+        runs += std::string(k, 'a') + (k % 2 == 0 ? "\xE9" : "\xC3\xA9");
     for (const std::string& bytes :
-        {all, std::string("\xC3\xA9t\xE9 \xF0\x9F\x98\x80\xF0\x9F\xED\xA0\x80\xC0\xAF\0z")}) {
+        {all, runs, std::string("\xC3\xA9t\xE9 \xF0\x9F\x98\x80\xF0\x9F\xED\xA0\x80\xC0\xAF\0z")}) {
         std::string utf8;
         QzAppendBytesAsUtf8(bytes.data(), bytes.size(), utf8);
         EXPECT_EQ(utf8, QzDecodeBytes(bytes.data(), bytes.size()).toUtf8().toStdString());
