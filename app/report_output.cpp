@@ -17,6 +17,7 @@
 #include <prometheus/text_serializer.h>
 
 #include <algorithm>
+#include <cstring>
 #include <sstream>
 #include <vector>
 
@@ -192,15 +193,24 @@ bool WriteReportPlainText(std::string_view report, const QString& status, const 
     std::string piece;
     const bool written = ForEachPiece(report, [&piece, &sink](std::string_view bytes) {
         piece.clear();
-        // CR LF becomes LF; a lone CR stays.
-        for (std::size_t start = 0; start < bytes.size();) {
-            std::size_t end = bytes.find("\r\n", start);
-            end = end == std::string_view::npos ? bytes.size() : end;
-            QzAppendBytesAsUtf8(bytes.data() + start, end - start, piece);
-            if (end < bytes.size())
-                piece += '\n';
-            start = end + 2;
+        QzAppendBytesAsUtf8(bytes.data(), bytes.size(), piece);
+        // Then CR LF becomes LF and a lone CR stays. Neither byte is ever
+        // part of a UTF-8 sequence, so the pairs are the report's own.
+        char* const text = piece.data();
+        std::size_t kept = 0;
+        for (std::size_t at = 0; at < piece.size();) {
+            const auto* cr = static_cast<const char*>(std::memchr(text + at, '\r', piece.size() - at));
+            const std::size_t end = cr ? static_cast<std::size_t>(cr - text) : piece.size();
+            std::memmove(text + kept, text + at, end - at);
+            kept += end - at;
+            at = end;
+            if (at < piece.size()) {
+                const bool pair = at + 1 < piece.size() && text[at + 1] == '\n';
+                text[kept++] = pair ? '\n' : '\r';
+                at += pair ? 2 : 1;
+            }
         }
+        piece.resize(kept);
         return sink(piece);
     });
     if (!written)

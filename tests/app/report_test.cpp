@@ -233,6 +233,28 @@ TEST(ReportCommand, PrometheusLabelsAreEscapedCutAndServedByNodeExporter)
     EXPECT_EQ(samples[QStringLiteral("node_textfile_scrape_error")].toDouble(-1), 0);
 }
 
+// The text output: CR LF becomes LF and a lone CR stays, the bytes become
+// UTF-8 (Mac Roman where they are not UTF-8 already), over several pieces,
+// and the status line closes it on a line of its own.
+TEST(ReportCommand, PlainTextEndsLinesWithLfAndIsUtf8)
+{
+    std::string many;
+    for (int i = 0; i < 300'000; ++i)
+        many += "line " + std::to_string(i) + "\r\n";
+    std::string manyOut = many;
+    manyOut.erase(std::remove(manyOut.begin(), manyOut.end(), '\r'), manyOut.end());
+    const std::pair<std::string, std::string> cases[] = {{"a\r\nb\rc\r\n", "a\nb\rc\n"},
+        {"\x8Et\xC3\xA9\r\r\n", "\xC3\xA9t\xC3\xA9\r\n"}, {"x\r", "x\r\n"}, {"\r\n\r", "\n\r\n"}, {many, manyOut}};
+    for (const auto& [report, text] : cases) {
+        std::string out;
+        EXPECT_TRUE(WriteReportPlainText(report, QStringLiteral("S"), [&out](std::string_view bytes) {
+            out += bytes;
+            return true;
+        }));
+        EXPECT_TRUE(out == text + "S\n") << report.substr(0, 40) << " gave " << out.substr(0, 40);
+    }
+}
+
 TEST(ReportCommand, BadCommandLinesAndUnwritableOutputs)
 {
     Sandbox sandbox;
