@@ -206,8 +206,10 @@ template <std::size_t kKeys>
 }
 #endif
 
+// FindFirstKey for texts that hold kKeys keys or fewer: the keys as words,
+// on the widest vectors the processor has.
 template <std::size_t kKeys>
-std::size_t FindFirstOf(const std::uint8_t* bytes, std::size_t n, std::span<const std::string_view> texts)
+std::size_t SearchKeys(const std::uint8_t* bytes, std::size_t n, std::span<const std::string_view> texts)
 {
     std::array<std::uint32_t, kKeys> keys {};
     std::size_t k = 0;
@@ -301,15 +303,15 @@ std::size_t FindFirstKey(const std::uint8_t* bytes, std::size_t n, std::span<con
     case 0:
         return n;
     case 1:
-        return FindFirstOf<1>(bytes, n, keys);
+        return SearchKeys<1>(bytes, n, keys);
     case 2:
-        return FindFirstOf<2>(bytes, n, keys);
+        return SearchKeys<2>(bytes, n, keys);
     case 3:
-        return FindFirstOf<3>(bytes, n, keys);
+        return SearchKeys<3>(bytes, n, keys);
     case 4:
-        return FindFirstOf<4>(bytes, n, keys);
+        return SearchKeys<4>(bytes, n, keys);
     default:
-        return FindFirstOf<8>(bytes, n, keys);
+        return SearchKeys<8>(bytes, n, keys);
     }
 }
 
