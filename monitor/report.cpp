@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -15,29 +16,37 @@
 #include <utility>
 #include <vector>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
-// The matcher finds patterns of kLong bytes or more through 4-byte windows
-// of the line taken every kStride bytes, which is as far apart as they can
-// be and still have one window fall inside any such pattern, at one of its
-// first kStride offsets. A hash of the window picks a bit of a small
-// filter; only a set bit leads to the patterns that have that window at
-// that offset, whose first 8 bytes are compared at once, then the rest.
-//
-// A shorter pattern of 4 bytes or more ("Error") is found through its last
-// 4 bytes, its key: each key is looked for at every position, sixteen at a
-// time, and each hit checked against the patterns with that key. Patterns
-// of fewer than 4 bytes are searched for on their own.
-constexpr std::size_t kStride = 5;
-constexpr std::size_t kLong = kStride + 3;
-static_assert(kLong >= 8, "a long pattern holds the 8 bytes of its head");
-constexpr int kHashBits = 12;
-constexpr std::uint32_t kHashSize = 1U << kHashBits;
+// The matcher looks at every place of a line at once, thirty-two at a time
+// where the processor can, for the places where some pattern's window could
+// begin: 4 bytes of the pattern that few other patterns hold, which makes
+// them rare in log lines too. The patterns are shared out among 16 buckets,
+// a bit each. For each of a window's 4 bytes, one table says which buckets
+// allow each low half-byte and another which allow each high one: a place
+// where all eight looks allow a bucket is a candidate, and the bucket's
+// patterns whose window is the place's 4 bytes are compared whole. The
+// tables let through some places that hold no window (a bucket's halves
+// mix), never miss one. Short lines and processors without the vectors use
+// tables of whole bytes, one place at a time.
+constexpr std::size_t kWindow = 4;
+constexpr std::size_t kBuckets = 16;
+constexpr std::size_t kSets = kBuckets / 8; // of 8 buckets, a byte's bits each
+constexpr std::size_t kLanes = 32;
+using BucketBits = std::uint16_t;
 
-std::uint32_t WindowHash(std::uint32_t window)
+constexpr bool PatternsHoldAWindow()
 {
-    return (window * 0x9E3779B1U) >> (32 - kHashBits);
+    for (const LinePatternText& p : kLinePatterns)
+        if (p.text.size() < kWindow)
+            return false;
+    return true;
 }
+static_assert(PatternsHoldAWindow(), "every pattern holds the 4 bytes the matcher looks for first");
 
 std::uint32_t LoadWindow(const std::uint8_t* p)
 {
@@ -46,73 +55,99 @@ std::uint32_t LoadWindow(const std::uint8_t* p)
     return w;
 }
 
-// The first 8 bytes at p, all of which are there to read.
-std::uint64_t Head(const std::uint8_t* p)
-{
-    std::uint64_t h;
-    std::memcpy(&h, p, sizeof h);
-    return h;
-}
-
-struct MatcherEntry {
+struct Candidate {
+    std::uint32_t window;
+    std::uint8_t offset; // where the window lies in the pattern
     std::uint8_t pattern; // LinePattern
-    std::uint8_t offset; // where the window lies in the pattern: 0 to kStride - 1
-    std::uint64_t headBytes; // the pattern's first 8 bytes
 };
 
-using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+// The half-bytes a bucket's windows hold at each of the 4 places, a bit each.
+struct Halves {
+    std::array<std::uint16_t, kWindow> low {};
+    std::array<std::uint16_t, kWindow> high {};
 
-Bytes16 Load16(const std::uint8_t* p)
-{
-    Bytes16 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-struct ShortKey {
-    std::array<std::uint8_t, 4> key;
-    std::array<Bytes16, 4> spread; // each byte of the key in every lane
-    std::vector<std::uint8_t> patterns; // each ends with the key
+    void Add(std::string_view window)
+    {
+        for (std::size_t k = 0; k < kWindow; ++k) {
+            low[k] |= static_cast<std::uint16_t>(1U << (static_cast<std::uint8_t>(window[k]) & 15U));
+            high[k] |= static_cast<std::uint16_t>(1U << (static_cast<std::uint8_t>(window[k]) >> 4));
+        }
+    }
+    // How many 4-byte texts the bucket lets through.
+    long Through() const
+    {
+        long through = 1;
+        for (std::size_t k = 0; k < kWindow; ++k)
+            through *= std::popcount(low[k]) * std::popcount(high[k]);
+        return through;
+    }
 };
 
 struct Matcher {
-    std::array<std::uint64_t, kHashSize / 64> filter {};
-    std::array<std::uint16_t, kHashSize + 1> bucketStart {}; // bucket h is entries[bucketStart[h], bucketStart[h + 1])
-    std::vector<MatcherEntry> entries; // by bucket
-    std::vector<ShortKey> keys;
-    std::vector<std::uint8_t> tinyOnes; // patterns of fewer than 4 bytes
+    // For buckets 8 * set to 8 * set + 7 and the window's byte k: the
+    // buckets that allow each low (high) half, the 16 entries twice over,
+    // once for each half of a 32-byte vector.
+    std::array<std::array<std::array<std::uint8_t, 2 * 16>, kWindow>, kSets> lowHalf {};
+    std::array<std::array<std::array<std::uint8_t, 2 * 16>, kWindow>, kSets> highHalf {};
+    std::array<std::array<BucketBits, 256>, kWindow> wholeByte {}; // the buckets that allow each byte
+    std::array<std::vector<Candidate>, kBuckets> buckets;
 
     Matcher()
     {
-        std::array<std::vector<MatcherEntry>, kHashSize> buckets;
+        // Each pattern's window is the one the fewest patterns hold, the
+        // first such.
+        const auto holders = [](std::string_view window) {
+            return std::count_if(std::begin(kLinePatterns), std::end(kLinePatterns),
+                [window](const LinePatternText& p) { return p.text.find(window) != std::string_view::npos; });
+        };
+        std::vector<std::pair<std::string_view, Candidate>> byWindow;
         for (const LinePatternText& p : kLinePatterns) {
-            const auto* text = reinterpret_cast<const std::uint8_t*>(p.text.data());
-            const auto pattern = static_cast<std::uint8_t>(p.pattern);
-            if (p.text.size() < 4) {
-                tinyOnes.push_back(pattern);
-            } else if (p.text.size() < kLong) {
-                std::array<std::uint8_t, 4> key {};
-                std::memcpy(key.data(), text + p.text.size() - 4, 4);
-                auto k = std::find_if(keys.begin(), keys.end(), [&key](const ShortKey& sk) { return sk.key == key; });
-                if (k == keys.end()) {
-                    k = keys.insert(keys.end(), ShortKey {key, {}, {}});
-                    for (std::size_t b = 0; b < 4; ++b)
-                        k->spread[b] = Bytes16 {} + key[b];
+            std::size_t best = 0;
+            auto fewest = holders(p.text.substr(0, kWindow));
+            for (std::size_t o = 1; o + kWindow <= p.text.size() && fewest > 1; ++o)
+                if (const auto h = holders(p.text.substr(o, kWindow)); h < fewest) {
+                    fewest = h;
+                    best = o;
                 }
-                k->patterns.push_back(pattern);
-            } else {
-                for (std::uint8_t offset = 0; offset < kStride; ++offset) {
-                    const std::uint32_t h = WindowHash(LoadWindow(text + offset));
-                    filter[h / 64] |= std::uint64_t {1} << (h % 64);
-                    buckets[h].push_back({pattern, offset, Head(text)});
+            const std::string_view window = p.text.substr(best, kWindow);
+            byWindow.push_back({window,
+                {LoadWindow(reinterpret_cast<const std::uint8_t*>(window.data())), static_cast<std::uint8_t>(best),
+                    static_cast<std::uint8_t>(p.pattern)}});
+        }
+        std::sort(byWindow.begin(), byWindow.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        // Each window goes to the bucket that lets through the fewest more
+        // texts with it, an empty one while there is one.
+        std::array<Halves, kBuckets> halves;
+        std::size_t bucket = 0;
+        for (std::size_t i = 0; i < byWindow.size(); ++i) {
+            const std::string_view window = byWindow[i].first;
+            if (i == 0 || window != byWindow[i - 1].first) {
+                long fewest = 0;
+                for (std::size_t b = 0; b < kBuckets; ++b) {
+                    Halves with = halves[b];
+                    with.Add(window);
+                    const long more = buckets[b].empty() ? 0 : with.Through() - halves[b].Through();
+                    if (b == 0 || more < fewest) {
+                        fewest = more;
+                        bucket = b;
+                    }
+                    if (buckets[b].empty())
+                        break;
+                }
+                halves[bucket].Add(window);
+            }
+            buckets[bucket].push_back(byWindow[i].second);
+            const auto bit = static_cast<BucketBits>(1U << bucket);
+            for (std::size_t k = 0; k < kWindow; ++k) {
+                const auto byte = static_cast<std::uint8_t>(window[k]);
+                wholeByte[k][byte] |= bit;
+                const auto setBit = static_cast<std::uint8_t>(1U << (bucket % 8));
+                for (std::size_t half = 0; half < 2; ++half) {
+                    lowHalf[bucket / 8][k][16 * half + (byte & 15U)] |= setBit;
+                    highHalf[bucket / 8][k][16 * half + (byte >> 4)] |= setBit;
                 }
             }
         }
-        for (std::uint32_t h = 0; h < kHashSize; ++h) {
-            bucketStart[h] = static_cast<std::uint16_t>(entries.size());
-            entries.insert(entries.end(), buckets[h].begin(), buckets[h].end());
-        }
-        bucketStart[kHashSize] = static_cast<std::uint16_t>(entries.size());
     }
 };
 
@@ -122,6 +157,96 @@ const Matcher& TheMatcher()
     return matcher;
 }
 
+// Adds the patterns of the given buckets whose window lies at p, which the
+// line's n bytes hold.
+void CompareCandidates(
+    const Matcher& m, const std::uint8_t* bytes, std::size_t n, std::size_t p, unsigned bits, LineMatches& found)
+{
+    const std::uint32_t window = LoadWindow(bytes + p);
+    for (; bits != 0; bits &= bits - 1)
+        for (const Candidate& c : m.buckets[static_cast<std::size_t>(__builtin_ctz(bits))]) {
+            if (c.window != window || p < c.offset || (found >> c.pattern & 1) != 0)
+                continue;
+            const std::size_t start = p - c.offset;
+            const std::string_view text = kLinePatterns[c.pattern].text;
+            if (text.size() <= n - start && std::memcmp(bytes + start, text.data(), text.size()) == 0)
+                found |= LineMatches {1} << c.pattern;
+        }
+}
+
+// One place at a time, from `from` on.
+LineMatches MatchPlaces(
+    const Matcher& m, const std::uint8_t* bytes, std::size_t n, std::size_t from = 0, LineMatches found = 0)
+{
+    for (std::size_t p = from; p + kWindow <= n; ++p) {
+        const unsigned bits = m.wholeByte[0][bytes[p]] & m.wholeByte[1][bytes[p + 1]] & m.wholeByte[2][bytes[p + 2]]
+            & m.wholeByte[3][bytes[p + 3]];
+        if (bits != 0)
+            CompareCandidates(m, bytes, n, p, bits, found);
+    }
+    return found;
+}
+
+#if defined(__x86_64__)
+[[gnu::target("avx2")]] inline __m256i Any(const __m256i (&allowed)[kSets])
+{
+    __m256i any = allowed[0];
+    for (std::size_t set = 1; set < kSets; ++set)
+        any |= allowed[set];
+    return any;
+}
+
+// Thirty-two places at a time. The last vector ends with the line, and the
+// places it shares with the one before are not looked at twice; a last few
+// places are looked at one at a time instead.
+[[gnu::target("avx2")]] LineMatches MatchWide(const Matcher& m, const std::uint8_t* bytes, std::size_t n)
+{
+    constexpr std::size_t kSpan = kLanes + kWindow - 1; // the bytes a vector's windows cover
+    if (n < kSpan)
+        return MatchPlaces(m, bytes, n);
+    LineMatches found = 0;
+    const __m256i halfMask = _mm256_set1_epi8(15);
+    constexpr std::size_t kFew = 8;
+    for (std::size_t i = 0;; i += kLanes) {
+        if (i > n - kSpan && n - (kWindow - 1) - i <= kFew)
+            return MatchPlaces(m, bytes, n, i, found);
+        const std::size_t at = std::min(i, n - kSpan);
+        __m256i allowed[kSets];
+        for (__m256i& a : allowed)
+            a = _mm256_set1_epi8(-1);
+#pragma GCC unroll 4
+        for (std::size_t k = 0; k < kWindow; ++k) {
+            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + at + k));
+            const __m256i lowHalves = v & halfMask;
+            const __m256i highHalves = _mm256_srli_epi16(v, 4) & halfMask;
+            for (std::size_t set = 0; set < kSets; ++set)
+                allowed[set]
+                    &= _mm256_shuffle_epi8(
+                           _mm256_loadu_si256(reinterpret_cast<const __m256i*>(m.lowHalf[set][k].data())), lowHalves)
+                    & _mm256_shuffle_epi8(
+                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(m.highHalf[set][k].data())), highHalves);
+        }
+        auto places = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(Any(allowed), __m256i {})));
+        places &= ~std::uint32_t {0} << (i - at);
+        if (places != 0) {
+            alignas(32) std::array<std::array<std::uint8_t, kLanes>, kSets> bits;
+            for (std::size_t set = 0; set < kSets; ++set)
+                _mm256_store_si256(reinterpret_cast<__m256i*>(bits[set].data()), allowed[set]);
+            for (; places != 0; places &= places - 1) {
+                const auto j = static_cast<std::size_t>(__builtin_ctz(places));
+                unsigned candidates = 0;
+                for (std::size_t set = 0; set < kSets; ++set)
+                    candidates |= static_cast<unsigned>(bits[set][j]) << (8 * set);
+                CompareCandidates(m, bytes, n, at + j, candidates, found);
+            }
+        }
+        if (at == n - kSpan)
+            return found;
+    }
+}
+#endif
+
+using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
 using Bytes32 = std::uint8_t __attribute__((vector_size(32)));
 using Words16 = std::uint64_t __attribute__((vector_size(16)));
 using Words32 = std::uint64_t __attribute__((vector_size(32)));
@@ -227,74 +352,17 @@ std::size_t SearchKeys(const std::uint8_t* bytes, std::size_t n, std::span<const
     return FindFirstOf<Bytes16, Words16, kKeys>(bytes, n, keys);
 }
 
-// Adds the short patterns that end with key's 4 bytes. padded holds the
-// line's n bytes followed by at least 18 more, of any value.
-LineMatches FindShortKey(const ShortKey& k, const std::uint8_t* padded, std::size_t n)
-{
-    LineMatches found = 0;
-    for (std::size_t i = 0; i + 4 <= n; i += 16) {
-        const Bytes16 hit = (Load16(padded + i) == k.spread[0]) & (Load16(padded + i + 1) == k.spread[1])
-            & (Load16(padded + i + 2) == k.spread[2]) & (Load16(padded + i + 3) == k.spread[3]);
-        std::uint64_t lanes[2];
-        std::memcpy(lanes, &hit, sizeof lanes);
-        if ((lanes[0] | lanes[1]) == 0)
-            continue;
-        // A hit at j means the key occupies j to j + 3.
-        for (std::size_t j = i; j < i + 16 && j + 4 <= n; ++j) {
-            if (std::memcmp(padded + j, k.key.data(), 4) != 0)
-                continue;
-            for (const std::uint8_t pattern : k.patterns) {
-                const std::string_view text = kLinePatterns[pattern].text;
-                const std::size_t before = text.size() - 4;
-                if (j >= before && std::memcmp(padded + j - before, text.data(), before) == 0)
-                    found |= LineMatches {1} << pattern;
-            }
-        }
-    }
-    return found;
-}
-
 } // namespace
 
 LineMatches MatchLine(const ShortString& line)
 {
     const Matcher& m = TheMatcher();
-    const std::uint8_t* bytes = line.bytes.data();
-    const std::size_t n = line.len;
-    LineMatches found = 0;
-    for (std::size_t i = 0; i + 4 <= n; i += kStride) {
-        const std::uint32_t h = WindowHash(LoadWindow(bytes + i));
-        if ((m.filter[h / 64] >> (h % 64) & 1) == 0)
-            continue;
-        for (std::uint16_t e = m.bucketStart[h]; e < m.bucketStart[h + 1]; ++e) {
-            const MatcherEntry& entry = m.entries[e];
-            if ((found >> entry.pattern & 1) != 0 || i < entry.offset)
-                continue;
-            const std::size_t start = i - entry.offset;
-            const std::string_view text = kLinePatterns[entry.pattern].text;
-            if (text.size() <= n - start && Head(bytes + start) == entry.headBytes
-                && std::memcmp(bytes + start + 8, text.data() + 8, text.size() - 8) == 0)
-                found |= LineMatches {1} << entry.pattern;
-        }
-    }
-    if (!m.keys.empty()) {
-        // The key search reads up to 18 bytes past the line: within the
-        // string's own array for most lines, else from a copy with room.
-        constexpr std::size_t kPast = 18;
-        const std::uint8_t* padded = bytes;
-        std::uint8_t copy[ShortString::kMax + kPast];
-        if (n + kPast > line.bytes.size()) {
-            std::memcpy(copy, bytes, n);
-            std::memset(copy + n, 0, kPast);
-            padded = copy;
-        }
-        for (const ShortKey& k : m.keys)
-            found |= FindShortKey(k, padded, n);
-    }
-    for (const std::uint8_t k : m.tinyOnes)
-        if (memmem(bytes, n, kLinePatterns[k].text.data(), kLinePatterns[k].text.size()) != nullptr)
-            found |= LineMatches {1} << k;
-    return found;
+#if defined(__x86_64__)
+    static const bool wide = __builtin_cpu_supports("avx2") != 0;
+    if (wide)
+        return MatchWide(m, line.bytes.data(), line.len);
+#endif
+    return MatchPlaces(m, line.bytes.data(), line.len);
 }
 
 std::size_t FindFirstKey(const std::uint8_t* bytes, std::size_t n, std::span<const std::string_view> keys)

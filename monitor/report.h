@@ -15,9 +15,9 @@ inline const ShortString kCrLf = "\r\n";
 // Every text the rules and the ignore lists look for in a line. One pass
 // over a line (MatchLine) finds all of them at once; the rules then test
 // the answers in their own order. To teach the analyses a new wording, add
-// an enumerator below and its text at the same place in kLinePatterns
-// (texts of 8 bytes or more are found fastest), then test Has(m, ...) in
-// the rule that wants it; nothing else changes.
+// an enumerator below and its text, of 4 bytes or more, at the same place
+// in kLinePatterns, then test Has(m, ...) in the rule that wants it;
+// nothing else changes.
 enum LinePattern : int {
     // Harmless lines of both days' logs, ignored before any rule looks.
     kPatRecovery,

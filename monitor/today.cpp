@@ -71,7 +71,10 @@ void SuccessLine(Analysis& a)
 {
     gLastSuccessLineNo = gLineNo;
     static const ShortString kSuccessHead = kCrLf + kCrLf + "Last Successful Backup Message:" + kCrLf;
-    gLastSuccessText = kSuccessHead + gLogLine + kCrLf + kCrLf;
+    static const ShortString kTwoLineEnds = kCrLf + kCrLf;
+    // Built in place: a log of many backups has many success lines.
+    gLastSuccessText = kSuccessHead;
+    QzStrAppend(QzStrAppend(gLastSuccessText, gLogLine), kTwoLineEnds);
     gSuccessFound = 1;
     AppendReportLine(gLogLine, false);
     gLastBackupDay = TodayDayOfYear();
@@ -90,17 +93,38 @@ const ShortString kYesCopying = "YES Copying ";
 const ShortString kError = "Error";
 const ShortString kNullCopy = "SrcErr:YES Copying (null) to (null)";
 
+// Cleaning: byte 128 and the double quote become apostrophes. Few lines
+// hold either, so they are looked for sixteen bytes at a time first (the
+// last sixteen end with the line).
+void CleanLine(ShortString& line)
+{
+    using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+    std::uint8_t* const bytes = line.bytes.data();
+    const auto n = static_cast<std::size_t>(line.len);
+    if (n >= sizeof(Bytes16)) {
+        Bytes16 odd {};
+        const auto look = [&](std::size_t at) {
+            Bytes16 v;
+            std::memcpy(&v, bytes + at, sizeof v);
+            odd |= (v == 128) | (v == 34);
+        };
+        for (std::size_t i = 0; i + sizeof(Bytes16) < n; i += sizeof(Bytes16))
+            look(i);
+        look(n - sizeof(Bytes16));
+        std::uint64_t lanes[2];
+        std::memcpy(lanes, &odd, sizeof lanes);
+        if ((lanes[0] | lanes[1]) == 0)
+            return;
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        if (bytes[i] == 128 || bytes[i] == 34)
+            bytes[i] = 39;
+}
+
 // Handles one line read from the command; returns false when it is ignored.
 bool HandleLine(Analysis& a)
 {
-    // Cleaning: byte 128 and the double quote become apostrophes.
-    std::uint8_t* const bytes = gLogLine.bytes.data();
-    if (std::memchr(bytes, 34, gLogLine.len) != nullptr || std::memchr(bytes, 128, gLogLine.len) != nullptr) {
-        for (int i = 0; i < gLogLine.len; ++i) {
-            if (bytes[i] == 128 || bytes[i] == 34)
-                bytes[i] = 39;
-        }
-    }
+    CleanLine(gLogLine);
     const LineMatches m = MatchLine(gLogLine);
     if (Has(m, kPatLocalSnapshot))
         a.snapshotSeen = true;
