@@ -26,6 +26,9 @@
 #include "runtime/hooks.h"
 #include "runtime/windows.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -142,6 +145,13 @@ int main(int argc, char** argv)
     // the offscreen one, loads no fonts, which would take longer than a
     // small day's analysis.
     setenv("QT_QPA_PLATFORM", "minimal", 1);
+    // Nor does it need Qt's image, icon or style plugins, which the menu
+    // bar's style icons would load (every image format plugin, to tell
+    // their PNG's format): only the platform plugin is looked for, in its
+    // own folder.
+    setenv("QT_QPA_PLATFORM_PLUGIN_PATH",
+        (QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms")).toLocal8Bit().constData(), 1);
+    QCoreApplication::setLibraryPaths({});
     QzEnsureRuntimeFolder();
     AddStandInsToPath();
     // The log is asked for before the rest starts up: the command (the
