@@ -95,10 +95,19 @@ struct Matcher {
     Matcher()
     {
         // Each pattern's window is the one the fewest patterns hold, the
-        // first such.
-        const auto holders = [](std::string_view window) {
-            return std::count_if(std::begin(kLinePatterns), std::end(kLinePatterns),
-                [window](const LinePatternText& p) { return p.text.find(window) != std::string_view::npos; });
+        // first such: every window of every pattern, once for each pattern
+        // that holds it, in order.
+        std::vector<std::pair<std::uint32_t, std::uint8_t>> held;
+        for (const LinePatternText& p : kLinePatterns)
+            for (std::size_t o = 0; o + kWindow <= p.text.size(); ++o)
+                held.emplace_back(LoadWindow(reinterpret_cast<const std::uint8_t*>(p.text.data() + o)), p.pattern);
+        std::sort(held.begin(), held.end());
+        held.erase(std::unique(held.begin(), held.end()), held.end());
+        const auto holders = [&held](std::string_view window) {
+            const std::uint32_t w = LoadWindow(reinterpret_cast<const std::uint8_t*>(window.data()));
+            const auto first
+                = std::lower_bound(held.begin(), held.end(), std::pair<std::uint32_t, std::uint8_t> {w, 0});
+            return std::find_if(first, held.end(), [w](const auto& h) { return h.first != w; }) - first;
         };
         std::vector<std::pair<std::string_view, Candidate>> byWindow;
         for (const LinePatternText& p : kLinePatterns) {
