@@ -1,5 +1,8 @@
 // The speed and memory goals, each as a ratio measured side by side in one
-// run (best of three for every time):
+// run. The two commands of the today and yesterday goals run in turn, nine
+// times each, and the ratio is the median of the nine pairs', so that the
+// machine's drift (its speed can change twofold within minutes) falls on
+// both sides of each pair alike; every other time is the best of three:
 //
 //   today      quillaby-report today / the bare log | grep | cut pipeline,
 //              on 1,000,000 lines of a busy day and of a day with many
@@ -94,6 +97,31 @@ double Best(const std::string& command)
     return best;
 }
 
+// The two commands run one after the other, nine times: the best time of
+// each and the median of the nine ratios second / first.
+struct Pair {
+    double first = 1e9;
+    double second = 1e9;
+    double ratio = 0;
+};
+
+Pair Paired(const std::string& first, const std::string& second)
+{
+    constexpr int kRuns = 9;
+    Pair pair;
+    std::vector<double> ratios;
+    for (int i = 0; i < kRuns; ++i) {
+        const double a = TimeShell(first);
+        const double b = TimeShell(second);
+        pair.first = std::min(pair.first, a);
+        pair.second = std::min(pair.second, b);
+        ratios.push_back(b / a);
+    }
+    std::nth_element(ratios.begin(), ratios.begin() + kRuns / 2, ratios.end());
+    pair.ratio = ratios[kRuns / 2];
+    return pair;
+}
+
 void Row(const char* name, double ratio, const char* goal, bool met)
 {
     std::printf("%-40s %8.2f   goal %s   %s\n", name, ratio, goal, met ? "met" : "NOT MET");
@@ -104,12 +132,10 @@ void Today(const char* name, std::string (*make)(std::int64_t))
 {
     const QString file = BenchFile(QString::fromLatin1(name), gLines, make);
     const std::string env = World(file);
-    const double pipeline
-        = Best(env + "sh -c \"log show --last 4h --info | grep 'upd: (' | cut -c 1-19,140-999\" > /dev/null");
-    const double report = Best(env + "'" QZ_REPORT_EXE "' today > /dev/null");
-    std::printf("  %s: quillaby-report today %.3f s, pipeline %.3f s\n", name, report, pipeline);
-    Row((std::string("today, ") + name + " (report / pipeline)").c_str(), report / pipeline, "<= 1.2",
-        report <= 1.2 * pipeline);
+    const Pair p = Paired(env + "sh -c \"log show --last 4h --info | grep 'upd: (' | cut -c 1-19,140-999\" > /dev/null",
+        env + "'" QZ_REPORT_EXE "' today > /dev/null");
+    std::printf("  %s: quillaby-report today %.3f s, pipeline %.3f s (best of nine)\n", name, p.second, p.first);
+    Row((std::string("today, ") + name + " (report / pipeline)").c_str(), p.ratio, "<= 1.2", p.ratio <= 1.2);
 }
 
 // A file of every pattern the rules look for, one a line.
@@ -152,14 +178,17 @@ void Yesterday()
 {
     const QString file = BenchFile(QStringLiteral("busy"), gLines, BusyLine);
     const std::string env = World(file);
-    const double cat = Best("cat '" + file.toStdString() + "' | cat > /dev/null");
-    const double report = Best(env + "'" QZ_REPORT_EXE "' yesterday > /dev/null");
+    const Pair p = Paired(
+        "cat '" + file.toStdString() + "' | cat > /dev/null", env + "'" QZ_REPORT_EXE "' yesterday > /dev/null");
+    const double cat = p.first;
+    const double report = p.second;
     // For scale: a search for the rules' patterns alone over the same bytes.
     const double grep = Best(
         "LC_ALL=C grep -F -c -f '" + Patterns() + "' '" + file.toStdString() + "' > '" + gFolder + "/grep-count'");
-    std::printf("  quillaby-report yesterday %.3f s, cat | cat %.3f s, grep -F -c %.3f s (%.2f x cat | cat)\n", report,
-        cat, grep, grep / cat);
-    Row("yesterday (report / cat | cat)", report / cat, "<= 2.0", report <= 2 * cat);
+    std::printf(
+        "  quillaby-report yesterday %.3f s, cat | cat %.3f s (best of nine), grep -F -c %.3f s (%.2f x cat | cat)\n",
+        report, cat, grep, grep / cat);
+    Row("yesterday (report / cat | cat)", p.ratio, "<= 2.0", p.ratio <= 2.0);
 }
 
 void PipeReading()
