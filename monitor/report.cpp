@@ -105,9 +105,10 @@ struct Matcher {
         held.erase(std::unique(held.begin(), held.end()), held.end());
         const auto holders = [&held](std::string_view window) {
             const std::uint32_t w = LoadWindow(reinterpret_cast<const std::uint8_t*>(window.data()));
-            const auto first
-                = std::lower_bound(held.begin(), held.end(), std::pair<std::uint32_t, std::uint8_t> {w, 0});
-            return std::find_if(first, held.end(), [w](const auto& h) { return h.first != w; }) - first;
+            const auto [first, last]
+                = std::equal_range(held.begin(), held.end(), std::pair<std::uint32_t, std::uint8_t> {w, 0},
+                    [](const auto& a, const auto& b) { return a.first < b.first; });
+            return last - first;
         };
         std::vector<std::pair<std::string_view, Candidate>> byWindow;
         for (const LinePatternText& p : kLinePatterns) {
@@ -197,14 +198,6 @@ LineMatches MatchPlaces(
 }
 
 #if defined(__x86_64__)
-[[gnu::target("avx2")]] inline __m256i Any(const __m256i (&allowed)[kSets])
-{
-    __m256i any = allowed[0];
-    for (std::size_t set = 1; set < kSets; ++set)
-        any |= allowed[set];
-    return any;
-}
-
 // Thirty-two places at a time. The last vector ends with the line, and the
 // places it shares with the one before are not looked at twice; a last few
 // places are looked at one at a time instead.
@@ -235,7 +228,10 @@ LineMatches MatchPlaces(
                     & _mm256_shuffle_epi8(
                         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(m.highHalf[set][k].data())), highHalves);
         }
-        auto places = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(Any(allowed), __m256i {})));
+        __m256i any = allowed[0];
+        for (std::size_t set = 1; set < kSets; ++set)
+            any |= allowed[set];
+        auto places = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(any, __m256i {})));
         places &= ~std::uint32_t {0} << (i - at);
         if (places != 0) {
             alignas(32) std::array<std::array<std::uint8_t, kLanes>, kSets> bits;
