@@ -27,9 +27,9 @@
 //
 // Every command reads the same file through the same `log`, so the
 // commands compared do the same reading. The stub that cats it is the
-// harder case: all that is left beside the report's work is cat's. The settings file lives in
-// memory (/dev/shm) where there is one: what is measured is the analysis,
-// not the disk's fsync on each save.
+// harder case: all that is left beside the report's work is cat's. The
+// settings file lives in memory (/dev/shm) where there is one: what is
+// measured is the analysis, not the disk's fsync on each save.
 
 #include "bench_support.h"
 #include "monitor/fetch.h"
@@ -91,14 +91,17 @@ std::string World(const QString& file, Log log = Log::Cat)
     const std::string bin = gFolder + (log == Log::Cat ? "/bin" : "/bin-standin");
     QDir().mkpath(QString::fromStdString(bin));
     std::ofstream(bin + "/ps") << "#!/bin/sh\n";
-    std::string env = "PATH='" + bin + "'";
-    if (log == Log::Cat)
+    std::string path = "'" + bin + "'";
+    std::string replay;
+    if (log == Log::Cat) {
         std::ofstream(bin + "/log") << "#!/bin/sh\nexec cat '" << file.toStdString() << "'\n";
-    else
-        env += ":'" QZ_STANDIN_DIR "':\"$PATH\" QUILLABY_LOG_REPLAY='" + file.toStdString() + "'";
+    } else {
+        path += ":'" QZ_STANDIN_DIR "'";
+        replay = " QUILLABY_LOG_REPLAY='" + file.toStdString() + "'";
+    }
     std::system(("chmod +x '" + bin + "'/*").c_str());
     const std::string home = MemoryHome();
-    return env + (log == Log::Cat ? ":\"$PATH\"" : "") + " HOME='" + home + "' XDG_DATA_HOME='" + home + "/data' ";
+    return "PATH=" + path + ":\"$PATH\"" + replay + " HOME='" + home + "' XDG_DATA_HOME='" + home + "/data' ";
 }
 
 double Best(const std::string& command)
