@@ -48,7 +48,7 @@ constexpr bool PatternsHoldAWindow()
 }
 static_assert(PatternsHoldAWindow(), "every pattern holds the 4 bytes the matcher looks for first");
 
-std::uint32_t LoadWindow(const std::uint8_t* p)
+std::uint32_t LoadWindow(const void* p)
 {
     std::uint32_t w;
     std::memcpy(&w, p, sizeof w);
@@ -100,11 +100,11 @@ struct Matcher {
         std::vector<std::pair<std::uint32_t, std::uint8_t>> held;
         for (const LinePatternText& p : kLinePatterns)
             for (std::size_t o = 0; o + kWindow <= p.text.size(); ++o)
-                held.emplace_back(LoadWindow(reinterpret_cast<const std::uint8_t*>(p.text.data() + o)), p.pattern);
+                held.emplace_back(LoadWindow(p.text.data() + o), p.pattern);
         std::sort(held.begin(), held.end());
         held.erase(std::unique(held.begin(), held.end()), held.end());
         const auto holders = [&held](std::string_view window) {
-            const std::uint32_t w = LoadWindow(reinterpret_cast<const std::uint8_t*>(window.data()));
+            const std::uint32_t w = LoadWindow(window.data());
             const auto [first, last]
                 = std::equal_range(held.begin(), held.end(), std::pair<std::uint32_t, std::uint8_t> {w, 0},
                     [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -121,8 +121,7 @@ struct Matcher {
                 }
             const std::string_view window = p.text.substr(best, kWindow);
             byWindow.push_back({window,
-                {LoadWindow(reinterpret_cast<const std::uint8_t*>(window.data())), static_cast<std::uint8_t>(best),
-                    static_cast<std::uint8_t>(p.pattern)}});
+                {LoadWindow(window.data()), static_cast<std::uint8_t>(best), static_cast<std::uint8_t>(p.pattern)}});
         }
         std::sort(byWindow.begin(), byWindow.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         // Each window goes to the bucket that lets through the fewest more
@@ -148,10 +147,10 @@ struct Matcher {
             }
             buckets[bucket].push_back(byWindow[i].second);
             const auto bit = static_cast<BucketBits>(1U << bucket);
+            const auto setBit = static_cast<std::uint8_t>(1U << (bucket % 8));
             for (std::size_t k = 0; k < kWindow; ++k) {
                 const auto byte = static_cast<std::uint8_t>(window[k]);
                 wholeByte[k][byte] |= bit;
-                const auto setBit = static_cast<std::uint8_t>(1U << (bucket % 8));
                 for (std::size_t half = 0; half < 2; ++half) {
                     lowHalf[bucket / 8][k][16 * half + (byte & 15U)] |= setBit;
                     highHalf[bucket / 8][k][16 * half + (byte >> 4)] |= setBit;
