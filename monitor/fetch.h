@@ -33,7 +33,10 @@ ShortString YesterdayCommand();
 
 // Kills a stale log command of this user, found in the process list read on
 // FileChannel 1: the first whose command is `log` or a path ending in
-// "/log", followed by " show --". The list may take gPsLimitTicks.
+// "/log", followed by " show --", that was orphaned (it or the shell running
+// its pipeline belongs to process 1) or has run longer than any live fetch
+// may. The live command of another running copy is left alone. The list
+// may take gPsLimitTicks.
 void KillStaleLogCommand();
 // Ticks as milliseconds, for the time limits of pipe channels.
 constexpr std::int64_t TicksToMilliseconds(std::int64_t ticks)

@@ -455,36 +455,90 @@ std::pair<int, int> Field(const ShortString& text, int pos)
     return {pos, end - pos};
 }
 
-bool AllDigits(const ShortString& text, std::pair<int, int> field)
+std::string_view FieldText(const ShortString& text, std::pair<int, int> field)
 {
-    if (field.second == 0)
-        return false;
-    for (int i = field.first; i < field.first + field.second; ++i)
-        if (!std::isdigit(text.at(i)))
-            return false;
-    return true;
+    return text.view().substr(static_cast<std::size_t>(field.first - 1), static_cast<std::size_t>(field.second));
 }
 
-// The process number of a listing line "uid pid command" when the process
-// is this user's and its command is `log` (or a path ending in "/log")
-// followed by " show --"; empty otherwise.
-ShortString StaleLogProcess(const ShortString& line)
+bool AllDigits(std::string_view text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return std::isdigit(c) != 0; });
+}
+
+long long Number(std::string_view digits)
+{
+    long long n = 0;
+    for (const char c : digits.substr(0, 12))
+        n = n * 10 + (c - '0');
+    return n;
+}
+
+// Seconds of an elapsed time as ps writes it, [[dd-]hh:]mm:ss; -1 when the
+// text is not one.
+long long ElapsedSeconds(std::string_view text)
+{
+    long long days = 0;
+    if (const auto dash = text.find('-'); dash != std::string_view::npos) {
+        if (!AllDigits(text.substr(0, dash)))
+            return -1;
+        days = Number(text.substr(0, dash));
+        text.remove_prefix(dash + 1);
+    }
+    long long seconds = 0;
+    int parts = 0;
+    for (std::size_t from = 0; from <= text.size(); ++parts) {
+        const std::size_t colon = std::min(text.find(':', from), text.size());
+        const std::string_view part = text.substr(from, colon - from);
+        if (!AllDigits(part) || parts == 3)
+            return -1;
+        seconds = seconds * 60 + Number(part);
+        from = colon + 1;
+    }
+    return parts < 2 ? -1 : days * 86400 + seconds;
+}
+
+// One line of the process listing "uid pid ppid elapsed command".
+struct ListedProcess {
+    long long pid = 0;
+    long long ppid = 0;
+    long long seconds = -1; // how long it has run; -1 unknown
+    bool mine = false; // it runs as this user
+    bool logShow = false; // its command is `log` (or a path ending in "/log") followed by " show --"
+    bool shell = false; // its command is sh (or a path ending in "/sh") running a command string
+};
+
+bool ParseListing(const ShortString& line, ListedProcess* p)
 {
     const auto uid = Field(line, 1);
     const auto pid = Field(line, uid.first + uid.second);
-    const auto command = Field(line, pid.first + pid.second);
-    if (!AllDigits(line, uid) || !AllDigits(line, pid) || command.second == 0)
-        return {};
-    if (QzMid(line, uid.first, uid.second) != ShortString::FromView(std::to_string(getuid())))
-        return {};
-    const std::string_view name
-        = line.view().substr(static_cast<std::size_t>(command.first - 1), static_cast<std::size_t>(command.second));
-    if (name != "log" && !(name.size() > 4 && name.substr(name.size() - 4) == "/log"))
-        return {};
+    const auto ppid = Field(line, pid.first + pid.second);
+    const auto elapsed = Field(line, ppid.first + ppid.second);
+    const auto command = Field(line, elapsed.first + elapsed.second);
+    if (!AllDigits(FieldText(line, uid)) || !AllDigits(FieldText(line, pid)) || !AllDigits(FieldText(line, ppid))
+        || command.second == 0)
+        return false;
+    p->pid = Number(FieldText(line, pid));
+    p->ppid = Number(FieldText(line, ppid));
+    p->seconds = ElapsedSeconds(FieldText(line, elapsed));
+    p->mine = FieldText(line, uid) == std::to_string(getuid());
+    const std::string_view name = FieldText(line, command);
     const std::string_view after = line.view().substr(static_cast<std::size_t>(command.first - 1 + command.second));
-    if (after.substr(0, 8) != " show --")
-        return {};
-    return QzMid(line, pid.first, pid.second);
+    const auto named = [name](std::string_view program) {
+        return name == program
+            || (name.size() > program.size() && name.ends_with(program)
+                && name[name.size() - program.size() - 1] == '/');
+    };
+    p->logShow = named("log") && after.starts_with(" show --");
+    p->shell = named("sh") && after.starts_with(" -c ");
+    return true;
+}
+
+// The longest a live log command of any running copy of the program takes:
+// the longer of the two fetch limits after its stamp, and a few seconds
+// for the listing's own rounding.
+long long LiveCommandSeconds()
+{
+    return (std::max(gTodayLimitTicks, gYesterdayLimitTicks) + 60) / 60 + 5;
 }
 
 } // namespace
@@ -492,24 +546,42 @@ ShortString StaleLogProcess(const ShortString& line)
 void KillStaleLogCommand()
 {
     QzClose(1);
-    // Owner, number and whole command line of every process, without
-    // headings; the same options on macOS and Linux.
-    QzOpenPipe(1, "ps -ax -o uid=,pid=,command=");
+    // Owner, number, parent, running time and whole command line of every
+    // process, without headings; the same options on macOS and Linux.
+    QzOpenPipe(1, "ps -ax -o uid=,pid=,ppid=,etime=,command=");
     QzSetPipeTimeLimit(1, TicksToMilliseconds(gPsLimitTicks));
-    ShortString process;
+    std::vector<ListedProcess> processes;
     bool continuation = false; // the read continues a line longer than 255 bytes
-    for (;;) {
+    do {
         QzLineInput(1, gLogLine);
-        // A command of this program's own, started ahead, is not stale.
-        if (!continuation)
-            process = StaleLogProcess(gLogLine);
-        if (!process.empty() && QzOwnCommand(static_cast<long long>(QzVal(process))))
-            process = ShortString();
+        ListedProcess p;
+        if (!continuation && ParseListing(gLogLine, &p))
+            processes.push_back(p);
         continuation = gLogLine.len == ShortString::kMax;
-        if (!process.empty() || QzEof(1) != 0)
-            break;
-    }
+    } while (QzEof(1) == 0);
     QzClose(1);
+    // A log command is stale when nothing waits for its output any more:
+    // it, or the shell that runs its pipeline, was left to the system when
+    // the program that started it ended; or it has run longer than any live
+    // fetch may. Another running copy's command is neither, and a command
+    // of this program's own is never stale.
+    const auto parentOf = [&processes](long long pid) -> const ListedProcess* {
+        for (const ListedProcess& p : processes)
+            if (p.pid == pid)
+                return &p;
+        return nullptr;
+    };
+    ShortString process;
+    for (const ListedProcess& p : processes) {
+        if (!p.mine || !p.logShow || QzOwnCommand(p.pid))
+            continue;
+        const ListedProcess* parent = parentOf(p.ppid);
+        const bool orphaned = p.ppid == 1 || (parent && parent->shell && parent->ppid == 1);
+        if (orphaned || p.seconds > LiveCommandSeconds()) {
+            process = ShortString::FromView(std::to_string(p.pid));
+            break;
+        }
+    }
     if (!process.empty()) {
         QzOpenPipe(1, "kill " + process);
         QzClose(1);

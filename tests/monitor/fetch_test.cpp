@@ -73,40 +73,45 @@ TEST(HungCommands, StalledCommandsEndAtTheirLimits)
     world.Run({{"Today() open==1 line==0"}});
 }
 
-TEST(HungCommands, OnlyThisUsersLogShowCommandIsKilled)
+// Only a stale log command of this user is killed: one left to the system (itself, or the shell running its
+// pipeline) or running longer than any live fetch may; never another running copy's, nor the program's own.
+TEST(HungCommands, OnlyThisUsersStaleLogShowCommandIsKilled)
 {
     MonitorWorld world;
     const pid_t innocent = Sleeper();
-    const pid_t stale = Sleeper();
     const std::string me = std::to_string(getuid());
     const std::string other = std::to_string(getuid() + 1);
     const std::string i = std::to_string(innocent);
     QzPrestartPipe("exec sleep 1000"); // a command of the program's own, started ahead
     const std::string own = std::to_string(gQzPrestarted.pid);
-    // Each row but the stale one names the innocent or the own process in a way that must not count.
-    const std::vector<std::string> rows = {me + " " + i + " vim notes-on-log show --last 4h",
-        me + " " + i + " /bin/sh -c log show --last 4h --predicate x", other + " " + i + " log show --last 4h",
-        me + " " + i + " /usr/bin/log showx --", me + " " + i + " /usr/bin/xlog show --",
-        "garbage without a number log show --x", me + " " + i,
-        me + " " + i + " editor " + std::string(246 - me.size() - i.size(), 'x') + me + " " + i + " log show --x",
-        me + " " + own + " /usr/bin/log show --last 4h",
-        "  " + me + " " + std::to_string(stale) + " /usr/bin/log show --last 4h --predicate x",
-        me + " " + i + " log show --last 4h"};
-    std::string script;
-    for (const std::string& row : rows)
-        script += "echo '" + row + "'\n";
-    world.sandbox.Stub(QStringLiteral("ps"), script);
-    KillStaleLogCommand();
+    // Rows "uid pid ppid elapsed command"; 70 and 71 are the shells of two fetches, 71's left to the system.
+    const std::string rows = me + " 70 60 00:03 /bin/sh -c log show --last 4h | grep\n" + me
+        + " 71 1 00:03 /bin/sh -c log show --last 4h | grep\n" + me + " " + i + " 1 9:00 vim notes-on-log show --x\n"
+        + other + " " + i + " 1 9:00 log show --last 4h\n" + me + " " + i + " 1 9:00 /usr/bin/log showx --\n" + me + " "
+        + i + " 1 9:00 /usr/bin/xlog show --\n" + "garbage 1 9:00 log show --x\n" + me + " " + i + " 1\n" + me + " " + i
+        + " 1 9:00 editor " + std::string(239 - me.size() - i.size(), 'x') + me + " " + i + " 1 9:00 log show --x\n"
+        + me + " " + own + " 1 59:00 /usr/bin/log show --last 4h\n" + me + " " + i
+        + " 70 01:59 log show --last 4h --predicate x\n";
+    for (const std::string& stale :
+        {me + " STALE 71 00:03 log show --last 4h", me + " STALE 70 1-00:00:05 log show --x"}) {
+        const pid_t pid = Sleeper();
+        std::string listing
+            = rows + QString::fromStdString(stale).replace(QStringLiteral("STALE"), QString::number(pid)).toStdString();
+        world.sandbox.Stub(QStringLiteral("ps"), "cat <<'EOF'\n" + listing + "\nEOF");
+        KillStaleLogCommand();
+        int status = 0;
+        pid_t done = 0;
+        for (int n = 0; n < 1000 && done == 0; ++n)
+            if ((done = waitpid(pid, &status, WNOHANG)) == 0)
+                usleep(10000);
+        EXPECT_EQ(done, pid) << stale;
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+        if (done == 0 && kill(pid, SIGKILL) == 0)
+            waitpid(pid, &status, 0);
+    }
     int status = 0;
-    pid_t done = 0;
-    for (int n = 0; n < 1000 && done == 0; ++n)
-        if ((done = waitpid(stale, &status, WNOHANG)) == 0)
-            usleep(10000);
-    EXPECT_EQ(done, stale);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
     EXPECT_EQ(waitpid(innocent, &status, WNOHANG), 0) << "an unrelated process was killed";
     QzDiscardPrestartedPipe();
-    for (const pid_t pid : {innocent, done == 0 ? stale : pid_t {0}})
-        if (pid != 0 && kill(pid, SIGKILL) == 0)
-            waitpid(pid, &status, 0);
+    if (kill(innocent, SIGKILL) == 0)
+        waitpid(innocent, &status, 0);
 }
