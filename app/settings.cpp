@@ -117,62 +117,62 @@ bool HoldsBytes(int fd, const struct stat& info, const std::string& bytes)
     return have == bytes;
 }
 
-// Reads the first twelve lines of the open file. CR, LF and CR LF each end
-// a line; a line is cut at 255 bytes and the rest of it dropped. Missing
-// lines stay empty. False when reading fails.
-bool SplitLines(int fd, std::array<ShortString, kLines>* out)
+// A settings file is a few hundred bytes; a file far larger than any it
+// could be, or one holding a NUL byte, is something else.
+constexpr off_t kSmallFileMax = 64 * 1024;
+
+// Splits the bytes into the first `count` lines. CR, LF and CR LF each end
+// a line; a line is cut at 255 bytes and the rest of it dropped; a leading
+// UTF-8 byte-order mark (an editor's) is not part of the first line.
+// Missing lines stay empty.
+void SplitLines(std::string_view bytes, ShortString* lines, int count)
 {
-    std::array<ShortString, kLines>& lines = *out;
-    std::size_t line = 0;
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        bytes.remove_prefix(3);
+    int line = 0;
     bool afterCr = false;
+    for (std::size_t i = 0; i < bytes.size() && line < count; ++i) {
+        const char c = bytes[i];
+        if (c == '\n' && afterCr) {
+            afterCr = false;
+            continue;
+        }
+        afterCr = c == '\r';
+        if (c == '\r' || c == '\n') {
+            ++line;
+            continue;
+        }
+        ShortString& l = lines[line];
+        if (l.len < ShortString::kMax)
+            l.bytes[l.len++] = static_cast<std::uint8_t>(c);
+    }
+}
+
+// Reads the open file whole; false when reading fails or it is plainly not
+// a small text file.
+bool ReadSmall(int fd, const struct stat& info, std::string* bytes)
+{
+    if (info.st_size > kSmallFileMax)
+        return false;
     char chunk[4096];
-    while (line < lines.size()) {
+    for (;;) {
         const ssize_t n = read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0)
+        if (n < 0 || bytes->size() + static_cast<std::size_t>(n) > static_cast<std::size_t>(kSmallFileMax))
             return false;
         if (n == 0)
             break;
-        for (ssize_t i = 0; i < n && line < lines.size(); ++i) {
-            const char c = chunk[i];
-            if (c == '\n' && afterCr) {
-                afterCr = false;
-                continue;
-            }
-            afterCr = c == '\r';
-            if (c == '\r' || c == '\n') {
-                ++line;
-                continue;
-            }
-            ShortString& l = lines[line];
-            if (l.len < ShortString::kMax)
-                l.bytes[l.len++] = static_cast<std::uint8_t>(c);
-        }
+        bytes->append(chunk, static_cast<std::size_t>(n));
     }
-    return true;
+    return bytes->find('\0') == std::string::npos;
 }
 
-enum class FileRead { Read, Missing, Unreadable };
-
-// Reads the settings file's lines. A save in place by another process is
-// waited for (briefly: a lock that stays is read past).
-FileRead ReadSettingsLines(std::array<ShortString, kLines>* lines)
+// Reads the settings file's lines.
+SmallFileRead ReadSettingsLines(std::array<ShortString, kLines>* lines)
 {
-    const QByteArray path = QFile::encodeName(gSettingsPath);
-    const int fd = open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? FileRead::Missing : FileRead::Unreadable;
-    struct stat info { };
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(fd);
-        return FileRead::Unreadable;
-    }
-    LockWithin(fd, LOCK_SH, kFileLockWaitMs);
     *lines = {};
-    const bool read = SplitLines(fd, lines);
-    close(fd);
-    return read ? FileRead::Read : FileRead::Unreadable;
+    return ReadSmallFile(gSettingsPath, lines->data(), kLines);
 }
 
 enum class FileWrite { Written, Failed, Present };
@@ -239,30 +239,34 @@ bool WriteInPlace(int fd, const std::string& bytes)
     return WriteAll(fd, bytes) && ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && fsync(fd) == 0;
 }
 
-// Saves `bytes` as the settings file. A lock on a lock file beside it keeps
-// other savers out from the look at the old file to the rename, and an
-// exclusive lock on the file itself keeps readers of a save in place out. A
-// link to the file stays a link, the file keeps its permissions, and bytes
-// equal to the file's are not written again. With `onlyIfMissing` an
-// existing file is left alone and reported as Present.
-FileWrite WriteSettingsFile(const std::string& bytes, bool onlyIfMissing)
+// Saves `bytes` as the file at `where`. A lock on a lock file beside it
+// keeps other savers out from the look at the old file to the rename (the
+// caller may hold it already), and an exclusive lock on the file itself
+// keeps readers of a save in place out. A link to the file stays a link,
+// the file keeps its permissions, a file its owner made read-only is not
+// replaced, and bytes equal to the file's are not written again. With
+// `onlyIfMissing` an existing file is left alone and reported as Present.
+FileWrite WriteKeptFile(const QString& where, const std::string& bytes, bool onlyIfMissing, bool lockHeld)
 {
-    QFileInfo info(gSettingsPath);
-    const QFileInfo target(info.isSymLink() ? info.symLinkTarget() : gSettingsPath);
+    QFileInfo info(where);
+    const QFileInfo target(info.isSymLink() ? info.symLinkTarget() : where);
     const QByteArray path = QFile::encodeName(target.absoluteFilePath());
-    const QByteArray lockPath = path + ".lock";
 
-    int lockFd = open(lockPath.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (lockFd < 0 && errno != ELOOP)
-        lockFd = open(lockPath.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (lockFd >= 0 && !LockWithin(lockFd, LOCK_EX, kSaveLockWaitMs)) {
-        close(lockFd);
-        QzLastFileError = kQzErrLocked;
-        return FileWrite::Failed;
+    int lockFd = -1;
+    if (!lockHeld) {
+        const QByteArray lockPath = path + ".lock";
+        lockFd = open(lockPath.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (lockFd < 0 && errno != ELOOP)
+            lockFd = open(lockPath.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (lockFd >= 0 && !LockWithin(lockFd, LOCK_EX, kSaveLockWaitMs)) {
+            close(lockFd);
+            QzLastFileError = kQzErrLocked;
+            return FileWrite::Failed;
+        }
     }
     // Without the lock file, another save could rename a new file in while
     // this one writes: then the file is only ever written in place.
-    const bool mayReplace = lockFd >= 0;
+    const bool mayReplace = lockHeld || lockFd >= 0;
     const auto finish = [lockFd](FileWrite result, int fd) {
         if (fd >= 0)
             close(fd);
@@ -289,6 +293,11 @@ FileWrite WriteSettingsFile(const std::string& bytes, bool onlyIfMissing)
     }
     if (existed && HoldsBytes(fd, old, bytes))
         return finish(FileWrite::Written, fd);
+    // The file's own write permission stands, for an administrator too: a
+    // rename in a writable folder would otherwise replace a file its owner
+    // made read-only.
+    if (existed && (!writable || (old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0))
+        return finish(FileWrite::Failed, fd);
 
     bool made = false;
     if (mayReplace) {
@@ -299,6 +308,11 @@ FileWrite WriteSettingsFile(const std::string& bytes, bool onlyIfMissing)
     if (made || !writable)
         return finish(FileWrite::Failed, fd);
     return finish(WriteInPlace(fd, bytes) ? FileWrite::Written : FileWrite::Failed, fd);
+}
+
+FileWrite WriteSettingsFile(const std::string& bytes, bool onlyIfMissing)
+{
+    return WriteKeptFile(gSettingsPath, bytes, onlyIfMissing, false);
 }
 
 std::string FileBytes(const ShortString* lines, int count)
@@ -355,8 +369,8 @@ void LoadSettings()
     // (another process's first start) is read after all.
     for (int attempt = 0; attempt < 3; ++attempt) {
         std::array<ShortString, kLines> line;
-        const FileRead read = ReadSettingsLines(&line);
-        if (read == FileRead::Read) {
+        const SmallFileRead read = ReadSettingsLines(&line);
+        if (read == SmallFileRead::Read) {
             gEmailNotifyOn = ReadU8(line[0]);
             gEmailAddress1 = line[1];
             gEmailAddress2 = line[2];
@@ -380,7 +394,7 @@ void LoadSettings()
         double day = QzVal(QzNumberText(TodayDayOfYear()));
         if (day != 1)
             day -= 1;
-        if (read == FileRead::Unreadable) {
+        if (read == SmallFileRead::Unreadable) {
             // The file is left alone and nothing is saved over it in this
             // run; the day the default form would hold stands in for its.
             gSettingsUnreadable = 1;
@@ -393,8 +407,12 @@ void LoadSettings()
         const ShortString defaults[]
             = {U8Text(gEmailNotifyOn), gEmailAddress1, gEmailAddress2, "0", "0", "0", QzNumberText(day), ""};
         const FileWrite written = WriteSettingsFile(FileBytes(defaults, 8), true);
-        if (written == FileWrite::Written)
+        if (written == FileWrite::Written) {
+            // The variable holds what the file says, so that a save before
+            // the first success line keeps that day.
+            gLastBackupDay = static_cast<std::int16_t>(day);
             return;
+        }
         if (written == FileWrite::Failed) {
             gLastBackupDay = static_cast<std::int16_t>(day);
             TellSaveFailed();
@@ -429,6 +447,43 @@ std::int16_t ReadLastBackupDay()
     if (gSettingsSaveFailed != 0)
         return gLastBackupDay;
     std::array<ShortString, kLines> line;
-    gLastBackupDay = ReadSettingsLines(&line) == FileRead::Read ? ReadI16(line[6]) : 0;
+    gLastBackupDay = ReadSettingsLines(&line) == SmallFileRead::Read ? ReadI16(line[6]) : 0;
     return gLastBackupDay;
+}
+
+SmallFileRead ReadSmallFile(const QString& path, ShortString* lines, int count)
+{
+    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? SmallFileRead::Missing : SmallFileRead::Unreadable;
+    struct stat info { };
+    std::string bytes;
+    bool read = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (read) {
+        // A save in place by another process is waited for (briefly: a
+        // lock that stays is read past).
+        LockWithin(fd, LOCK_SH, kFileLockWaitMs);
+        read = ReadSmall(fd, info, &bytes);
+    }
+    close(fd);
+    if (!read)
+        return SmallFileRead::Unreadable;
+    SplitLines(bytes, lines, count);
+    return SmallFileRead::Read;
+}
+
+bool WriteSmallFile(const QString& path, const std::string& bytes, bool lockHeld)
+{
+    return WriteKeptFile(path, bytes, false, lockHeld) == FileWrite::Written;
+}
+
+int LockSmallFile(const QString& path, int ms)
+{
+    const QByteArray lockPath = QFile::encodeName(path) + ".lock";
+    const int fd = open(lockPath.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0 && LockWithin(fd, LOCK_EX, ms))
+        return fd;
+    if (fd >= 0)
+        close(fd);
+    return -1;
 }

@@ -87,9 +87,9 @@ TEST(Settings, EachLineReadsIntoItsField)
 {
     Sandbox sandbox;
     TestClock clock;
+    AlertRecorder alerts;
     const std::string longLine(1000, 'a');
-    std::string garbage(4 * 1024 * 1024, '\xFF');
-    garbage[3] = '\0';
+    const std::string unread = "0|||0|0|0|68||0 told";
     const std::pair<std::string, std::string> cases[] = {
         {" 1\r\nme@x\r\nyou@x\r\n 1\r\n 0\r\n 1\r\n 300\r\nspare\r\n", "1|me@x|you@x|1|0|1|300|spare|0"},
         {" 1\nme@x\nyou@x\n 1\n 0\n 1\n 300\nspare\n", "1|me@x|you@x|1|0|1|300|spare|0"},
@@ -97,14 +97,21 @@ TEST(Settings, EachLineReadsIntoItsField)
         {" 1\r" + longLine + "\ryou@x\r", "1|" + longLine.substr(0, 255) + "|you@x|0|0|0|0||0"},
         // Missing lines, text in numbers, values past a field's width.
         {"256\rme@x\n70000\rabc\r-1\r1e300\r70000", "0|me@x|70000|0|255|0|4464||0"},
-        {" 1\r" + garbage, "1|" + garbage.substr(0, 255) + "||0|0|0|0||0"},
+        // An editor's byte-order mark; files that are plainly something else are left alone and told.
+        {"\xEF\xBB\xBF 1\rme@x\r", "1|me@x||0|0|0|0||0"},
+        {" 1\r" + std::string(70 * 1024, 'x'), unread},
+        {std::string(" 1\rme@x\r\0\r", 11), unread},
         // Line 12 decides over lines 9 to 11.
         {" 0\r\r\r0\r0\r0\r 5\r\r 1\r 1\r 1\r 0\r", "0|||0|0|0|5||0"},
         {" 0\r\r\r0\r0\r0\r 5\r\r 0\r 0\r 0\r 1\r", "0|||0|0|0|5||1 removed"},
     };
     for (const auto& [file, fields] : cases) {
-        sandbox.Write(kFile, file);
-        EXPECT_EQ(Loaded(), fields) << file.substr(0, 60);
+        const std::string written = ReadFile(sandbox.Write(kFile, file));
+        alerts.alerts.clear();
+        const std::string loaded = Loaded();
+        EXPECT_EQ(loaded + (alerts.alerts.empty() ? "" : " told"), fields) << file.substr(0, 60);
+        SaveSettings();
+        EXPECT_TRUE(alerts.alerts.empty() || ReadFile(sandbox.path() + QLatin1Char('/') + kFile) == written);
     }
 }
 
@@ -216,8 +223,19 @@ TEST(Settings, OddFilesAndFailedSavesLoseNothing)
     EXPECT_EQ(QDir(QString::fromUtf8(folder)).entryList({QStringLiteral("*.tmp*")}, QDir::Files | QDir::Hidden),
         QStringList());
 
-    // Another process holds a lock: the save is refused, the user told, the day in memory counts.
     AlertRecorder alerts;
+    // A file its owner made read-only stays as it is, for the superuser too, and the save is said to fail.
+    chmod(QFile::encodeName(file).constData(), 0444);
+    gLastBackupDay = 9;
+    SaveSettings();
+    EXPECT_EQ(gSettingsSaveFailed, 1);
+    EXPECT_EQ(ReadFile(file), before);
+    EXPECT_EQ(Stat(file).st_mode & 0777, 0444u);
+    chmod(QFile::encodeName(file).constData(), 0600);
+    gLastBackupDay = 69;
+    SaveSettings(); // the bytes the file holds: nothing to write, and the next failure is told again
+    EXPECT_EQ(gSettingsSaveFailed, 0);
+    // Another process holds a lock: the save is refused, the user told, the day in memory counts.
     {
         LockHolder lock(file, LOCK_SH);
         gLastBackupDay = 8;
@@ -244,6 +262,6 @@ TEST(Settings, OddFilesAndFailedSavesLoseNothing)
     for (const QzAlertRequest& a : alerts.alerts)
         told += a.message.toStdString() + "\n";
     EXPECT_EQ(told,
-        "The settings could not be saved.\nThe settings file could not be read.\nThe settings could not be "
-        "saved.\n");
+        "The settings could not be saved.\nThe settings could not be saved.\nThe settings file could not be "
+        "read.\nThe settings could not be saved.\n");
 }
