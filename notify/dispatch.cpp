@@ -5,14 +5,37 @@
 #include "notify/mail.h"
 #include "notify/runner.h"
 #include "notify/state.h"
+#include "runtime/encoding.h"
 #include "runtime/events.h"
 #include "runtime/hooks.h"
+#include "runtime/windows.h"
 
 namespace {
 
 const char* const kAccessInformative
     = "System Preferences / Security & Privacy / Privacy Tab / Accessibility / Quillaby";
 const char* const kOpenSecurityPane = "open /System/Library/PreferencePanes/Security.prefPane/";
+
+constexpr std::int64_t kEmailWindow = 4;
+constexpr std::int64_t kSentLabel = 7;
+
+// The email window's note after a test email: where it went, or why not.
+void ShowTestOutcome(const QString& to1, const QString& to2)
+{
+    if (!QzWindowExists(kEmailWindow))
+        return;
+    QStringList to;
+    for (const QString& address : {to1, to2})
+        if (!address.isEmpty())
+            to << address;
+    const QString note = !gEmailError.isEmpty() ? gEmailError
+        : to.isEmpty()                          ? QStringLiteral("The 'Send Email To:' field is blank")
+                       : QStringLiteral("Test email sent to ") + to.join(QStringLiteral(" and "));
+    const std::int64_t current = QzCurrentWindowTag();
+    QzSetCurrentWindow(kEmailWindow);
+    QzTextField(kSentLabel, QzParamOmitted, &note);
+    QzSetCurrentWindow(current);
+}
 
 } // namespace
 
@@ -52,15 +75,27 @@ void EmailDispatchStep()
     if (!gLastSuccessText.empty())
         gLastProblem = gLastProblem + "\r\n" + gLastSuccessText;
     const ShortString user = UserShortName();
-    ShortString subject
-        = ShortString(gTestEmailPending ? "Email Test for User " : "Time Machine Backup Failed for User ") + user
+    const bool test = gTestEmailPending != 0;
+    ShortString subject = ShortString(test ? "Email Test for User " : "Time Machine Backup Failed for User ") + user
         + " on Mac, " + gComputerName;
     if (gNotifyMinorErrors == 1)
         subject = ShortString("Time Machine Minor Error for User ") + user + " on Mac, " + gComputerName;
-    const QString subjectText = QzStrToCF(subject);
-    const QString bodyText = QzStrToCF(gLastProblem);
-    if (!gEmailAddress1.empty())
-        SendNotificationEmail(name, QzStrToCF(gEmailAddress1), subjectText, bodyText);
-    if (!gEmailAddress2.empty())
-        SendNotificationEmail(name, QzStrToCF(gEmailAddress2), subjectText, bodyText);
+    // A control character of a log line or a name reaches no mail raw.
+    const QString subjectText = QzVisibleControls(QzStrToCF(subject), false);
+    const QString bodyText = QzVisibleControls(QzStrToCF(gLastProblem), true);
+    // A test goes to the addresses typed in the email window, stored or not.
+    const QString to1 = QzStrToCF(test ? gTestAddress1 : gEmailAddress1);
+    const QString to2 = QzStrToCF(test ? gTestAddress2 : gEmailAddress2);
+    gEmailError.clear();
+    gEmailErrorTold = 0;
+    bool delivered = !to1.isEmpty() || !to2.isEmpty();
+    if (!to1.isEmpty())
+        delivered = SendNotificationEmail(name, to1, subjectText, bodyText) && delivered;
+    if (!to2.isEmpty())
+        delivered = SendNotificationEmail(name, to2, subjectText, bodyText) && delivered;
+    gEmailDelivered = delivered ? 1 : 0;
+    if (test)
+        ShowTestOutcome(to1, to2);
+    else if (!gEmailError.isEmpty() && gEmailErrorTold == 0)
+        QzAlertNote("The notification email could not be sent.", ShortFromText(gEmailError));
 }

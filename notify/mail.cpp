@@ -2,6 +2,7 @@
 
 #include "monitor/state.h"
 #include "notify/runner.h"
+#include "notify/state.h"
 #include "runtime/events.h"
 #include "runtime/hooks.h"
 #include "runtime/platform.h"
@@ -58,7 +59,7 @@ ShortString DefaultMailAppName()
     return QzLeft(text, dot == 0 ? 0 : dot - 1);
 }
 
-void SendNotificationEmail(const QString& name, const QString& address, const QString& subject, const QString& body)
+bool SendNotificationEmail(const QString& name, const QString& address, const QString& subject, const QString& body)
 {
     QString toName = name;
     QString content = body;
@@ -80,14 +81,27 @@ void SendNotificationEmail(const QString& name, const QString& address, const QS
     } else if (appName == ShortString("Mail")) {
         script = MailScript(toName, address, subject, content);
     } else {
-        QzAlertNote(appName + " is not supported", "Only Apple's Mail app and Microsoft Outlook are supported.");
-        return;
+        const ShortString message = appName + " is not supported";
+        QzAlertNote(message, "Only Apple's Mail app and Microsoft Outlook are supported.");
+        if (gEmailError.isEmpty())
+            gEmailError = QzStrToCF(message);
+        gEmailErrorTold = 1;
+        return false;
     }
-    RunScriptSilently(script);
+    const QString error = RunMailScript(script);
+    if (!error.isEmpty() && gEmailError.isEmpty())
+        gEmailError = error;
+    return error.isEmpty();
 }
 
-void RunScriptSilently(const QString& script)
+QString RunMailScript(const QString& script)
 {
     const QzAppleScript object = QzAppleScriptNew(script);
-    QzAppleScriptRun(object, nullptr);
+    QVariantMap errorInfo;
+    QzAppleScriptRun(object, &errorInfo);
+    const QVariant message = QzDictValue(errorInfo, QStringLiteral("NSAppleScriptErrorMessage"));
+    if (!message.isValid())
+        return QString();
+    const QString text = QzStringValue(message).trimmed();
+    return text.isEmpty() ? QStringLiteral("The mail application reported an error.") : text;
 }

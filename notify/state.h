@@ -19,3 +19,8 @@ inline ShortString gComputerName; // start-up: `scutil --get ComputerName` throu
 
 // --- Email dispatch ------------------------------------------------------------------
 inline std::uint8_t gEmailStepHeld = 0; // report command without --notify: step 12 leaves requests alone
+inline std::uint8_t gEmailDelivered = 0; // EmailDispatchStep: the last dispatch's mail reached every address it had
+inline QString gEmailError; // SendNotificationEmail: why a mail of the last dispatch was not sent; empty = none failed
+inline std::uint8_t gEmailErrorTold = 0; // SendNotificationEmail: its own alert told the failure already
+inline ShortString gTestAddress1; // Test button: the first address as typed in the email window, not stored
+inline ShortString gTestAddress2; // Test button: the second address as typed

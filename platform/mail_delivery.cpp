@@ -135,7 +135,9 @@ bool DeliverMail(
     }
     const QString sendmail = SendmailPath();
     if (sendmail.isEmpty()) {
-        *error = QStringLiteral("No sendmail program was found to deliver the message.");
+        *error = QStringLiteral(
+            "No mail system is set up on this computer. Install one that provides sendmail: msmtp-mta sends "
+            "through your provider's SMTP server (set it up in ~/.msmtprc), postfix is a full mail system.");
         return false;
     }
     QProcess p;

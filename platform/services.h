@@ -9,11 +9,6 @@
 // commands are on PATH.
 void InstallPlatformServices();
 
-// Launch Services' answer for "mailto:" on systems without it: Mail when a
-// sendmail interface exists (the stand-in Mail delivers through it), else
-// the desktop's mailto handler as "/Applications/<Name>.app", else an
-// application whose name makes the "is not supported" alert read sensibly.
+// Launch Services' answer for "mailto:" on systems without it: Mail, whose
+// stand-in delivers through the system's sendmail interface.
 QString StandInMailtoApp();
-// "thunderbird.desktop" and "org.mozilla.Thunderbird.desktop" give
-// "Thunderbird"; empty for an empty id.
-QString AppNameOfDesktopId(const QString& desktopId);

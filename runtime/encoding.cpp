@@ -184,3 +184,15 @@ std::optional<std::string> QzEncodeMacRoman(const QString& text)
     out.resize(n + static_cast<std::size_t>(written));
     return out;
 }
+
+QString QzVisibleControls(const QString& text, bool keepLineBreaks)
+{
+    QString out = text;
+    for (QChar& c : out) {
+        const char16_t u = c.unicode();
+        const bool lineBreak = u == u'\t' || u == u'\r' || u == u'\n';
+        if ((u < 0x20 && !(keepLineBreaks && lineBreak)) || u == 0x7F)
+            c = QChar(u == 0x7F ? char16_t {0x2421} : static_cast<char16_t>(0x2400 + u));
+    }
+    return out;
+}

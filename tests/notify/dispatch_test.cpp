@@ -88,7 +88,10 @@ TEST(Dispatch, SubjectsForTestsAndMinorErrors)
 {
     World w;
     gLastSuccessText = ShortString();
-    // The test state ends at the first address: the second gets the ordinary body.
+    // A test goes to the addresses as typed; the test state ends at the first: the second gets the ordinary body.
+    gTestAddress1 = gEmailAddress1;
+    gTestAddress2 = gEmailAddress2;
+    gEmailAddress1 = gEmailAddress2 = ShortString();
     gTestEmailPending = gEmailRequested = 1;
     const QString testSubject = QStringLiteral("Email Test for User sam on Mac, Sam\u2019s iMac");
     EXPECT_EQ(w.Dispatch(),
@@ -96,6 +99,7 @@ TEST(Dispatch, SubjectsForTestsAndMinorErrors)
             {QStringLiteral("test email from Quillaby"), kOne, testSubject, QStringLiteral("Quillaby Test. Success!")},
             {QString(), kTwo, testSubject, QStringLiteral("Backup failed with error: 11")}}));
     EXPECT_EQ(gEmailSent, 0); // cleared by the test email
+    gEmailAddress1 = gTestAddress1;
     const QString minor = QStringLiteral("Time Machine Minor Error for User sam on Mac, Sam\u2019s iMac");
     gNotifyMinorErrors = 1;
     for (const std::uint8_t test : {0, 1}) {

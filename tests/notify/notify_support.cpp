@@ -74,7 +74,9 @@ void ResetNotifyState()
     gScriptResult = gOpenFileResult = gStartupDiskPath = gComputerName = ShortString();
     gEmailAddress1 = gEmailAddress2 = gLastProblem = gLastSuccessText = ShortString();
     gEmailStepHeld = gEmailNotifyOn = gNotifyMinorErrors = gEmailRequested = gEmailSent = 0;
-    gTestEmailPending = gAccessCheckPending = 0;
+    gTestEmailPending = gAccessCheckPending = gEmailDelivered = gEmailErrorTold = 0;
+    gTestAddress1 = gTestAddress2 = ShortString();
+    gEmailError.clear();
 }
 
 const QStringList kMailPieces = {QStringLiteral("set recipientName to "), QStringLiteral("\nset recipientAddress to "),
