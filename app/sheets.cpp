@@ -7,6 +7,7 @@
 #include "monitor/state.h"
 #include "notify/mail.h"
 #include "notify/runner.h"
+#include "notify/state.h"
 #include "runtime/events.h"
 #include "runtime/hooks.h"
 #include "runtime/windows.h"
@@ -58,8 +59,10 @@ bool IsOn(std::int64_t tag)
 
 void EmailOk()
 {
-    gEmailAddress1 = QzStrFromCF(QzTextFieldString(kAddress1));
-    gEmailAddress2 = QzStrFromCF(QzTextFieldString(kAddress2));
+    // As typed: Mac Roman where it has the characters, UTF-8 otherwise, as
+    // the settings file reads them back.
+    gEmailAddress1 = ShortFromText(QzTextFieldString(kAddress1));
+    gEmailAddress2 = ShortFromText(QzTextFieldString(kAddress2));
     gDailyEmail = IsOn(kDailyBox) ? 1 : 0;
     gNotifyMinorErrors = IsOn(kMinorBox) ? 1 : 0;
     const bool on = IsOn(kOnOff);
@@ -119,6 +122,23 @@ void OnOffClicked()
     SetOnOff(true);
 }
 
+// The test email goes to the addresses in the fields as typed, stored or
+// not; the pass sends it and the note says how it went.
+void TestClicked()
+{
+    if (QzTextFieldString(kAddress1).trimmed().isEmpty()) {
+        SetSentLabel(QStringLiteral("The 'Send Email To:' field is blank"));
+        return;
+    }
+    SetSentLabel(QString());
+    gTestAddress1 = ShortFromText(QzTextFieldString(kAddress1).trimmed());
+    gTestAddress2 = ShortFromText(QzTextFieldString(kAddress2).trimmed());
+    gTestEmailPending = 1;
+    gEmailRequested = 1;
+    gEmailSent = 0;
+    PollTimerFired();
+}
+
 } // namespace
 
 void CloseSheet(std::int64_t number)
@@ -146,7 +166,9 @@ void ShowEmailWindow()
     const QString address2 = QzStrToCF(gEmailAddress2);
     QzTextField(kAddress1, QzParamOmitted, &address1);
     QzTextField(kAddress2, QzParamOmitted, &address2);
-    SetSentLabel(gEmailSent == 1 ? QStringLiteral("Notification Email Was Sent") : QString());
+    // The last notification went out, or the mail system said why not.
+    const QString sent = gEmailError.isEmpty() ? QStringLiteral("Notification Email Was Sent") : gEmailError;
+    SetSentLabel(gEmailSent == 1 ? sent : QString());
     if (IsOn(kNotifyBox) || IsOn(kMinorBox) || IsOn(kDailyBox))
         QzButtonSetState(kOnOff, 1);
     SetOnOff(gEmailNotifyOn == 1);
@@ -186,10 +208,7 @@ void EmailWindowAction(std::int64_t tag)
         OnOffClicked();
         return;
     case kTest:
-        gTestEmailPending = 1;
-        gEmailRequested = 1;
-        gEmailSent = 0;
-        PollTimerFired();
+        TestClicked();
         return;
     default:
         return;

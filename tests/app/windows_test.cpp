@@ -1,5 +1,6 @@
 // The application's windows on the offscreen platform with the bundle's resources and a temporary HOME.
 
+#include "../monitor/monitor_support.h"
 #include "../notify/notify_support.h"
 #include "runtime/ui_support.h"
 #include "runtime/widgets_p.h"
@@ -12,7 +13,9 @@
 #include "app/state.h"
 #include "monitor/fetch.h"
 #include "monitor/state.h"
+#include "notify/dispatch.h"
 #include "notify/state.h"
+#include "platform/script_standin.h"
 #include "runtime/channels.h"
 
 #include <QAbstractButton>
@@ -335,9 +338,50 @@ TEST_F(App, EmailWindowRefusesThunderbirdAndOnWithoutAccessibilityAndSendsATest)
     EXPECT_EQ(gEmailNotifyOn + gEmailRequested + gNotifyMinorErrors + gDailyEmail, 0);
     // The test button asks for a mail and a fetch; other events change nothing.
     gPollAllowed = 1;
-    Run({{"c 1 16", sent}, {"c 4 11", sent}, {"d 1 6 4", sent}, {"d 1200 4 4", sent}, {"c 4 2", ""}});
+    const std::string tested = "OFF 111 ''";
+    Run({{"c 1 16", sent}, {"c 4 11", tested}, {"d 1 6 4", tested}, {"d 1200 4 4", tested}, {"c 4 2", ""}});
     EXPECT_EQ(gTestEmailPending + gEmailRequested + gTodayRequested, 3);
     EXPECT_EQ(gEmailSent, 0);
+}
+
+// The test email goes to the addresses as typed, stored or not, and the note says how it went; OK keeps an
+// address as typed, in any script.
+TEST_F(App, TestEmailGoesToTheTypedAddressesAndOkKeepsThemAsTyped)
+{
+    const std::string ivan = "\xD0\xB8\xD0\xB2\xD0\xB0\xD0\xBD@example.com";
+    const QzHookGuard<QzScriptFn> runner(gQzScriptHook, StandInRunScript);
+    MailtoApp mail(QStringLiteral("/System/Applications/Mail.app"));
+    const QString box = sandbox.path() + QStringLiteral("/mail");
+    sandbox.Stub(QStringLiteral("sendmail"), "sed -n 's/^To: //p' >> '" + box.toStdString() + "'");
+    const std::string blank = "OFF 000 'The 'Send Email To:' field is blank'";
+    Run({{"c 1 16", "OFF 000 ''"}, {"c 4 11", blank}, {"t 4 " + ivan, blank}, {"c 4 11", "OFF 000 ''"}});
+    EmailDispatchStep();
+    Run({{"t 5 pat@example.com", "OFF 000 'Test email sent to " + ivan + "'"}});
+    EXPECT_EQ(ReadFile(box), "\"test email from Quillaby\" <" + ivan + ">\n");
+    EXPECT_TRUE(gEmailAddress1.empty());
+    sandbox.Stub(QStringLiteral("sendmail"), "echo 'sendmail: cannot connect to relay' >&2; exit 75");
+    Run({{"c 4 11", "OFF 000 ''"}});
+    EmailDispatchStep();
+    Run({{"t 5 pat@example.com", "OFF 000 'sendmail: cannot connect to relay'"}, {"c 4 10", "ON 100 ''"},
+        {"c 4 1", ""}});
+    EXPECT_EQ(ReadFile(SettingsFile()).rfind(" 1\r" + ivan + "\rpat@example.com\r", 0), 0u);
+    LoadSettings();
+    EXPECT_EQ(QzStrToCF(gEmailAddress1).toStdString(), ivan);
+}
+
+// After a first start, OK in the email window keeps the day the default file holds: today's check without a
+// success line warns of nothing more than that.
+TEST_F(App, FirstStartThenOkGivesNoFalseNoBackupWarning)
+{
+    Run({{"c 1 16", "OFF 000 ''"}, {"c 4 1", ""}});
+    EXPECT_EQ(ReadLastBackupDay(), 68);
+    sandbox.Stub(QStringLiteral("ps"), "true");
+    sandbox.Stub(QStringLiteral("log"),
+        "cat '" + sandbox.Write(QStringLiteral("log"), LogOutput(Filler(60))).toStdString() + "'");
+    FetchTodayLog();
+    gTodayReadNow = 1;
+    FetchTodayLog();
+    EXPECT_EQ(QzTextFieldString(8), QStringLiteral("No successful backups reported in the current log"));
 }
 
 TEST(StartUp, LanguageNamesAndTheAdminCheckCommand)
