@@ -11,6 +11,7 @@
 #include "app/environment.h"
 #include "app/mainwindow.h"
 #include "app/report_output.h"
+#include "app/report_state.h"
 #include "app/settings.h"
 #include "app/state.h"
 #include "monitor/fetch.h"
@@ -167,6 +168,9 @@ int main(int argc, char** argv)
     ShowMainWindow(false);
     BuildReportArea();
     LoadSettings();
+    // The values the window carries from one analysis to the next come from
+    // the last run that could send mail.
+    LoadReportState(notify);
     // Mail goes out only when asked for, as the window's email step would
     // send it, with the computer's name read as start-up reads it.
     gEmailStepHeld = notify ? 0 : 1;
@@ -187,17 +191,15 @@ int main(int argc, char** argv)
     }
     for (int pass = 0; pass < 100 && FetchUnderWay(); ++pass)
         MainLoopTick();
+    if (notify)
+        SaveReportState();
 
     QzSetCurrentWindow(1);
     // The report is written from the analysis's bytes, a piece at a time.
     const std::string_view report = gReport.bytes;
     const QString statusLine = QzTextFieldString(8);
     const QString status = ReportFinalStatus(statusLine, report);
-    int code = ReportExitStatus(status);
-    // The settings file could not be read: the user was told, and the
-    // result is not to be trusted by a monitoring system.
-    if (gSettingsUnreadable != 0)
-        code = 2;
+    int code = ReportCode(status);
     if (format == "nagios")
         code = NagiosState(report, status);
     const auto produce = [&](const ReportSink& sink) {
@@ -214,7 +216,7 @@ int main(int argc, char** argv)
     if (!output.empty()) {
         // output came from argv whole, so it ends with a NUL.
         QString error;
-        if (!WriteFileAtomically(QString::fromLocal8Bit(output.data()), produce, &error)) {
+        if (!WriteOutputFile(QString::fromLocal8Bit(output.data()), produce, &error)) {
             std::fprintf(
                 stderr, "quillaby-report: cannot write %s: %s\n", output.data(), error.toLocal8Bit().constData());
             return kReportOutputError;

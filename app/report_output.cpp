@@ -2,23 +2,29 @@
 
 #include "app/state.h"
 #include "monitor/state.h"
+#include "notify/state.h"
 #include "runtime/encoding.h"
 #include "runtime/hooks.h"
 #include "runtime/shortstring.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <prometheus/metric_family.h>
 #include <prometheus/text_serializer.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -166,6 +172,18 @@ int ReportExitStatus(const QString& status)
     return 1;
 }
 
+int ReportCode(const QString& status)
+{
+    // The settings file could not be read: the user was told, and the
+    // result is not to be trusted by a monitoring system. A save that
+    // failed leaves the day of the last backup unrecorded, and the next run
+    // would warn without cause: a problem in itself.
+    if (gSettingsUnreadable != 0)
+        return 2;
+    const int code = ReportExitStatus(status);
+    return gSettingsSaveFailed != 0 ? std::max(code, 1) : code;
+}
+
 std::optional<std::int64_t> LastSuccessSeconds(std::string_view report)
 {
     std::optional<std::int64_t> last;
@@ -233,7 +251,10 @@ bool WriteReportJson(std::string_view report, const QString& status, const Repor
     o.insert(QStringLiteral("problemFolder"), QzStrToCF(gProblemFolder));
     o.insert(QStringLiteral("lastSuccessText"), QzStrToCF(gLastSuccessText));
     o.insert(QStringLiteral("emailRequested"), gEmailRequested != 0);
-    o.insert(QStringLiteral("emailSent"), gEmailSent != 0);
+    o.insert(QStringLiteral("emailSent"), gEmailDelivered != 0);
+    o.insert(QStringLiteral("emailError"), gEmailError.isEmpty() ? QJsonValue() : QJsonValue(gEmailError));
+    o.insert(QStringLiteral("settingsUnreadable"), gSettingsUnreadable != 0);
+    o.insert(QStringLiteral("settingsSaveFailed"), gSettingsSaveFailed != 0);
     o.insert(QStringLiteral("errorFound"), gErrorFound != 0);
     o.insert(QStringLiteral("driveOffline"), gDriveOffline != 0);
     o.insert(QStringLiteral("spotlightConflict"), gSpotlightConflict != 0);
@@ -258,7 +279,7 @@ bool WriteReportJson(std::string_view report, const QString& status, const Repor
 QByteArray ReportPrometheus(const QString& log, std::string_view report, const QString& status)
 {
     const std::string l = log.toStdString();
-    const int code = ReportExitStatus(status);
+    const int code = ReportCode(status);
     std::vector<prometheus::MetricFamily> families;
     families.push_back(Gauge("quillaby_status",
         "Outcome of the Time Machine log check: 0 nothing to report, 1 a problem, 2 the log could not be had.", code,
@@ -277,6 +298,11 @@ QByteArray ReportPrometheus(const QString& log, std::string_view report, const Q
     }
     families.push_back(Gauge("quillaby_last_backup_day_of_year",
         "Day of the year of the last successful backup Quillaby has recorded.", gLastBackupDay, l));
+    families.push_back(Gauge("quillaby_email_failed",
+        "The notification email of this check could not be sent (0 or 1).", gEmailError.isEmpty() ? 0 : 1, l));
+    families.push_back(Gauge("quillaby_settings_save_failed",
+        "The settings file could not be read or saved; the next check may warn without cause (0 or 1).",
+        gSettingsSaveFailed, l));
     families.push_back(Gauge("quillaby_run_timestamp_seconds", "Time of this check, seconds since 1970.",
         static_cast<double>(gQzNowHook() / 1000), l));
     const QString problem = gLastProblem.empty() ? status : QzStrToCF(gLastProblem);
@@ -294,14 +320,18 @@ QByteArray ReportPrometheus(const QString& log, std::string_view report, const Q
 
 int NagiosState(std::string_view report, const QString& status)
 {
+    if (gSettingsUnreadable != 0)
+        return 3;
+    int state = 0;
     switch (ReportExitStatus(status)) {
     case 0:
-        return 0;
+        break;
     case 2:
         return 3;
     default:
-        return Critical(report) ? 2 : 1;
+        state = Critical(report) ? 2 : 1;
     }
+    return gSettingsSaveFailed != 0 ? std::max(state, 1) : state;
 }
 
 QByteArray ReportNagios(std::string_view report, const QString& status)
@@ -309,9 +339,16 @@ QByteArray ReportNagios(std::string_view report, const QString& status)
     static const char* const kStates[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
     // Plugin output is one line, and "|" starts the performance data.
     QString text = status.trimmed().section(QRegularExpression(QStringLiteral("[\r\n]")), 0, 0).trimmed();
-    text.replace(QLatin1Char('|'), QLatin1Char('/'));
     if (text.isEmpty())
         text = QStringLiteral("no Time Machine errors");
+    if (gSettingsUnreadable != 0)
+        text += QStringLiteral("; the settings file could not be read");
+    else if (gSettingsSaveFailed != 0)
+        text += QStringLiteral("; the settings could not be saved");
+    if (!gEmailError.isEmpty())
+        text += QStringLiteral("; the notification email was not sent: ") + gEmailError.simplified();
+    text = QzVisibleControls(text, false);
+    text.replace(QLatin1Char('|'), QLatin1Char('/'));
     QString perf;
     if (const auto last = LastSuccessSeconds(report)) {
         const std::int64_t age = std::max<std::int64_t>(0, gQzNowHook() / 1000 - *last);
@@ -323,20 +360,116 @@ QByteArray ReportNagios(std::string_view report, const QString& status)
     return line.toUtf8();
 }
 
-bool WriteFileAtomically(const QString& path, const ReportWriter& produce, QString* error)
+namespace {
+
+bool WriteAllTo(int fd, std::string_view bytes)
 {
-    QSaveFile file(path);
-    const ReportSink sink = [&file](std::string_view bytes) {
-        return file.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
-    };
-    if (!file.open(QIODevice::WriteOnly) || !produce(sink)) {
-        *error = file.errorString();
-        file.cancelWriting();
+    while (!bytes.empty()) {
+        const ssize_t n = write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+QString ErrnoText(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// Writes into a character device or a FIFO where it is, as a shell
+// redirection would.
+bool WriteInto(const QByteArray& name, const ReportWriter& produce, QString* error)
+{
+    const int fd = open(name.constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = ErrnoText(errno);
         return false;
     }
-    if (!file.commit()) {
-        *error = file.errorString();
+    int failed = 0;
+    const bool written = produce([fd, &failed](std::string_view bytes) {
+        if (WriteAllTo(fd, bytes))
+            return true;
+        failed = errno;
+        return false;
+    });
+    if (close(fd) != 0 && written)
+        failed = errno;
+    if (written && failed == 0)
+        return true;
+    *error = ErrnoText(failed != 0 ? failed : EIO);
+    return false;
+}
+
+// Replaces a regular file (or makes a new one) through a temporary file
+// beside it: each write, the flush to the disk, the close and the rename
+// are checked, and on any failure the temporary goes and the old file
+// stays as it was. A link to a file stays a link.
+bool ReplaceRegular(const QString& path, const struct stat* old, const ReportWriter& produce, QString* error)
+{
+    const QFileInfo info(path);
+    const QFileInfo target(info.isSymLink() ? info.symLinkTarget() : path);
+    const QByteArray name = QFile::encodeName(target.absoluteFilePath());
+    QByteArray temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 8; ++attempt) {
+        temporary = QFile::encodeName(target.absolutePath() + QStringLiteral("/.") + target.fileName()
+            + QStringLiteral(".tmp-") + QString::number(getpid()) + QLatin1Char('-') + QString::number(attempt));
+        fd = open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        *error = ErrnoText(errno);
+        return false;
+    }
+    int failed = 0;
+    if (old && fchmod(fd, old->st_mode & 07777) != 0)
+        failed = errno;
+    const bool written = failed == 0 && produce([fd, &failed](std::string_view bytes) {
+        if (WriteAllTo(fd, bytes))
+            return true;
+        failed = errno;
+        return false;
+    });
+    if (written && fsync(fd) != 0)
+        failed = errno;
+    if (close(fd) != 0 && failed == 0)
+        failed = errno;
+    if (written && failed == 0 && std::rename(temporary.constData(), name.constData()) != 0)
+        failed = errno;
+    if (!written || failed != 0) {
+        unlink(temporary.constData());
+        *error = ErrnoText(failed != 0 ? failed : EIO);
         return false;
     }
     return true;
+}
+
+} // namespace
+
+bool WriteOutputFile(const QString& path, const ReportWriter& produce, QString* error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st { };
+    if (stat(name.constData(), &st) != 0) {
+        if (errno != ENOENT) {
+            *error = ErrnoText(errno);
+            return false;
+        }
+        return ReplaceRegular(path, nullptr, produce, error);
+    }
+    if (S_ISREG(st.st_mode))
+        return ReplaceRegular(path, &st, produce, error);
+    if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))
+        return WriteInto(name, produce, error);
+    *error = S_ISDIR(st.st_mode) ? QStringLiteral("it is a folder")
+                                 : QStringLiteral("it is neither a file, a character device nor a FIFO");
+    return false;
 }

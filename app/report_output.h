@@ -21,6 +21,9 @@ inline constexpr int kReportOutputError = 74; // the output could not be written
 // The final status: the status line, or the report's own text when the
 // log did not come at all and the status line stayed empty.
 QString ReportFinalStatus(const QString& statusLine, std::string_view report);
+// The verdict of every format: ReportExitStatus, but 2 when the settings
+// file could not be read, and at least 1 when a save of it failed.
+int ReportCode(const QString& status);
 // 0 nothing to report (empty status), 2 the log gave nothing to go on
 // ("Unable to get ...", "... is not available", or no success line in an
 // output of 48 lines or fewer), 1 any other status.
@@ -46,12 +49,18 @@ bool WriteReportJson(std::string_view report, const QString& status, const Repor
 // Prometheus text exposition format; log is "today" or "yesterday" and
 // labels every sample. The run time comes from gQzNowHook.
 QByteArray ReportPrometheus(const QString& log, std::string_view report, const QString& status);
-// Monitoring-plugins state: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN.
+// Monitoring-plugins state: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN; as
+// ReportCode, unreadable settings are UNKNOWN and a failed save at least a
+// WARNING.
 int NagiosState(std::string_view report, const QString& status);
 // One line "QUILLABY <STATE> - <text> | <perfdata>" and LF.
 QByteArray ReportNagios(std::string_view report, const QString& status);
 
-// Replaces the file at path with what produce writes to its sink, through a
-// temporary file in the same folder, so a reader sees the old or the new
-// file, never a part. On failure returns false and says why in error.
-bool WriteFileAtomically(const QString& path, const ReportWriter& produce, QString* error);
+// Writes what produce writes to its sink to the file at path. A regular
+// file, or a path where none exists yet, is replaced through a temporary
+// file in the same folder, so a reader sees the old or the new file, never
+// a part, and a write that fails (a full disk) leaves the old file whole. A
+// character device or a FIFO is written into, as a shell redirection
+// would; a folder, or anything else, is refused. On failure returns false
+// and says why in error.
+bool WriteOutputFile(const QString& path, const ReportWriter& produce, QString* error);

@@ -15,6 +15,15 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QThread>
+
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace {
 
@@ -152,8 +161,9 @@ void EachOutcome(std::size_t third)
         EXPECT_EQ(seen + (which == "today" ? "" : " yesterday"), expected);
 
         EXPECT_EQ(o.keys().join(QLatin1Char(' ')),
-            QStringLiteral("driveOffline emailRequested emailSent errorFound lastProblem lastSuccessText "
-                           "problemFolder report spotlightConflict status successFound"));
+            QStringLiteral("driveOffline emailError emailRequested emailSent errorFound lastProblem lastSuccessText "
+                           "problemFolder report settingsSaveFailed settingsUnreadable spotlightConflict status "
+                           "successFound"));
         EXPECT_EQ(text.code, json.code) << text.err;
         EXPECT_EQ(sample("status").toDouble(-1), json.code);
         EXPECT_EQ(nagios.code, states.indexOf(line.section(QLatin1Char(' '), 1, 1)));
@@ -331,4 +341,187 @@ TEST(ReportCommand, ExitStatusFollowsTheFinalStatus)
     EXPECT_EQ(ReportFinalStatus({}, "\r\nSomething else\r\n"), QString());
     gTooFewLines = 0;
     EXPECT_EQ(ReportExitStatus(QStringLiteral("Yesterday's log is not available")), 2);
+}
+
+// Runs on a schedule warn as the window does: one mail per problem, a new one after it cleared and came back, the
+// no-backup mail once a day; a check without --notify between them neither swallows nor doubles a mail. A mail
+// that fails is said in every format, and no control character of the log reaches the plugin line raw.
+TEST(ReportCommand, ScheduledRunsMailOncePerProblemAndSayWhenMailFails)
+{
+    Sandbox sandbox;
+    const QString settings = QStringLiteral(".local/share/Quillaby/Settings");
+    sandbox.Write(settings, " 1\rsam@example.com\r\r 0\r 0\r 0\r 1\r\r");
+    const std::string box = sandbox.path().toStdString() + "/mail";
+    sandbox.Stub(QStringLiteral("sendmail"), "grep -c '^Subject: ' >> '" + box + "'");
+    sandbox.Stub(QStringLiteral("scutil"), "echo Mac");
+    const auto failing = Log(60,
+        {kSuccess, LogEntry("2026-03-10 11:00:00", "Error: \x1B[2Jwiped\x01"),
+            LogEntry("2026-03-10 11:00:00", "Backup failed with error: 11")});
+    const auto fine = Log(60, {kSuccess});
+    const std::tuple<const std::vector<std::string>*, const char*, std::size_t> runs[]
+        = {{&failing, "--notify", 1}, {&failing, "--notify", 1}, {&failing, "--notify", 1}, {&fine, "--notify", 1},
+            {&failing, "--json", 1}, {&failing, "--notify", 2}, {&failing, "", 2}, {&failing, "--notify", 2}};
+    for (const auto& [log, args, mails] : runs) {
+        StubLog(sandbox, *log);
+        Report(std::string("today ") + args);
+        EXPECT_EQ(ReadFile(QString::fromStdString(box)).size() / 2, mails) << args;
+    }
+    // No backup for more than a day, with the daily mail on: once a day.
+    const int today = QDate::currentDate().dayOfYear();
+    if (today > 3) {
+        sandbox.Write(settings, " 1\rsam@example.com\r\r 0\r 0\r 1\r " + std::to_string(today - 3) + "\r\r");
+        StubLog(sandbox, Log(60, {}));
+        for (int i = 0; i < 2; ++i)
+            Report("today --notify");
+        EXPECT_EQ(ReadFile(QString::fromStdString(box)).size() / 2, 3u);
+    }
+    // The mail system refuses: standard error, JSON, the plugin line and Prometheus say so.
+    sandbox.Stub(QStringLiteral("sendmail"), "echo 'sendmail: cannot connect to relay' >&2; exit 75");
+    StubLog(sandbox, failing);
+    std::string seen;
+    for (const char* format : {"json", "nagios", "prometheus"}) {
+        QFile::remove(sandbox.path() + QStringLiteral("/.local/share/Quillaby/State"));
+        const Outcome r = Report(std::string("today --notify --format ") + format);
+        EXPECT_NE(r.err.find("quillaby-report: The notification email could not be sent.\n"
+                             "quillaby-report: sendmail: cannot connect to relay\n"),
+            std::string::npos)
+            << r.err;
+        const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
+        if (*format == 'j')
+            seen += o[QStringLiteral("emailError")].toString().toStdString()
+                + " sent=" + (o[QStringLiteral("emailSent")].toBool() ? "1" : "0") + "\n";
+        else if (*format == 'n')
+            seen += r.out.substr(0, r.out.find(" | ")) + "\n";
+        else
+            seen += "failed="
+                + std::to_string(Samples(r.out)[QStringLiteral("quillaby_email_failed log=today")].toInt()) + "\n";
+    }
+    EXPECT_EQ(seen,
+        "sendmail: cannot connect to relay sent=0\n"
+        "QUILLABY CRITICAL - Error: \xE2\x90\x9B[2Jwiped\xE2\x90\x81; the notification email was not sent: sendmail: "
+        "cannot connect to relay\n"
+        "failed=1\n");
+}
+
+// Every format carries the same verdict on the settings file: UNKNOWN when it cannot be read, at least a warning
+// when a save of it failed (the next run would otherwise warn without cause).
+TEST(ReportCommand, EveryFormatSaysTheSettingsCouldNotBeReadOrSaved)
+{
+    Sandbox sandbox;
+    StubLog(sandbox, Log(60, {kSuccess}));
+    const QString file = sandbox.path() + QStringLiteral("/.local/share/Quillaby/Settings");
+    const std::pair<std::string, const char*> cases[] = {
+        {std::string(" 1\r\0\r", 5),
+            "2 2 3 unreadable 2 save_failed 1 | UNKNOWN - no Time Machine errors; the settings file could not be read"},
+        {" 0\r\r\r 0\r 0\r 0\r 1\r\r",
+            "1 1 1 saveFailed 1 save_failed 1 | WARNING - no Time Machine errors; the settings could not be saved"}};
+    for (const auto& [bytes, expected] : cases) {
+        sandbox.Write(QStringLiteral(".local/share/Quillaby/Settings"), bytes);
+        chmod(QFile::encodeName(file).constData(), 0444);
+        const Outcome text = Report("today"), json = Report("today --json"), nagios = Report("today --format=nagios"),
+                      prom = Report("today --format prometheus");
+        const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object();
+        const QJsonObject samples = Samples(prom.out);
+        std::string seen = std::to_string(text.code) + " " + std::to_string(json.code) + " "
+            + std::to_string(nagios.code) + (o[QStringLiteral("settingsUnreadable")].toBool() ? " unreadable" : "")
+            + (!o[QStringLiteral("settingsUnreadable")].toBool() && o[QStringLiteral("settingsSaveFailed")].toBool()
+                    ? " saveFailed"
+                    : "")
+            + " " + std::to_string(samples[QStringLiteral("quillaby_status log=today")].toInt()) + " save_failed "
+            + std::to_string(samples[QStringLiteral("quillaby_settings_save_failed log=today")].toInt()) + " | "
+            + nagios.out.substr(9, nagios.out.find(" | ") - 9);
+        EXPECT_EQ(seen, expected);
+        EXPECT_EQ(ReadFile(file), bytes);
+        chmod(QFile::encodeName(file).constData(), 0600);
+    }
+}
+
+// Two reports at once, the second's clean-up running while the first's log command waits for its output: each
+// leaves the other's live command alone and both report the day. The listing shows this test's processes only.
+TEST(ReportCommand, OverlappingRunsLeaveEachOthersLogCommandAlone)
+{
+    Sandbox sandbox;
+    sandbox.Stub(QStringLiteral("ps"),
+        "/bin/ps -ax -o pid=,ppid= > \"$HOME/tree\"\n/bin/ps \"$@\" | awk -v root=" + std::to_string(getpid())
+            + " 'NR == FNR { up[$1] = $2; next } { p = $2; while (p > 1 && p != root) p = up[p]; if (p == root) print "
+              "}'"
+              " \"$HOME/tree\" -");
+    const std::string day = LogOutput(Log(60, {kSuccess}));
+    QProcess runs[2];
+    int writers[2] = {-1, -1};
+    for (int i = 0; i < 2; ++i) {
+        const QString fifo = sandbox.path() + QStringLiteral("/replay%1").arg(i);
+        ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QUILLABY_LOG_REPLAY"), fifo);
+        runs[i].setProcessEnvironment(env);
+        runs[i].start(QStringLiteral(QZ_REPORT_EXE), {QStringLiteral("yesterday")});
+        // The stand-in log of this run is reading its recording once the FIFO takes a writer.
+        for (QDeadlineTimer deadline(30000); writers[i] < 0 && !deadline.hasExpired(); QThread::msleep(10))
+            writers[i] = open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+        ASSERT_GE(writers[i], 0);
+    }
+    // The second run ends first: its clean-up has run by then, while the first's command still waits.
+    for (const int i : {1, 0}) {
+        fcntl(writers[i], F_SETFL, 0);
+        EXPECT_EQ(write(writers[i], day.data(), day.size()), static_cast<ssize_t>(day.size())) << "run " << i;
+        close(writers[i]);
+        ASSERT_TRUE(runs[i].waitForFinished(60000));
+        const std::string out = runs[i].readAllStandardOutput().toStdString();
+        EXPECT_EQ(runs[i].exitCode(), 0) << "run " << i << ": " << out;
+        EXPECT_NE(out.find("No Time Machine errors to report in yesterday's log."), std::string::npos) << out;
+    }
+}
+
+// --output: a full disk leaves the old file whole in every format; a FIFO or a character device is written into
+// and stays what it is; a folder is refused.
+TEST(ReportCommand, OutputKeepsTheOldFileAndWritesIntoFifosAndDevices)
+{
+    Sandbox sandbox;
+    StubLog(sandbox, Log(60, {kSuccess}));
+    const std::string base = sandbox.path().toStdString();
+    QDir().mkpath(sandbox.path() + QStringLiteral("/folder"));
+    Outcome r = Report("today --output " + base + "/folder");
+    EXPECT_EQ(r.code, 74);
+    EXPECT_EQ(r.err, "quillaby-report: cannot write " + base + "/folder: it is a folder\n");
+    const std::string fifo = base + "/fifo", device = base + "/null";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const bool devices = mknod(device.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0;
+    for (const std::string& path : {fifo, device}) {
+        if (path == device && !devices)
+            continue;
+        QProcess reader;
+        reader.start(QStringLiteral("cat"), {QString::fromStdString(path)});
+        r = Report("today --format nagios --output " + path);
+        reader.waitForFinished(30000);
+        EXPECT_EQ(r.code, 0) << r.err;
+        struct stat st { };
+        stat(path.c_str(), &st);
+        EXPECT_TRUE(path == fifo ? S_ISFIFO(st.st_mode) : S_ISCHR(st.st_mode)) << path;
+        EXPECT_EQ(reader.readAllStandardOutput().left(12).toStdString(), path == fifo ? "QUILLABY OK " : "");
+    }
+    // A tmpfs with no room left.
+    const std::string full = base + "/full";
+    QDir().mkpath(QString::fromStdString(full));
+    if (mount("tmpfs", full.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k") != 0)
+        GTEST_SKIP() << "a tmpfs cannot be mounted here (" << std::strerror(errno)
+                     << "): the full-disk case is not run";
+    const std::unique_ptr<const char, void (*)(const char*)> mounted(
+        full.c_str(), [](const char* at) { umount2(at, MNT_DETACH); });
+    const std::string old = full + "/quillaby.out";
+    sandbox.Write(QStringLiteral("full/quillaby.out"), "old\n");
+    {
+        QFile filler(QString::fromStdString(full + "/filler"));
+        filler.open(QIODevice::WriteOnly);
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) { }
+    }
+    for (const char* format : {"text", "json", "prometheus", "nagios"}) {
+        r = Report(std::string("today --format ") + format + " --output " + old);
+        EXPECT_EQ(r.code, 74) << format;
+        EXPECT_EQ(r.err, "quillaby-report: cannot write " + old + ": No space left on device\n");
+        EXPECT_EQ(ReadFile(QString::fromStdString(old)), "old\n");
+    }
+    EXPECT_EQ(QDir(QString::fromStdString(full)).entryList(QDir::Files | QDir::Hidden).join(QLatin1Char(' ')),
+        QStringLiteral("filler quillaby.out"));
 }
