@@ -1,10 +1,9 @@
-#include "monitor/mainloop.h"
+#include "app/mainloop.h"
 
+#include "app/menu.h"
 #include "monitor/fetch.h"
 #include "monitor/report.h"
 #include "monitor/state.h"
-
-#include "app/menu.h"
 #include "notify/dispatch.h"
 #include "runtime/channels.h"
 #include "runtime/hooks.h"
@@ -131,16 +130,4 @@ void MainLoopTick()
 
     // 12. Email dispatch.
     EmailDispatchStep();
-}
-
-void PollTimerFired()
-{
-    if (gTodayPipeOpen == 1 || gYesterdayPipeOpen == 1)
-        return;
-    if (gPollAllowed == 1)
-        gTodayRequested = 1;
-    if (gTestEmailPending == 1)
-        return;
-    if (gEmailRequested == 1 && gLastProblem.len < 5)
-        gEmailRequested = 0;
 }

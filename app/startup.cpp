@@ -2,11 +2,11 @@
 
 #include "app/dialog.h"
 #include "app/environment.h"
+#include "app/mainloop.h"
 #include "app/mainwindow.h"
 #include "app/menu.h"
-#include "app/settings.h"
+#include "app/poll.h"
 #include "app/state.h"
-#include "monitor/mainloop.h"
 #include "monitor/report.h"
 #include "monitor/state.h"
 #include "notify/runner.h"
@@ -16,6 +16,7 @@
 #include "runtime/platform.h"
 #include "runtime/textcontainer.h"
 #include "runtime/windows.h"
+#include "settings/settings.h"
 
 #include <QLocale>
 
@@ -131,10 +132,12 @@ ShortString AdminCheckCommand(const ShortString& shortName)
 void StartUp()
 {
     // 1. The application object exists (main made it); its delegate. The
-    // stand-in commands and services answer before any command or script runs.
+    // stand-in commands, the services and the simulated Mac's version answer
+    // before any command or script runs.
     QzInstallAppDelegate();
     AddStandInsToPath();
     InstallPlatformServices();
+    UseSimulatedMacVersion();
     // 2. Case tables are built into the runtime; the random generator is seeded.
     std::srand(std::random_device {}());
     // 3. The menu numbers are constants (app/menu.h). 4. The introduction.

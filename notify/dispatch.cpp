@@ -1,12 +1,12 @@
 #include "notify/dispatch.h"
 
-#include "app/state.h"
 #include "monitor/state.h"
 #include "notify/mail.h"
 #include "notify/runner.h"
 #include "notify/state.h"
 #include "runtime/events.h"
 #include "runtime/hooks.h"
+#include "settings/state.h"
 
 namespace {
 

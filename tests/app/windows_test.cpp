@@ -7,13 +7,14 @@
 #include "app/dialog.h"
 #include "app/mainwindow.h"
 #include "app/menu.h"
-#include "app/settings.h"
 #include "app/startup.h"
 #include "app/state.h"
 #include "monitor/fetch.h"
 #include "monitor/state.h"
 #include "notify/state.h"
 #include "runtime/channels.h"
+#include "settings/settings.h"
+#include "settings/state.h"
 
 #include <QAbstractButton>
 #include <QDirIterator>
