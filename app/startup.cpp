@@ -5,7 +5,6 @@
 #include "app/mainloop.h"
 #include "app/mainwindow.h"
 #include "app/menu.h"
-#include "app/poll.h"
 #include "app/state.h"
 #include "monitor/report.h"
 #include "monitor/state.h"
@@ -93,18 +92,6 @@ void AdminCheck()
     }
 }
 
-std::int64_t MainLoopTimer(void* /*timer*/)
-{
-    MainLoopTick();
-    return 0;
-}
-
-std::int64_t PollTimer(void* /*timer*/)
-{
-    PollTimerFired();
-    return 0;
-}
-
 } // namespace
 
 ShortString LanguageNameOf(const ShortString& identifier)
@@ -180,6 +167,5 @@ void StartUp()
     gIntroPending = 1;
     gOpenPanel = 0;
     gPollAllowed = 1;
-    QzTimer(MainLoopTimer, true, 0.1);
-    QzTimer(PollTimer, true, 1800.0);
+    StartMainLoopTimers();
 }
