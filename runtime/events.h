@@ -50,8 +50,8 @@ using QzMomentFn = std::int64_t (*)(std::int64_t nowMs);
 // replaces the timer.
 void QzWallClockTimer(QzMomentFn next, void (*wake)());
 // The first moment after afterMs at which the local clock (the one
-// QzDateText reads) shows hour:00:00.000; a day without that hour is
-// passed over.
+// QzDateText reads) shows hour:00:00.000, or, on a day whose clock skips
+// that hour, the moment it skips to.
 std::int64_t QzNextLocalHour(std::int64_t afterMs, int hour);
 
 inline constexpr std::int64_t QzAlertStyleOmitted = -1999999999;

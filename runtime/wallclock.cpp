@@ -166,16 +166,19 @@ std::int64_t QzNextLocalHour(std::int64_t afterMs, int hour)
 {
     UErrorCode status = U_ZERO_ERROR;
     icu::GregorianCalendar calendar(status);
+    // An hour the clock goes through twice (when it is set back) begins at
+    // its first time.
+    calendar.setRepeatedWallTimeOption(UCAL_WALLTIME_FIRST);
     calendar.setTime(static_cast<UDate>(afterMs), status);
-    // Today's, else tomorrow's; a day whose clock skips the hour gives
-    // another time, which the day after replaces.
-    for (int day = 0; day < 3 && U_SUCCESS(status); ++day) {
+    // Today's, else tomorrow's. On a day whose clock skips the hour the
+    // calendar gives the moment the clock skips to.
+    for (int day = 0; day < 2 && U_SUCCESS(status); ++day) {
         calendar.set(UCAL_HOUR_OF_DAY, hour);
         calendar.set(UCAL_MINUTE, 0);
         calendar.set(UCAL_SECOND, 0);
         calendar.set(UCAL_MILLISECOND, 0);
         const UDate at = calendar.getTime(status);
-        if (U_SUCCESS(status) && at > static_cast<UDate>(afterMs) && calendar.get(UCAL_HOUR_OF_DAY, status) == hour)
+        if (U_SUCCESS(status) && at > static_cast<UDate>(afterMs))
             return static_cast<std::int64_t>(at);
         calendar.add(UCAL_DATE, 1, status);
     }

@@ -14,6 +14,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <unicode/timezone.h>
+
 #include <functional>
 
 namespace {
@@ -160,6 +162,15 @@ TEST(MainLoop, TheDailyResetWakesAtTheEdgesOfHourOne)
         {"2026-03-10 02:00:00", "2026-03-11 01:00:00"}, {"2026-03-31 23:30:00", "2026-04-01 01:00:00"}};
     for (const auto& [now, edge] : edges)
         EXPECT_EQ(NextHourOneEdge(At(now)), At(edge)) << now;
+    // New York (times in UTC): hour 1 twice on 1 November begins at its
+    // first time and ends at 02:00 EST; on 8 March hour 2 is skipped and
+    // hour 1 ends at 03:00 EDT.
+    icu::TimeZone::adoptDefault(icu::TimeZone::createTimeZone("America/New_York"));
+    const std::pair<const char*, const char*> newYork[] = {{"2026-11-01 04:30:00", "2026-11-01 05:00:00"},
+        {"2026-11-01 05:00:00", "2026-11-01 07:00:00"}, {"2026-03-08 06:30:00", "2026-03-08 07:00:00"}};
+    for (const auto& [now, edge] : newYork)
+        EXPECT_EQ(NextHourOneEdge(At(now)), At(edge)) << now;
+    icu::TimeZone::adoptDefault(icu::TimeZone::createTimeZone("UTC"));
 
     world.Run({{"sent=1 poll=0 reset=0"}}); // cleared at the end of the last hour 1
     At("2026-03-10 00:59:59");
