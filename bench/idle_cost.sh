@@ -33,12 +33,18 @@ pid=$!
 sleep 5 # start-up and the first passes
 
 ticks() { awk '{print $14 + $15}' "/proc/$pid/stat"; }
+# Each time the program goes to sleep waiting for an event counts as a
+# voluntary context switch: the wake-ups, summed over its threads.
+wakes() { cat /proc/"$pid"/task/*/status | awk '/^voluntary_ctxt_switches:/ {n += $2} END {print n}'; }
 hz=$(getconf CLK_TCK)
 before=$(ticks)
+woken=$(wakes)
 sleep "$seconds"
 after=$(ticks)
+woken=$(($(wakes) - woken))
 rss=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status")
-awk -v used=$((after - before)) -v hz="$hz" -v s="$seconds" -v rss="$rss" 'BEGIN {
+awk -v used=$((after - before)) -v hz="$hz" -v s="$seconds" -v rss="$rss" -v woken="$woken" 'BEGIN {
     printf "CPU over %d s idle: %.2f s = %.3f %% of one core\n", s, used / hz, 100 * used / hz / s
+    printf "wake-ups: %d (%.2f a second)\n", woken, woken / s
     printf "resident memory: %.1f MB\n", rss / 1024
 }'
