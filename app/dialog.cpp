@@ -1,5 +1,6 @@
 #include "app/dialog.h"
 
+#include "app/busy.h"
 #include "app/menu.h"
 #include "app/sheets.h"
 #include "app/state.h"
@@ -15,18 +16,6 @@
 namespace {
 
 constexpr std::int64_t kWindowShouldClose = 10031; // window notification: may the window close?
-
-const ShortString kPleaseWait = "Please wait until done.";
-
-void TodayBusyAlert()
-{
-    QzAlertNote("Busy getting today's log.", kPleaseWait);
-}
-
-void YesterdayBusyAlert()
-{
-    QzAlertNote("Busy getting yesterday's log.", kPleaseWait);
-}
 
 void OpenSystemItem(int directory, const QString& item)
 {
@@ -163,19 +152,6 @@ void MainWindowAction(std::int64_t tag)
 }
 
 } // namespace
-
-bool RefuseWhileFetching()
-{
-    if (gTodayPipeOpen == 1) {
-        TodayBusyAlert();
-        return true;
-    }
-    if (gYesterdayPipeOpen == 1) {
-        YesterdayBusyAlert();
-        return true;
-    }
-    return false;
-}
 
 int OpenResourceFile(const ShortString& name)
 {

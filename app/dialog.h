@@ -8,9 +8,6 @@
 // main window (1), the email window (4), the quit window (5) and the about
 // window (6). Closing the main window quits as the Quit menu item does.
 void DoDialog(std::int64_t kind, std::int64_t id, std::int64_t windowTag, void* object);
-// Busy rule: when a log fetch is under way, shows the busy alert (today's
-// first) and returns true.
-bool RefuseWhileFetching();
 // Opens a file of the bundle's resources with its default application;
 // returns 1 (after a critical alert) when it is not there, else 0. On Linux
 // an .rtfd folder opens through its TXT.rtf and a .url file opens its page.

@@ -3,6 +3,8 @@
 #include "monitor/state.h"
 #include "notify/runner.h"
 #include "runtime/bundle.h"
+#include "runtime/hooks.h"
+#include "simmac/simulated_mac.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -45,6 +47,13 @@ QString ColonFreeLink(const QString& folder)
     return link;
 }
 
+// The simulated Mac's version, read afresh at every question as the
+// system's own file would be.
+[[maybe_unused]] QString SimulatedMacSystemVersion()
+{
+    return QString::fromStdString(SimulatedMacVersion(QFile::encodeName(SimulatedMacPlistPath()).toStdString()));
+}
+
 } // namespace
 
 void AddStandInsToPath()
@@ -72,6 +81,20 @@ void AddStandInsToPath()
         return;
     path += ':' + QFile::encodeName(standIns);
     setenv("PATH", path.constData(), 1);
+#endif
+}
+
+QString SimulatedMacPlistPath()
+{
+    return QzResourcesPath() + QString::fromLatin1(kSimulatedMacPlist.data(), kSimulatedMacPlist.size());
+}
+
+void UseSimulatedMacVersion()
+{
+#ifndef Q_OS_MACOS
+    if (gQzSystemVersionHook == QzSystemVersionReal
+        && !QFileInfo::exists(QString::fromLatin1(kSystemVersionPlist.data(), kSystemVersionPlist.size())))
+        gQzSystemVersionHook = SimulatedMacSystemVersion;
 #endif
 }
 

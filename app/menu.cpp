@@ -1,12 +1,12 @@
 #include "app/menu.h"
 
 #include "app/pages.h"
-#include "app/settings.h"
 #include "app/sheets.h"
-#include "app/state.h"
 #include "monitor/state.h"
 #include "runtime/channels.h"
 #include "runtime/windows.h"
+#include "settings/settings.h"
+#include "settings/state.h"
 
 #include <cstdlib>
 

@@ -9,13 +9,11 @@
 // command line, 74 the output could not be written.
 
 #include "app/environment.h"
+#include "app/mainloop.h"
 #include "app/mainwindow.h"
 #include "app/report_output.h"
 #include "app/report_state.h"
-#include "app/settings.h"
-#include "app/state.h"
 #include "monitor/fetch.h"
-#include "monitor/mainloop.h"
 #include "monitor/report.h"
 #include "monitor/state.h"
 #include "notify/runner.h"
@@ -26,6 +24,8 @@
 #include "runtime/events.h"
 #include "runtime/hooks.h"
 #include "runtime/windows.h"
+#include "settings/settings.h"
+#include "settings/state.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
@@ -163,6 +163,7 @@ int main(int argc, char** argv)
     QzApplicationInit(qtArgc, argv);
     gQzAlertHook = AlertToStandardError;
     InstallPlatformServices();
+    UseSimulatedMacVersion();
     ChooseLogWording();
     QzInstallAppDelegate();
     ShowMainWindow(false);

@@ -1,11 +1,11 @@
 #include "app/report_output.h"
 
-#include "app/state.h"
 #include "monitor/state.h"
 #include "notify/state.h"
 #include "runtime/encoding.h"
 #include "runtime/hooks.h"
 #include "runtime/shortstring.h"
+#include "settings/state.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,11 +1,11 @@
 #include "app/report_state.h"
 
-#include "app/settings.h"
-#include "app/state.h"
 #include "monitor/state.h"
 #include "runtime/events.h"
 #include "runtime/hooks.h"
 #include "runtime/shortstring.h"
+#include "settings/settings.h"
+#include "settings/state.h"
 
 #include <QDateTime>
 #include <QFileInfo>

@@ -1,9 +1,8 @@
 #include "app/sheets.h"
 
-#include "app/dialog.h"
-#include "app/settings.h"
+#include "app/busy.h"
+#include "app/poll.h"
 #include "app/state.h"
-#include "monitor/mainloop.h"
 #include "monitor/state.h"
 #include "notify/mail.h"
 #include "notify/runner.h"
@@ -11,6 +10,8 @@
 #include "runtime/events.h"
 #include "runtime/hooks.h"
 #include "runtime/windows.h"
+#include "settings/settings.h"
+#include "settings/state.h"
 
 #include <cstdlib>
 

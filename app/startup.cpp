@@ -2,11 +2,10 @@
 
 #include "app/dialog.h"
 #include "app/environment.h"
+#include "app/mainloop.h"
 #include "app/mainwindow.h"
 #include "app/menu.h"
-#include "app/settings.h"
 #include "app/state.h"
-#include "monitor/mainloop.h"
 #include "monitor/report.h"
 #include "monitor/state.h"
 #include "notify/runner.h"
@@ -16,6 +15,7 @@
 #include "runtime/platform.h"
 #include "runtime/textcontainer.h"
 #include "runtime/windows.h"
+#include "settings/settings.h"
 
 #include <QLocale>
 
@@ -92,18 +92,6 @@ void AdminCheck()
     }
 }
 
-std::int64_t MainLoopTimer(void* /*timer*/)
-{
-    MainLoopTick();
-    return 0;
-}
-
-std::int64_t PollTimer(void* /*timer*/)
-{
-    PollTimerFired();
-    return 0;
-}
-
 } // namespace
 
 ShortString LanguageNameOf(const ShortString& identifier)
@@ -131,10 +119,12 @@ ShortString AdminCheckCommand(const ShortString& shortName)
 void StartUp()
 {
     // 1. The application object exists (main made it); its delegate. The
-    // stand-in commands and services answer before any command or script runs.
+    // stand-in commands, the services and the simulated Mac's version answer
+    // before any command or script runs.
     QzInstallAppDelegate();
     AddStandInsToPath();
     InstallPlatformServices();
+    UseSimulatedMacVersion();
     // 2. Case tables are built into the runtime; the random generator is seeded.
     std::srand(std::random_device {}());
     // 3. The menu numbers are constants (app/menu.h). 4. The introduction.
@@ -177,6 +167,5 @@ void StartUp()
     gIntroPending = 1;
     gOpenPanel = 0;
     gPollAllowed = 1;
-    QzTimer(MainLoopTimer, true, 0.1);
-    QzTimer(PollTimer, true, 1800.0);
+    StartMainLoopTimers();
 }

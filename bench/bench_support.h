@@ -4,10 +4,10 @@
 // this header carries its definitions inline.
 
 #include "app/mainwindow.h"
-#include "app/settings.h"
 #include "runtime/application.h"
 #include "runtime/hooks.h"
 #include "runtime/windows.h"
+#include "settings/settings.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 #include "fuzz_support.h"
 
 #include "app/mainwindow.h"
-#include "app/settings.h"
 #include "runtime/hooks.h"
 #include "runtime/state.h"
+#include "settings/settings.h"
 
 #include <QApplication>
 

@@ -1,7 +1,7 @@
 // The stand-in `log`'s replay of a recorded output, for the last N seconds
 // or for yesterday, on any bytes.
 
-#include "platform/standin_log/log_replay.h"
+#include "simmac/log/log_replay.h"
 
 #include <cstdio>
 #include <cstdlib>

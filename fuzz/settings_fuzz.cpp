@@ -4,8 +4,8 @@
 #include "fuzz_support.h"
 
 #include "app/mainwindow.h"
-#include "app/settings.h"
-#include "app/state.h"
+#include "settings/settings.h"
+#include "settings/state.h"
 
 #include <cstdlib>
 

@@ -2,10 +2,10 @@
 
 #include "fuzz_support.h"
 
-#include "app/settings.h"
-#include "app/state.h"
 #include "monitor/fetch.h"
 #include "monitor/state.h"
+#include "settings/settings.h"
+#include "settings/state.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

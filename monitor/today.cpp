@@ -2,10 +2,10 @@
 #include "monitor/report.h"
 #include "monitor/state.h"
 
-#include "app/settings.h"
-#include "app/state.h"
 #include "runtime/channels.h"
 #include "runtime/windows.h"
+#include "settings/settings.h"
+#include "settings/state.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,5 @@
 #include "notify/dispatch.h"
 
-#include "app/state.h"
 #include "monitor/state.h"
 #include "notify/mail.h"
 #include "notify/runner.h"
@@ -9,6 +8,7 @@
 #include "runtime/events.h"
 #include "runtime/hooks.h"
 #include "runtime/windows.h"
+#include "settings/state.h"
 
 namespace {
 

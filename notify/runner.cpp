@@ -1,19 +1,14 @@
 #include "notify/runner.h"
 
 #include "notify/state.h"
-#include "platform/simulated_mac.h"
-#include "runtime/bundle.h"
 #include "runtime/channels.h"
 #include "runtime/encoding.h"
 #include "runtime/events.h"
+#include "runtime/hooks.h"
+#include "runtime/macversion.h"
 #include "runtime/platform.h"
 
-#include <QFile>
-#include <QFileInfo>
-
-#include <cstdlib>
 #include <string>
-#include <string_view>
 
 namespace {
 
@@ -123,28 +118,8 @@ ShortString UserShortName()
     return ShortFromText(QzURLLastComponent(QzURLParent(library)));
 }
 
-QString SystemVersionPlistPath()
-{
-    if (!gSystemVersionPlist.isEmpty())
-        return gSystemVersionPlist;
-    const QString system = QString::fromLatin1(kSystemVersionPlist.data(), kSystemVersionPlist.size());
-#ifdef Q_OS_MACOS
-    return system;
-#else
-    if (QFileInfo::exists(system))
-        return system;
-    return QzResourcesPath() + QString::fromLatin1(kSimulatedMacPlist.data(), kSimulatedMacPlist.size());
-#endif
-}
-
 bool SystemVersionAtLeast(const ShortString& threshold)
 {
-    const QString path = SystemVersionPlistPath();
-    const std::string file = QFile::encodeName(path).toStdString();
-    // The simulated Mac's version may be named in the environment, over its
-    // file; the same place tells the stand-in `log` how to speak.
-    const bool simulated = gSystemVersionPlist.isEmpty()
-        && path != QString::fromLatin1(kSystemVersionPlist.data(), kSystemVersionPlist.size());
-    const std::string version = simulated ? SimulatedMacVersion(file) : ProductVersionOfPlist(file);
+    const std::string version = gQzSystemVersionHook().toStdString();
     return version.empty() || MacVersionAtLeast(version, threshold.view());
 }

@@ -23,14 +23,10 @@ ShortString RunShellCollect(const ShortString& command);
 // The user's short name: the last component of the home folder (Mac Roman,
 // cut at 255 bytes).
 ShortString UserShortName();
-// True unless the system's product version orders before threshold, with
-// runs of digits compared as numbers ("10.12" > "10.9"). An unreadable
-// version counts as equal: true.
+// True unless the system's product version (gQzSystemVersionHook) orders
+// before threshold, with runs of digits compared as numbers ("10.12" >
+// "10.9"). An unreadable version counts as equal: true.
 bool SystemVersionAtLeast(const ShortString& threshold);
-// The SystemVersion.plist that SystemVersionAtLeast reads: a test's
-// gSystemVersionPlist, else the system's own where it exists, else (off
-// macOS) the simulated Mac's in the bundle's resources.
-QString SystemVersionPlistPath();
 
 // Text for the inside of a script's string literal: backslash and double
 // quote escaped, everything else (line breaks included) as it is.

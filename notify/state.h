@@ -12,7 +12,6 @@
 inline ShortString gScriptResult; // RunAppleScript: the result text, "ERROR:  " + message, or empty
 inline ShortString gOpenFileResult; // FinderOpenFile: copy of gScriptResult after the open script
 inline ShortString gStartupDiskPath; // StartupDiskName: the startup disk's name followed by ":"
-inline QString gSystemVersionPlist; // tests: the property list SystemVersionAtLeast reads; empty = the system's
 
 // --- Facts about the machine, filled at start-up ---------------------------------
 inline ShortString gComputerName; // start-up: `scutil --get ComputerName` through a do shell script

@@ -7,6 +7,7 @@
 #include "runtime/state.h"
 #include "runtime/widgets_p.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QTimer>
 
@@ -177,6 +178,26 @@ void* QzTimer(QzTimerFn fn, bool repeats, double seconds)
     QObject::connect(timer, &QTimer::timeout, timer, [timer] { FireTimer(timer); });
     timer->start();
     return timer;
+}
+
+bool QzTimerScheduled(QzTimerFn fn)
+{
+    const QList<QzTimerObject*> timers = AllTimers();
+    return std::any_of(timers.begin(), timers.end(),
+        [fn](const QzTimerObject* timer) { return timer->fn == fn && timer->isActive(); });
+}
+
+void QzOnBeforeWaiting(void (*fn)())
+{
+    gQzBeforeWaiting = fn;
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    if (!fn || !dispatcher || gQzBeforeWaitingHooked)
+        return;
+    QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher, [] {
+        if (gQzBeforeWaiting)
+            gQzBeforeWaiting();
+    });
+    gQzBeforeWaitingHooked = true;
 }
 
 void QzInstallAppDelegate()

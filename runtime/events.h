@@ -33,6 +33,26 @@ QzEventReplySlots& QzEventReply();
 // Schedules a timer on the main loop with the application delegate as
 // target; returns the timer, or nullptr when there is no delegate.
 void* QzTimer(QzTimerFn fn, bool repeats, double seconds);
+// Whether a timer of this function is scheduled (and not yet invalidated).
+bool QzTimerScheduled(QzTimerFn fn);
+
+// Runs fn each time the event loop has handled what came in and is about
+// to wait for more (also in the loop of a modal alert); nullptr stops it.
+void QzOnBeforeWaiting(void (*fn)());
+
+// A moment of the wall clock after nowMs, in milliseconds since 1970.
+using QzMomentFn = std::int64_t (*)(std::int64_t nowMs);
+// One timer that keeps to the wall clock (gQzNowHook) rather than to the
+// time elapsed: wake runs when the wall clock reaches the moment next gives,
+// and next is asked again after each wake and whenever the wall clock is
+// set, the system wakes from sleep or the local time zone changes. wake
+// runs from the event loop, also while a modal alert is up. A later call
+// replaces the timer.
+void QzWallClockTimer(QzMomentFn next, void (*wake)());
+// The first moment after afterMs at which the local clock (the one
+// QzDateText reads) shows hour:00:00.000, or, on a day whose clock skips
+// that hour, the moment it skips to.
+std::int64_t QzNextLocalHour(std::int64_t afterMs, int hour);
 
 inline constexpr std::int64_t QzAlertStyleOmitted = -1999999999;
 // Shows (tag > 0) or closes (tag <= 0) alert |tag|. Modal alerts return the

@@ -1,5 +1,7 @@
 #include "runtime/hooks.h"
 
+#include "runtime/macversion.h"
+
 #include <QDesktopServices>
 
 #include <chrono>
@@ -40,4 +42,9 @@ QString QzMailtoAppNone()
 bool QzAccessibilityGranted()
 {
     return true;
+}
+
+QString QzSystemVersionReal()
+{
+    return QString::fromStdString(ProductVersionOfPlist(std::string(kSystemVersionPlist)));
 }

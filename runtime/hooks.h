@@ -40,6 +40,9 @@ using QzMailtoAppFn = QString (*)();
 // Whether the accessibility permission is granted (AXAPIEnabled).
 using QzAccessibilityFn = bool (*)();
 
+// The system's product version ("10.15.7", "26.1"); empty when unknown.
+using QzSystemVersionFn = QString (*)();
+
 double QzUptimeReal();
 std::int64_t QzNowReal();
 int QzAlertPresent(const QzAlertRequest& request);
@@ -47,6 +50,8 @@ bool QzScriptUnavailable(const QString& source, QString* result, QString* errorM
 bool QzOpenUrlReal(const QUrl& url);
 QString QzMailtoAppNone();
 bool QzAccessibilityGranted();
+// The "ProductVersion" of /System/Library/CoreServices/SystemVersion.plist.
+QString QzSystemVersionReal();
 
 inline QzUptimeFn gQzUptimeHook = QzUptimeReal;
 inline QzNowFn gQzNowHook = QzNowReal;
@@ -55,6 +60,7 @@ inline QzScriptFn gQzScriptHook = QzScriptUnavailable;
 inline QzOpenUrlFn gQzOpenUrlHook = QzOpenUrlReal;
 inline QzMailtoAppFn gQzMailtoAppHook = QzMailtoAppNone;
 inline QzAccessibilityFn gQzAccessibilityHook = QzAccessibilityGranted;
+inline QzSystemVersionFn gQzSystemVersionHook = QzSystemVersionReal;
 
 // Restores a hook when the scope ends, even when a test assertion fails.
 template <typename Fn> class QzHookGuard {

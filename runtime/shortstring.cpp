@@ -265,18 +265,19 @@ ShortString QzNumberText(double x)
 namespace {
 
 // Date formatters are costly to make: one is kept per pattern and made
-// again only when the default locale changes.
+// again only when the default locale or the local time zone changes.
 icu::SimpleDateFormat* DateFormatter(const icu::UnicodeString& pattern)
 {
     struct Entry {
         icu::UnicodeString pattern;
         std::string locale;
+        std::uint32_t zone = 0;
         std::unique_ptr<icu::SimpleDateFormat> format;
     };
     static std::vector<Entry> cache;
     const icu::Locale& locale = icu::Locale::getDefault();
     for (Entry& e : cache)
-        if (e.pattern == pattern && e.locale == locale.getName())
+        if (e.pattern == pattern && e.locale == locale.getName() && e.zone == gQzTimeZoneGeneration)
             return e.format.get();
     UErrorCode status = U_ZERO_ERROR;
     auto format = std::make_unique<icu::SimpleDateFormat>(pattern, locale, status);
@@ -284,7 +285,7 @@ icu::SimpleDateFormat* DateFormatter(const icu::UnicodeString& pattern)
         return nullptr;
     if (cache.size() >= 8)
         cache.clear();
-    cache.push_back({pattern, locale.getName(), std::move(format)});
+    cache.push_back({pattern, locale.getName(), gQzTimeZoneGeneration, std::move(format)});
     return cache.back().format.get();
 }
 

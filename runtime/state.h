@@ -52,3 +52,7 @@ inline QPointer<QObject> gQzAlertQueue; // parent of queued alerts; deleting it 
 inline int gQzModalDepth = 0; // modal alerts up now; timers hold their fires while > 0
 inline std::int64_t gQzHeldTimerFires = 0; // timer fires held back by a modal alert since start
 inline bool gQzRunLoopEntered = false; // set by the first QzRunLoop; later calls return at once
+inline void (*gQzBeforeWaiting)() = nullptr; // QzOnBeforeWaiting: run before the event loop waits
+inline bool gQzBeforeWaitingHooked = false; // the event dispatcher's aboutToBlock calls gQzBeforeWaiting
+inline QPointer<QObject> gQzWallClock; // QzWallClockTimer's timer and its watchers of clock and zone
+inline std::uint32_t gQzTimeZoneGeneration = 0; // the local time zone was read again this many times

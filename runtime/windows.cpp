@@ -682,4 +682,6 @@ void QzResetWindowState()
     gQzModalDepth = 0;
     gQzHeldTimerFires = 0;
     gQzRunLoopEntered = false;
+    gQzBeforeWaiting = nullptr;
+    delete gQzWallClock.data();
 }

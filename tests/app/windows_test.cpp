@@ -8,7 +8,6 @@
 #include "app/dialog.h"
 #include "app/mainwindow.h"
 #include "app/menu.h"
-#include "app/settings.h"
 #include "app/startup.h"
 #include "app/state.h"
 #include "monitor/fetch.h"
@@ -17,6 +16,8 @@
 #include "notify/state.h"
 #include "platform/script_standin.h"
 #include "runtime/channels.h"
+#include "settings/settings.h"
+#include "settings/state.h"
 
 #include <QAbstractButton>
 #include <QDirIterator>

@@ -2,7 +2,7 @@
 
 #include "test_support.h"
 
-#include "app/settings.h"
+#include "settings/settings.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,10 @@
 
 #include "monitor_support.h"
 
-#include "app/settings.h"
 #include "monitor/state.h"
 #include "runtime/channels.h"
 #include "runtime/textcontainer.h"
+#include "settings/settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,14 @@
 #include "monitor_support.h"
 
+#include "app/mainloop.h"
 #include "app/mainwindow.h"
-#include "app/settings.h"
-#include "app/state.h"
+#include "app/poll.h"
 #include "monitor/fetch.h"
-#include "monitor/mainloop.h"
 #include "monitor/state.h"
 #include "runtime/channels.h"
 #include "runtime/windows.h"
+#include "settings/settings.h"
+#include "settings/state.h"
 
 #include <gtest/gtest.h>
 

@@ -5,12 +5,12 @@
 
 #include "monitor_support.h"
 
-#include "app/settings.h"
-#include "app/state.h"
 #include "monitor/fetch.h"
 #include "monitor/state.h"
 #include "runtime/channels.h"
 #include "runtime/state.h"
+#include "settings/settings.h"
+#include "settings/state.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 #include "notify_support.h"
 
-#include "app/state.h"
 #include "monitor/state.h"
 #include "notify/dispatch.h"
 #include "notify/state.h"
 #include "platform/script_standin.h"
+#include "settings/state.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,15 @@
 #include "notify_support.h"
 
-#include "app/state.h"
 #include "monitor/state.h"
 #include "notify/state.h"
+#include "runtime/macversion.h"
+#include "settings/state.h"
 
 namespace {
 
 ScriptRecorder* gScripts = nullptr;
 QString gMailtoPath;
+QString gSystemVersionPlist; // the plist of the live SystemVersion
 bool gGranted = true;
 
 bool RecordScript(const QString& source, QString* result, QString* error)
@@ -59,14 +61,12 @@ std::string PlistXml(const std::vector<std::pair<std::string, std::string>>& ent
 }
 
 SystemVersion::SystemVersion(const Sandbox& sandbox, const std::string& version, bool raw)
+    : path(sandbox.Write(QStringLiteral("SystemVersion.plist"),
+        raw ? version : PlistXml({{"ProductName", "Mac OS X"}, {"ProductVersion", version}})))
+    , guard(gQzSystemVersionHook,
+          [] { return QString::fromStdString(ProductVersionOfPlist(gSystemVersionPlist.toStdString())); })
 {
-    const std::string bytes = raw ? version : PlistXml({{"ProductName", "Mac OS X"}, {"ProductVersion", version}});
-    gSystemVersionPlist = sandbox.Write(QStringLiteral("SystemVersion.plist"), bytes);
-}
-
-SystemVersion::~SystemVersion()
-{
-    gSystemVersionPlist.clear();
+    gSystemVersionPlist = path;
 }
 
 void ResetNotifyState()

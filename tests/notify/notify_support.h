@@ -39,10 +39,11 @@ struct Accessibility {
 };
 
 // A SystemVersion.plist with this ProductVersion (or these raw bytes) that
-// SystemVersionAtLeast reads while alive.
+// the system version hook reads while alive.
 struct SystemVersion {
     SystemVersion(const Sandbox& sandbox, const std::string& version, bool raw = false);
-    ~SystemVersion();
+    QString path; // the plist's
+    QzHookGuard<QzSystemVersionFn> guard;
 };
 
 // An XML property list holding one dictionary of string keys and values.

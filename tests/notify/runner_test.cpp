@@ -1,5 +1,6 @@
 #include "notify_support.h"
 
+#include "app/environment.h"
 #include "notify/runner.h"
 #include "notify/state.h"
 #include "platform/script_standin.h"
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <plist/plist.h>
@@ -129,17 +131,21 @@ TEST(Runner, SystemVersionComparesRunsOfDigitsAsNumbers)
         EXPECT_EQ(SystemVersionAtLeast("10.11.9"), c.atLeast10_11_9) << c.version;
         EXPECT_EQ(SystemVersionAtLeast("10.13.9"), c.atLeast10_13_9) << c.version;
     }
-    gSystemVersionPlist = sandbox.path() + QStringLiteral("/missing.plist");
-    EXPECT_TRUE(SystemVersionAtLeast("99"));
-    gSystemVersionPlist.clear();
+    {
+        SystemVersion missing(sandbox, "", true);
+        QFile::remove(missing.path);
+        EXPECT_TRUE(SystemVersionAtLeast("99"));
+    }
 
     // Without a real Mac's file, the simulated Mac of the bundle is 10.15.
     if (QFileInfo::exists(QStringLiteral("/System/Library/CoreServices/SystemVersion.plist")))
         return;
     QzSetBundlePath(QStringLiteral(QZ_BUNDLE_DIR));
-    EXPECT_EQ(SystemVersionPlistPath(),
+    EXPECT_EQ(SimulatedMacPlistPath(),
         QStringLiteral(
             QZ_BUNDLE_DIR "/Contents/Resources/SimulatedMac/System/Library/CoreServices/SystemVersion.plist"));
+    QzHookGuard<QzSystemVersionFn> system(gQzSystemVersionHook, QzSystemVersionReal);
+    UseSimulatedMacVersion();
     EXPECT_TRUE(SystemVersionAtLeast("10.15.7"));
     EXPECT_FALSE(SystemVersionAtLeast("10.16"));
     QzSetBundlePath(QString());

@@ -1,6 +1,5 @@
 #include "../notify/notify_support.h"
 
-#include "app/state.h"
 #include "monitor/state.h"
 #include "notify/dispatch.h"
 #include "notify/mail.h"
@@ -8,6 +7,7 @@
 #include "notify/state.h"
 #include "platform/script_standin.h"
 #include "platform/services.h"
+#include "settings/state.h"
 
 #include <gtest/gtest.h>
 

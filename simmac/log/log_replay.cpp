@@ -1,4 +1,4 @@
-#include "platform/standin_log/log_replay.h"
+#include "simmac/log/log_replay.h"
 
 #include <cerrno>
 #include <cstdio>

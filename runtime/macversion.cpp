@@ -1,28 +1,17 @@
-#include "platform/simulated_mac.h"
+#include "runtime/macversion.h"
 
 #include <plist/plist.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 
 namespace {
 
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-bool IsVersion(std::string_view text)
-{
-    if (text.empty() || text.size() > 31 || !IsDigit(text.front()) || !IsDigit(text.back()))
-        return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '.' ? text[i + 1] == '.' : !IsDigit(text[i]))
-            return false;
-    }
-    return true;
 }
 
 // The run of digits at `at`, without its leading zeros; `at` moves past it.
@@ -76,20 +65,6 @@ std::string ProductVersionOfPlist(const std::string& path)
     return version;
 }
 
-std::string SimulatedMacVersionFromEnvironment()
-{
-    const char* value = std::getenv("QUILLABY_SIMULATED_MACOS");
-    if (!value || !IsVersion(value))
-        return {};
-    return value;
-}
-
-std::string SimulatedMacVersion(const std::string& bundlePlist)
-{
-    std::string version = SimulatedMacVersionFromEnvironment();
-    return version.empty() ? ProductVersionOfPlist(bundlePlist) : version;
-}
-
 bool MacVersionAtLeast(std::string_view version, std::string_view threshold)
 {
     std::size_t i = 0, j = 0;
@@ -110,9 +85,4 @@ bool MacVersionAtLeast(std::string_view version, std::string_view threshold)
     }
     // Equal so far: the text that ended first orders first.
     return j == threshold.size();
-}
-
-bool MacVersionWritesRecentWording(std::string_view version)
-{
-    return MacVersionAtLeast(version, "10.15.9");
 }

@@ -1,9 +1,9 @@
 #include "test_support.h"
 
-#include "app/settings.h"
-#include "app/state.h"
 #include "runtime/state.h"
 #include "runtime/windows.h"
+#include "settings/settings.h"
+#include "settings/state.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/standin_log/log_layout.h"
+#include "simmac/log/log_layout.h"
 
 #include <ctime>
 

@@ -1,4 +1,4 @@
-#include "monitor_support.h"
+#include "../monitor/monitor_support.h"
 
 #include "monitor/state.h"
 

@@ -1,4 +1,4 @@
-#include "platform/simulated_mac.h"
+#include "simmac/simulated_mac.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 // later, with the usual harmless chatter of Time Machine and now and then
 // a problem.
 
-#include "platform/standin_log/log_layout.h"
+#include "simmac/log/log_layout.h"
 
 #include <cstdint>
 #include <cstdio>

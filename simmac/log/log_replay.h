@@ -2,7 +2,7 @@
 
 // Replays a recorded `log show` output, moved in time to the asked period.
 
-#include "platform/standin_log/log_layout.h"
+#include "simmac/log/log_layout.h"
 
 #include <cstdint>
 #include <cstdio>

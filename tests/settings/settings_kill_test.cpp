@@ -3,8 +3,8 @@
 
 #include "test_support.h"
 
-#include "app/settings.h"
-#include "app/state.h"
+#include "settings/settings.h"
+#include "settings/state.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,18 @@
-#include "monitor/mainloop.h"
+#include "app/mainloop.h"
 
+#include "app/menu.h"
+#include "app/poll.h"
 #include "monitor/fetch.h"
 #include "monitor/report.h"
 #include "monitor/state.h"
-
-#include "app/menu.h"
 #include "notify/dispatch.h"
+#include "notify/state.h"
 #include "runtime/channels.h"
+#include "runtime/events.h"
 #include "runtime/hooks.h"
 #include "runtime/windows.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -22,11 +26,62 @@ void SetReport(const ShortString& text)
     QzContainerSetStr(gReport, text);
 }
 
+constexpr double kPassSeconds = 0.1;
+constexpr double kPollSeconds = 1800.0;
+
+// The pass's timer stops itself after a pass that leaves nothing to do.
+std::int64_t MainLoopTimer(void* /*timer*/)
+{
+    MainLoopTick();
+    return MainLoopHasWork() ? 0 : 1;
+}
+
+std::int64_t PollTimer(void* /*timer*/)
+{
+    PollTimerFired();
+    return 0;
+}
+
+// A pass 0.1 s from now, and every 0.1 s after while there is work.
+void RunPasses()
+{
+    if (!QzTimerScheduled(MainLoopTimer))
+        QzTimer(MainLoopTimer, true, kPassSeconds);
+}
+
 } // namespace
+
+bool MainLoopHasWork()
+{
+    const bool fetchStep = gOpenPanel == 0
+        && (gTodayLaunchPending == 1 || gTodayRequested == 1 || gYesterdayLaunchPending == 1
+            || gYesterdayRequested == 1);
+    return gAccessCheckPending == 1 || gMenuPending == 1 || gTodayPipeOpen == 1 || gYesterdayPipeOpen == 1
+        || gShowReportPending == 1 || gIntroPending == 1 || fetchStep || (gEmailRequested == 1 && gEmailStepHeld == 0);
+}
+
+void ArmMainLoop()
+{
+    if (MainLoopHasWork())
+        RunPasses();
+}
+
+std::int64_t NextHourOneEdge(std::int64_t nowMs)
+{
+    return std::min(QzNextLocalHour(nowMs, 1), QzNextLocalHour(nowMs, 2));
+}
+
+void StartMainLoopTimers()
+{
+    ArmMainLoop();
+    QzOnBeforeWaiting(ArmMainLoop);
+    QzWallClockTimer(NextHourOneEdge, RunPasses);
+    QzTimer(PollTimer, true, kPollSeconds);
+}
 
 int CurrentLocalHour()
 {
-    // The pass asks ten times a second; the local hour can only change at
+    // The pass asks up to ten times a second; the local hour can only change at
     // a minute boundary of the wall clock, so it is formatted once a minute
     // (and again whenever the clock is set to another minute).
     static std::int64_t minute = -1;
@@ -131,16 +186,4 @@ void MainLoopTick()
 
     // 12. Email dispatch.
     EmailDispatchStep();
-}
-
-void PollTimerFired()
-{
-    if (gTodayPipeOpen == 1 || gYesterdayPipeOpen == 1)
-        return;
-    if (gPollAllowed == 1)
-        gTodayRequested = 1;
-    if (gTestEmailPending == 1)
-        return;
-    if (gEmailRequested == 1 && gLastProblem.len < 5)
-        gEmailRequested = 0;
 }

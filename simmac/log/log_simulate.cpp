@@ -1,4 +1,4 @@
-#include "platform/standin_log/log_simulate.h"
+#include "simmac/log/log_simulate.h"
 
 #include <algorithm>
 #include <cstdint>

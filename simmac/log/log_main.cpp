@@ -13,10 +13,10 @@
 //                                SystemVersion.plist (10.15.7); from 11 on the
 //                                entries have the wording of recent systems
 
-#include "platform/simulated_mac.h"
-#include "platform/standin_log/log_layout.h"
-#include "platform/standin_log/log_replay.h"
-#include "platform/standin_log/log_simulate.h"
+#include "simmac/log/log_layout.h"
+#include "simmac/log/log_replay.h"
+#include "simmac/log/log_simulate.h"
+#include "simmac/simulated_mac.h"
 
 #include <cstdio>
 #include <cstdlib>

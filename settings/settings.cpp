@@ -1,10 +1,10 @@
-#include "app/settings.h"
+#include "settings/settings.h"
 
-#include "app/state.h"
 #include "runtime/channels.h"
 #include "runtime/platform.h"
 #include "runtime/state.h"
 #include "runtime/windows.h"
+#include "settings/state.h"
 
 #include "runtime/events.h"
 #include "runtime/hooks.h"
