@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
@@ -217,6 +218,15 @@ void SetViewText(QWidget* view, const QString& text)
         // taken for markup.
         label->setTextFormat(Qt::PlainText);
         label->setText(text);
+        // A wrapping label in a laid-out window (a long message from the
+        // mail system) makes the window taller rather than squeezing the
+        // controls above it.
+        QWidget* window = label->window();
+        if (label->wordWrap() && window->layout() && window->layout()->hasHeightForWidth()) {
+            const int need = window->layout()->totalHeightForWidth(window->width());
+            if (need > window->height())
+                window->resize(window->width(), need);
+        }
     }
     view->setProperty(kQzSettingTextProperty, false);
 }
