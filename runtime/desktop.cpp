@@ -77,6 +77,7 @@ bool QzShowHelpWindow(const QString& path)
         auto* browser = new QTextBrowser(window);
         browser->setObjectName(QStringLiteral("helpBrowser"));
         browser->setOpenLinks(false);
+        browser->document()->setDocumentMargin(12);
         QObject::connect(
             browser, &QTextBrowser::anchorClicked, browser, [browser](const QUrl& link) { FollowLink(browser, link); });
         auto* layout = new QVBoxLayout(window);
