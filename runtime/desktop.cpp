@@ -1,7 +1,9 @@
 #include "runtime/desktop.h"
 
 #include "runtime/bundle.h"
-#include "runtime/hooks.h"
+#include "runtime/events.h"
+#include "runtime/platform.h"
+#include "runtime/state.h"
 #include "runtime/widgets_p.h"
 #include "runtime/windows.h"
 
@@ -40,14 +42,16 @@ private:
 };
 
 // A link of the document: its own sections and files in the browser, web
-// addresses through the URL hook.
+// addresses through the URL hook, with an alert when that fails.
 void FollowLink(QTextBrowser* browser, const QUrl& link)
 {
     const QUrl target = browser->source().resolved(link);
-    if (target.isLocalFile())
+    if (target.isLocalFile()) {
         browser->setSource(target);
-    else
-        gQzOpenUrlHook(target);
+    } else if (!QzOpenURL(target)) {
+        const QString message = QStringLiteral("Unable to open ") + target.toString();
+        QzAlert(1, QzAlertStyleOmitted, &message, &gQzOpenUrlError, static_cast<const QStringList*>(nullptr));
+    }
 }
 
 } // namespace
