@@ -2,12 +2,14 @@
 
 #include "app/busy.h"
 #include "app/menu.h"
+#include "app/opening.h"
 #include "app/sheets.h"
 #include "app/state.h"
 #include "monitor/fetch.h"
 #include "monitor/state.h"
 #include "notify/runner.h"
 #include "runtime/channels.h"
+#include "runtime/desktop.h"
 #include "runtime/events.h"
 #include "runtime/platform.h"
 
@@ -19,7 +21,7 @@ constexpr std::int64_t kWindowShouldClose = 10031; // window notification: may t
 
 void OpenSystemItem(int directory, const QString& item)
 {
-    QzOpenURL(QzURLAppend(QzDirectoryURL(directory, kQzSystemDomain), item));
+    OpenItem(QzURLAppend(QzDirectoryURL(directory, kQzSystemDomain), item));
 }
 
 void OpenTimeMachinePane()
@@ -46,22 +48,39 @@ QUrl ShortcutAddress(const QString& path)
     return {};
 }
 
+// The bundle's name of a document on this platform: on a Mac the RTF(D)
+// documents, elsewhere the same documents made as HTML (help/help.cmake).
+QString DocumentName(const QString& name)
+{
+#ifdef Q_OS_MACOS
+    return name;
+#else
+    for (const QLatin1String suffix : {QLatin1String(".rtfd"), QLatin1String(".rtf")})
+        if (name.endsWith(suffix))
+            return name.left(name.size() - suffix.size()) + QStringLiteral(".html");
+    return name;
+#endif
+}
+
 // What the Mac's openURL: does with a document of the bundle. Elsewhere the
-// desktop knows neither RTFD packages nor .url shortcuts.
+// help documents open in the program's help window, and a .url shortcut
+// opens its page.
 void OpenDocument(const QUrl& url)
 {
 #ifdef Q_OS_MACOS
-    QzOpenURL(url);
+    OpenItem(url);
 #else
     const QString path = url.toLocalFile();
-    if (path.endsWith(QLatin1String(".rtfd"))) {
-        QzOpenURL(QzURLAppend(url, QStringLiteral("TXT.rtf")));
+    if (path.endsWith(QLatin1String(".html"))) {
+        QzShowHelpWindow(path);
     } else if (path.endsWith(QLatin1String(".url"))) {
         const QUrl page = ShortcutAddress(path);
-        if (!page.isEmpty())
-            QzOpenURL(page);
+        if (page.isEmpty())
+            SayNotOpened(QzURLLastComponent(url), QStringLiteral("The file holds no web address."));
+        else
+            OpenItem(page);
     } else {
-        QzOpenURL(url);
+        OpenItem(url);
     }
 #endif
 }
@@ -157,12 +176,13 @@ int OpenResourceFile(const ShortString& name)
 {
     gBundleURL = QzBundleURL();
     gResourcesURL = QzURLAppend(gBundleURL, QStringLiteral("Contents/Resources"));
-    const QUrl url = QzURLAppend(gResourcesURL, QzStrToCF(name));
+    const QString document = DocumentName(QzStrToCF(name));
+    const QUrl url = QzURLAppend(gResourcesURL, document);
     if (QzFileExists(url)) {
         OpenDocument(url);
         return 0;
     }
-    QzAlertStop(name, " was not found.");
+    QzAlertStop(QzStrFromCF(document), " was not found.");
     return 1;
 }
 

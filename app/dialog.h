@@ -9,6 +9,8 @@
 // window (6). Closing the main window quits as the Quit menu item does.
 void DoDialog(std::int64_t kind, std::int64_t id, std::int64_t windowTag, void* object);
 // Opens a file of the bundle's resources with its default application;
-// returns 1 (after a critical alert) when it is not there, else 0. On Linux
-// an .rtfd folder opens through its TXT.rtf and a .url file opens its page.
+// returns 1 (after a critical alert naming the file) when it is not there,
+// else 0. On Linux the RTF(D) documents are HTML ("Help.rtfd" is
+// "Help.html"), shown in the program's help window, and a .url file opens
+// its page.
 int OpenResourceFile(const ShortString& name);

@@ -1,7 +1,11 @@
 #include "app/mainwindow.h"
 
 #include "app/state.h"
+#include "runtime/desktop.h"
 #include "runtime/windows.h"
+#include "settings/state.h"
+
+#include <QFileInfo>
 
 void ShowMainWindow(bool show)
 {
@@ -26,4 +30,15 @@ void BuildReportArea()
     QzScrollView(2, QzParamOmitted, 0, 0, QzRect {10, 155, 585, 325});
     QzTextView(1, 2, 0, QzRect {10, 160, 570, 325});
     QzViewSetAutoresizing(2, 32);
+}
+
+void KeepMainWindowGeometry()
+{
+#ifndef Q_OS_MACOS
+    // The report area takes what the window gains; the status line the
+    // width; the buttons keep their places below it (their masks are in
+    // MainWindow.ui).
+    QzViewSetAutoresizing(2, 18);
+    QzWindowKeepGeometry(1, QFileInfo(gSettingsPath).absolutePath() + QStringLiteral("/Window.ini"));
+#endif
 }

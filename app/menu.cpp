@@ -1,9 +1,9 @@
 #include "app/menu.h"
 
+#include "app/opening.h"
 #include "app/pages.h"
 #include "app/sheets.h"
 #include "monitor/state.h"
-#include "runtime/channels.h"
 #include "runtime/windows.h"
 #include "settings/settings.h"
 #include "settings/state.h"
@@ -14,8 +14,7 @@ namespace {
 
 void OpenPage(const char* address)
 {
-    QzOpenPipe(12, ShortString("open ") + ShortString(address));
-    QzClose(12);
+    OpenWithCommand(12, address);
 }
 
 } // namespace

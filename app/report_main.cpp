@@ -6,13 +6,15 @@
 //
 // Exit status: 0 nothing to report, 1 a problem, 2 the log could not be
 // had (with --format nagios the plugin codes 0 to 3 instead), 64 a bad
-// command line, 74 the output could not be written.
+// command line, 74 the output could not be written. --help prints the whole
+// usage (kUsage), which the manual page quillaby-report(1) follows.
 
 #include "app/environment.h"
 #include "app/mainloop.h"
 #include "app/mainwindow.h"
 #include "app/report_output.h"
 #include "app/report_state.h"
+#include "app/version.h"
 #include "monitor/fetch.h"
 #include "monitor/report.h"
 #include "monitor/state.h"
@@ -35,6 +37,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <string>
 #include <string_view>
 #include <unistd.h>
 
@@ -56,11 +59,64 @@ bool FetchUnderWay()
         || gYesterdayRequested || gYesterdayLaunchPending || gYesterdayPipeOpen || gYesterdayReadNow;
 }
 
-int Usage()
+// The whole usage, printed by --help: one line a command, option, format,
+// exit status or variable, so that more are added a line at a time.
+constexpr char kUsage[] = R"(usage: quillaby-report COMMAND [OPTION]...
+       quillaby-report --help | --version
+
+Reads the Time Machine log and prints its report and status line, as the
+window's Current Log and Previous Log buttons show them, for scripts and
+monitoring systems.
+
+Commands:
+  today                  the last four hours of today's log (two when it is overdue)
+  yesterday              the whole of yesterday's log
+
+Options:
+  --format FORMAT        text (the default), json, prometheus or nagios
+  --json                 the same as --format json
+  --output PATH          write to PATH instead of standard output; a regular file
+                         is replaced whole, a FIFO or device is written into
+  --notify               send the notification email as the window would, and keep
+                         the state file (Quillaby/State) for the next run
+  --help                 print this help and exit
+  --version              print the version and exit
+
+Formats:
+  text                   the report, then the status line
+  json                   one object: report, status, lastProblem, problemFolder,
+                         lastSuccessText, lastSuccessBlock, emailRequested,
+                         emailSent, emailError, errorFound, driveOffline,
+                         spotlightConflict, successFound, settingsUnreadable,
+                         settingsSaveFailed
+  prometheus             the Prometheus text format, labelled log="today" or "yesterday"
+  nagios                 one monitoring-plugins line, with the plugin exit codes:
+                         0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN
+
+Exit status:
+  0                      nothing to report
+  1                      a problem, or the settings file could not be saved
+  2                      the log gave nothing to go on, or the settings file could not be read
+  64                     a bad command line
+  74                     the output could not be written
+
+Environment:
+  HOME, XDG_DATA_HOME    the settings and state files are Quillaby/Settings and
+                         Quillaby/State in the data folder (~/.local/share on Linux,
+                         ~/Library/Application Support on a Mac)
+  PATH                   where sendmail (Linux) and the log commands are found
+  QUILLABY_SIMULATED_MACOS  the simulated Mac's version (Linux), e.g. 26.1
+  QUILLABY_LOG_REPLAY    a recorded log show output for the simulated Mac to replay
+  QUILLABY_LOG_NOW       the simulated Mac's now, YYYY-MM-DD HH:MM:SS
+  QUILLABY_STARTUP_DISK  the simulated Mac's startup disk name (Macintosh HD)
+
+See quillaby-report(1).
+)";
+
+// A bad command line: what was wrong, and where to read more.
+int BadCommandLine(const std::string& what)
 {
-    std::fprintf(stderr,
-        "usage: quillaby-report today|yesterday [--json | --format text|json|prometheus|nagios] [--output PATH] "
-        "[--notify]\n");
+    std::fprintf(stderr, "quillaby-report: %s\nTry 'quillaby-report --help' for more information.\n", what.c_str());
     return kReportUsageError;
 }
 
@@ -109,9 +165,18 @@ int main(int argc, char** argv)
     bool notify = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
+        const std::string quoted = "'" + std::string(arg) + "'";
         std::string_view* option = nullptr;
         std::string_view value;
-        if (arg == "--notify" && !notify) {
+        if (arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : kReportOutputError;
+        } else if (arg == "--version") {
+            std::printf("quillaby-report %s\n", kQuillabyVersion);
+            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : kReportOutputError;
+        } else if (arg == "--notify") {
+            if (notify)
+                return BadCommandLine("option '--notify' given twice");
             notify = true;
             continue;
         } else if (arg == "--json") {
@@ -119,27 +184,36 @@ int main(int argc, char** argv)
             value = "json";
         } else if (arg == "--format" || arg == "--output") {
             if (i + 1 == argc)
-                return Usage();
+                return BadCommandLine("option " + quoted + " needs a value");
             option = arg == "--format" ? &format : &output;
             value = argv[++i];
         } else if (arg.starts_with("--format=") || arg.starts_with("--output=")) {
             option = arg.starts_with("--format=") ? &format : &output;
             value = arg.substr(9);
-        } else if (which.empty() && (arg == "today" || arg == "yesterday")) {
+        } else if (arg.starts_with("-")) {
+            return BadCommandLine("unknown option " + quoted);
+        } else if (arg != "today" && arg != "yesterday") {
+            return BadCommandLine("unknown command " + quoted);
+        } else if (!which.empty()) {
+            return BadCommandLine("one command only: " + std::string(which) + " or " + std::string(arg));
+        } else {
             which = arg;
             continue;
-        } else {
-            return Usage();
         }
+        const std::string name = option == &format ? "--format" : "--output";
+        if (value.empty())
+            return BadCommandLine("option '" + name + "' needs a value");
         // An option given twice is as much a mistake as one without a value.
-        if (value.empty() || !option->empty())
-            return Usage();
+        if (!option->empty())
+            return BadCommandLine("option '" + name + "' given twice");
         *option = value;
     }
     if (format.empty())
         format = "text";
-    if (which.empty() || (format != "text" && format != "json" && format != "prometheus" && format != "nagios"))
-        return Usage();
+    if (format != "text" && format != "json" && format != "prometheus" && format != "nagios")
+        return BadCommandLine("unknown format '" + std::string(format) + "' (text, json, prometheus or nagios)");
+    if (which.empty())
+        return BadCommandLine("no command: today or yesterday");
     const bool today = which == "today";
 
     // Nothing is drawn: the minimal platform needs no display and, unlike

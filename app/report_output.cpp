@@ -142,6 +142,35 @@ prometheus::MetricFamily Gauge(const char* name, const char* help, double value,
     return family;
 }
 
+// The report's bytes as UTF-8, appended to out with CR LF made LF; a lone
+// CR stays. Neither byte is ever part of a UTF-8 sequence, so the pairs are
+// the report's own.
+void AppendWithLfLineEnds(std::string_view bytes, std::string& out)
+{
+    const std::size_t from = out.size();
+    QzAppendBytesAsUtf8(bytes.data(), bytes.size(), out);
+    char* const text = out.data();
+    std::size_t kept = from;
+    for (std::size_t at = from; at < out.size();) {
+        const auto* cr = static_cast<const char*>(std::memchr(text + at, '\r', out.size() - at));
+        const std::size_t end = cr ? static_cast<std::size_t>(cr - text) : out.size();
+        std::memmove(text + kept, text + at, end - at);
+        kept += end - at;
+        at = end;
+        if (at < out.size()) {
+            const bool pair = at + 1 < out.size() && text[at + 1] == '\n';
+            text[kept++] = pair ? '\n' : '\r';
+            at += pair ? 2 : 1;
+        }
+    }
+    out.resize(kept);
+}
+
+QString LfLineEnds(QString text)
+{
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
 } // namespace
 
 QString ReportFinalStatus(const QString& statusLine, std::string_view report)
@@ -208,48 +237,39 @@ int ProblemLineCount(std::string_view report)
 
 bool WriteReportPlainText(std::string_view report, const QString& status, const ReportSink& sink)
 {
+    // The report's own blank lines stay; those that end it go, so that the
+    // output ends with one line end (or, with a status, a blank line and
+    // the status line).
+    const std::size_t end = report.find_last_not_of("\r\n");
+    const std::string_view shown = report.substr(0, end == std::string_view::npos ? 0 : end + 1);
     std::string piece;
-    const bool written = ForEachPiece(report, [&piece, &sink](std::string_view bytes) {
+    const bool written = ForEachPiece(shown, [&piece, &sink](std::string_view bytes) {
         piece.clear();
-        QzAppendBytesAsUtf8(bytes.data(), bytes.size(), piece);
-        // Then CR LF becomes LF and a lone CR stays. Neither byte is ever
-        // part of a UTF-8 sequence, so the pairs are the report's own.
-        char* const text = piece.data();
-        std::size_t kept = 0;
-        for (std::size_t at = 0; at < piece.size();) {
-            const auto* cr = static_cast<const char*>(std::memchr(text + at, '\r', piece.size() - at));
-            const std::size_t end = cr ? static_cast<std::size_t>(cr - text) : piece.size();
-            std::memmove(text + kept, text + at, end - at);
-            kept += end - at;
-            at = end;
-            if (at < piece.size()) {
-                const bool pair = at + 1 < piece.size() && text[at + 1] == '\n';
-                text[kept++] = pair ? '\n' : '\r';
-                at += pair ? 2 : 1;
-            }
-        }
-        piece.resize(kept);
+        AppendWithLfLineEnds(bytes, piece);
         return sink(piece);
     });
     if (!written)
         return false;
-    QByteArray tail;
-    if (!report.ends_with('\n'))
-        tail += '\n';
-    QString lastLine = status;
-    lastLine.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    tail += (lastLine + QLatin1Char('\n')).toUtf8();
-    return Put(sink, tail);
+    QByteArray tail = shown.empty() ? QByteArray() : QByteArrayLiteral("\n");
+    const QString lastLine = LfLineEnds(status).trimmed();
+    if (!lastLine.isEmpty())
+        tail += ((shown.empty() ? QString() : QStringLiteral("\n")) + lastLine + QLatin1Char('\n')).toUtf8();
+    return tail.isEmpty() || Put(sink, tail);
 }
 
 bool WriteReportJson(std::string_view report, const QString& status, const ReportSink& sink)
 {
+    const QString block = LfLineEnds(QzStrToCF(gLastSuccessText));
+    const QString head = QStringLiteral("Last Successful Backup Message:\n");
+    const qsizetype line = block.indexOf(head);
     QJsonObject o;
     o.insert(QStringLiteral("report"), QString());
-    o.insert(QStringLiteral("status"), status);
-    o.insert(QStringLiteral("lastProblem"), QzStrToCF(gLastProblem));
-    o.insert(QStringLiteral("problemFolder"), QzStrToCF(gProblemFolder));
-    o.insert(QStringLiteral("lastSuccessText"), QzStrToCF(gLastSuccessText));
+    o.insert(QStringLiteral("status"), LfLineEnds(status));
+    o.insert(QStringLiteral("lastProblem"), LfLineEnds(QzStrToCF(gLastProblem)));
+    o.insert(QStringLiteral("problemFolder"), LfLineEnds(QzStrToCF(gProblemFolder)));
+    o.insert(QStringLiteral("lastSuccessText"),
+        line < 0 ? QString() : block.mid(line + head.size()).section(QLatin1Char('\n'), 0, 0));
+    o.insert(QStringLiteral("lastSuccessBlock"), block);
     o.insert(QStringLiteral("emailRequested"), gEmailRequested != 0);
     o.insert(QStringLiteral("emailSent"), gEmailDelivered != 0);
     o.insert(QStringLiteral("emailError"), gEmailError.isEmpty() ? QJsonValue() : QJsonValue(gEmailError));
@@ -267,9 +287,12 @@ bool WriteReportJson(std::string_view report, const QString& status, const Repor
     const qsizetype split = document.indexOf(key) + key.size();
     if (!Put(sink, document.left(split)))
         return false;
-    const bool written = ForEachPiece(report, [&sink](std::string_view bytes) {
-        const QByteArray array
-            = QJsonDocument(QJsonArray {QzDecodeBytes(bytes.data(), bytes.size())}).toJson(QJsonDocument::Compact);
+    std::string piece;
+    const bool written = ForEachPiece(report, [&piece, &sink](std::string_view bytes) {
+        piece.clear();
+        AppendWithLfLineEnds(bytes, piece);
+        const QByteArray array = QJsonDocument(QJsonArray {QString::fromUtf8(piece.data(), qsizetype(piece.size()))})
+                                     .toJson(QJsonDocument::Compact);
         // ["…"] without its brackets and quotes.
         return Put(sink, array.mid(2, array.size() - 4));
     });

@@ -40,11 +40,15 @@ using ReportSink = std::function<bool(std::string_view bytes)>;
 // Writes a whole output to the sink it is given; false when that failed.
 using ReportWriter = std::function<bool(const ReportSink&)>;
 
-// The report, then the status line, in UTF-8, their CR LF line ends made
-// LF. The report goes out a piece at a time, so that a flood of lines is
-// never held twice. False when the sink failed.
+// The report, then after a blank line the status line (when there is one),
+// in UTF-8, their CR LF line ends made LF; the line ends that close the
+// report go, so the output ends with one. The report goes out a piece at a
+// time, so that a flood of lines is never held twice. False when the sink
+// failed.
 bool WriteReportPlainText(std::string_view report, const QString& status, const ReportSink& sink);
-// The findings as one JSON object, the report in it written as above.
+// The findings as one JSON object, its texts with CR LF made LF as above
+// (the report whole): lastSuccessText is the last success line alone,
+// lastSuccessBlock the block the notification email ends with.
 bool WriteReportJson(std::string_view report, const QString& status, const ReportSink& sink);
 // Prometheus text exposition format; log is "today" or "yesterday" and
 // labels every sample. The run time comes from gQzNowHook.

@@ -1,6 +1,7 @@
 #include "app/sheets.h"
 
 #include "app/busy.h"
+#include "app/opening.h"
 #include "app/poll.h"
 #include "app/state.h"
 #include "monitor/state.h"
@@ -116,7 +117,7 @@ void OnOffClicked()
         gEmailRequested = 0;
         gNotifyMinorErrors = 0;
         gDailyEmail = 0;
-        RunShellCollect("open /System/Library/PreferencePanes/Security.prefPane/");
+        OpenWithCommand(101, "/System/Library/PreferencePanes/Security.prefPane/");
     }
     SetSentLabel(QString());
     QzButtonSetState(kNotifyBox, 1);

@@ -6,11 +6,13 @@
 #include "app/mainwindow.h"
 #include "app/menu.h"
 #include "app/state.h"
+#include "app/version.h"
 #include "monitor/report.h"
 #include "monitor/state.h"
 #include "notify/runner.h"
 #include "notify/state.h"
 #include "platform/services.h"
+#include "runtime/desktop.h"
 #include "runtime/events.h"
 #include "runtime/platform.h"
 #include "runtime/textcontainer.h"
@@ -23,8 +25,6 @@
 #include <random>
 
 namespace {
-
-const ShortString kVersion = "8.0.2";
 
 struct LanguagePrefix {
     const char* prefix;
@@ -122,6 +122,7 @@ void StartUp()
     // stand-in commands, the services and the simulated Mac's version answer
     // before any command or script runs.
     QzInstallAppDelegate();
+    QzSetApplicationIdentity(QStringLiteral("Quillaby Icon.png"), QStringLiteral("quillaby"));
     AddStandInsToPath();
     InstallPlatformServices();
     UseSimulatedMacVersion();
@@ -156,13 +157,14 @@ void StartUp()
     gComputerName = gScriptResult;
     StartupDiskName();
     // 15-18.
-    gVersionText = ShortString("Version ") + kVersion;
+    gVersionText = ShortString("Version ") + kQuillabyVersion;
     LoadSettings();
     if (!SystemVersionAtLeast("10.13.9"))
         gAccessCheckPending = 1;
     // The analyses also read the wording of macOS 11 and later there.
     ChooseLogWording();
     QzWindowRestore(1);
+    KeepMainWindowGeometry();
     // 19, 20. The first pass shows the introduction.
     gIntroPending = 1;
     gOpenPanel = 0;

@@ -1,6 +1,7 @@
 #include "platform/services.h"
 
 #include "platform/script_standin.h"
+#include "platform/url_opener.h"
 #include "runtime/hooks.h"
 
 QString StandInMailtoApp()
@@ -22,5 +23,6 @@ void InstallPlatformServices()
     gQzScriptHook = StandInRunScript;
     gQzMailtoAppHook = StandInMailtoApp;
     gQzAccessibilityHook = QzAccessibilityGranted;
+    gQzOpenUrlHook = StandInOpenURL;
 #endif
 }

@@ -30,7 +30,8 @@ using QzAlertFn = int (*)(const QzAlertRequest& request);
 // Runs a script text. On failure returns false and fills errorMessage.
 using QzScriptFn = bool (*)(const QString& source, QString* result, QString* errorMessage);
 
-// Opens a file or web address with its default application.
+// Opens a file or web address with its default application. On failure
+// returns false and may say why in gQzOpenUrlError (runtime/state.h).
 using QzOpenUrlFn = bool (*)(const QUrl& url);
 
 // The path of the application registered for "mailto:" links (Launch

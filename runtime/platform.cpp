@@ -2,6 +2,7 @@
 
 #include "runtime/bundle.h"
 #include "runtime/hooks.h"
+#include "runtime/state.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -90,6 +91,7 @@ bool QzFileExists(const QUrl& url)
 
 bool QzOpenURL(const QUrl& url)
 {
+    gQzOpenUrlError.clear();
     return !url.isEmpty() && gQzOpenUrlHook(url);
 }
 

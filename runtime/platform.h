@@ -26,7 +26,8 @@ QUrl QzDirectoryURL(int directory, int domain);
 // Creates the folder (intermediate folders only when asked); false on failure.
 bool QzCreateDirectory(const QUrl& url, bool intermediate = false);
 bool QzFileExists(const QUrl& url);
-// Opens a file or web address with its default application (URL hook).
+// Opens a file or web address with its default application (URL hook);
+// false when it could not, with the hook's reason in gQzOpenUrlError.
 bool QzOpenURL(const QUrl& url);
 // Seconds of system uptime, through the clock hook.
 double QzUptime();

@@ -56,3 +56,6 @@ inline void (*gQzBeforeWaiting)() = nullptr; // QzOnBeforeWaiting: run before th
 inline bool gQzBeforeWaitingHooked = false; // the event dispatcher's aboutToBlock calls gQzBeforeWaiting
 inline QPointer<QObject> gQzWallClock; // QzWallClockTimer's timer and its watchers of clock and zone
 inline std::uint32_t gQzTimeZoneGeneration = 0; // the local time zone was read again this many times
+
+// Opening files and web addresses.
+inline QString gQzOpenUrlError; // why the URL hook's last open failed, as it said; emptied by QzOpenURL

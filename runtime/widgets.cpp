@@ -64,8 +64,31 @@ bool ChangesText(const QKeyEvent* key)
         || key->matches(QKeySequence::Paste) || key->matches(QKeySequence::Cut);
 }
 
+// The enabled, visible button of the window whose "keyEquivalent" (a key
+// sequence in Qt's portable text: "Return", "Esc") is the key pressed, or
+// null.
+QAbstractButton* KeyEquivalentButton(QWidget* window, const QKeyEvent* key)
+{
+    // The keypad's Enter counts as Return.
+    const QString pressed = key->key() == Qt::Key_Enter
+        ? QStringLiteral("Return")
+        : QKeySequence(key->keyCombination()).toString(QKeySequence::PortableText);
+    for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+        const QVariant equivalent = button->property(kQzKeyEquivalentProperty);
+        if (equivalent.isValid() && equivalent.toString() == pressed && button->isEnabled() && button->isVisible())
+            return button;
+    }
+    return nullptr;
+}
+
 bool FieldKeyPress(QLineEdit* field, QKeyEvent* key)
 {
+    // Key equivalents come first, as on a Mac: a button's Return is pressed
+    // before the field sees the key.
+    if (QAbstractButton* button = KeyEquivalentButton(field->window(), key)) {
+        button->click();
+        return true;
+    }
     if (const char* command = CommandFor(key)) {
         gQzEventReply.stringObj = QString::fromLatin1(command);
         if (AskShould(1205, field, false, &gQzEventReply.stringObj))
@@ -230,8 +253,14 @@ bool CUI_WindowDelegate::eventFilter(QObject* watched, QEvent* event)
         widget->setProperty(kQzOrderProperty, QVariant::fromValue(++QzDelegateObject()->orderCounter));
         break;
     case QEvent::KeyPress:
-        // A sheet ends only through its own buttons: Escape does not dismiss
-        // it behind the application's back (QDialog would reject itself).
+        // A button whose key equivalent was pressed is clicked, as on a Mac
+        // (Return for OK, Escape for Cancel). A sheet ends only through its own buttons: Escape does
+        // not dismiss it behind the application's back (QDialog would
+        // reject itself).
+        if (QAbstractButton* button = KeyEquivalentButton(widget, static_cast<QKeyEvent*>(event))) {
+            button->click();
+            return true;
+        }
         if (QzSheetParentTag(widget) != 0 && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
             return true;
         break;

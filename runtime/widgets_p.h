@@ -26,6 +26,8 @@ inline constexpr char kQzViewTagProperty[] = "tag";
 inline constexpr char kQzWndTagProperty[] = "wndTag";
 inline constexpr char kQzIdentifierProperty[] = "identifier";
 inline constexpr char kQzAutoresizingProperty[] = "autoresizingMask";
+// A button's key equivalent: pressing that key in its window clicks it.
+inline constexpr char kQzKeyEquivalentProperty[] = "keyEquivalent";
 
 // Properties the runtime keeps on Qt objects for itself.
 inline constexpr char kQzTextProperty[] = "qzText"; // the exact text last set into a text view

@@ -586,6 +586,12 @@ void QzSheetEnd(std::int64_t parentTag, std::int64_t sheetTag)
     sheet->hide();
     sheet->setWindowModality(Qt::NonModal);
     ForgetSheet(sheet);
+    // The keyboard goes back to the window the sheet hung on, where it was.
+    parent->activateWindow();
+    if (QWidget* focus = parent->focusWidget())
+        focus->setFocus(Qt::ActiveWindowFocusReason);
+    else
+        parent->setFocus(Qt::ActiveWindowFocusReason);
     QzDispatchWindowEvent(10002, parent, true);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -146,16 +147,43 @@ enum class Problem {
     Ejected, // the disk is ejected during the backup
 };
 
-const char* const kProblemFiles[][2] = {
-    {"Documents/Taxes 2025", "receipts.numbers"},
-    {"Library/Application Support/Google/Chrome/Default", "History"},
-    {"Pictures/Photos Library.photoslibrary/database", "Photos.sqlite"},
-    {"Music/iTunes/iTunes Media/Music/Ella Fitzgerald/In the Groove", "15 Careless.mp3"},
-    {"Dropbox/Projects", "quarterly.key"},
-    {"Documents/Thesis", "chapter3.docx"},
-};
+// Problem files. The simulated Mac's startup disk is this machine's root
+// and its user's home the real one, so that the folder of a problem file
+// exists and Show Problem opens it: a file lies in one of the home's real
+// folders (ProblemFolder), and so does an invisible .DS_Store file, in one
+// of kInvisibleFolderChoices places.
+const char* const kProblemFiles[]
+    = {"receipts.numbers", "History", "Photos.sqlite", "15 Careless.mp3", "quarterly.key", "chapter3.docx"};
+constexpr std::int64_t kInvisibleFolderChoices = 5;
 
-const char* const kInvisibleFolders[] = {"Documents", "Desktop", "Downloads", "Pictures/Holidays", "Dropbox/Projects"};
+// The folders of the real home a problem file may lie in, those that exist
+// (the home itself when none does), found once.
+const std::vector<std::string>& ProblemFolders()
+{
+    static const std::vector<std::string> folders = [] {
+        std::vector<std::string> found;
+        const char* home = std::getenv("HOME");
+        std::string root = home && home[0] == '/' ? home : "";
+        while (root.ends_with('/'))
+            root.pop_back();
+        if (root.empty())
+            root = "/Users/sam";
+        std::error_code error;
+        for (const char* name : {"Documents", "Pictures", "Desktop", "Music", "Downloads"})
+            if (std::filesystem::is_directory(root + "/" + name, error))
+                found.push_back(root + "/" + name);
+        if (found.empty())
+            found.push_back(root);
+        return found;
+    }();
+    return folders;
+}
+
+// The real folder for a choice of the simulation (0 and up).
+const std::string& ProblemFolder(std::int64_t index)
+{
+    return ProblemFolders()[static_cast<std::size_t>(index) % ProblemFolders().size()];
+}
 
 const char* const kPreferenceFiles[] = {
     "com.apple.dt.Xcode.plist",
@@ -300,18 +328,19 @@ std::int64_t RunBackup(HourBuilder& h, std::int64_t t, bool manual, Problem prob
 
     const std::int64_t copy = rng.Between(copyMin, copyMax) * kSecond;
     const std::int64_t problemAt = t + copy / 3 + rng.Below(copy / 3 + 1);
-    const auto& file = rng.Pick(kProblemFiles);
+    const std::int64_t fileChoice = rng.Below(static_cast<std::int64_t>(std::size(kProblemFiles)));
+    const std::string file = kProblemFiles[fileChoice];
+    const std::string& fileFolder = ProblemFolder(fileChoice);
     switch (problem) {
     case Problem::SkippedFile:
         h.Backupd(problemAt, thread, activity, EntryType::Error,
-            std::string("Error: (-36) SrcErr:YES Copying /Users/sam/") + file[0] + "/" + file[1] + " to " + inProgress
-                + "/" + kSourceVolume + "/Users/sam/" + file[0]);
+            "Error: (-36) SrcErr:YES Copying " + fileFolder + "/" + file + " to " + inProgress + "/" + kSourceVolume
+                + fileFolder);
         break;
     case Problem::InvisibleFile: {
-        const std::string folder = rng.Pick(kInvisibleFolders);
+        const std::string& folder = ProblemFolder(rng.Below(kInvisibleFolderChoices));
         h.Backupd(problemAt, thread, activity, EntryType::Error,
-            "Error: (-36) SrcErr:YES Copying /Users/sam/" + folder + "/.DS_Store to " + inProgress + "/" + kSourceVolume
-                + "/Users/sam/" + folder);
+            "Error: (-36) SrcErr:YES Copying " + folder + "/.DS_Store to " + inProgress + "/" + kSourceVolume + folder);
         break;
     }
     case Problem::NullDestination:
@@ -324,8 +353,8 @@ std::int64_t RunBackup(HourBuilder& h, std::int64_t t, bool manual, Problem prob
         break;
     case Problem::Failed: {
         h.Backupd(problemAt, thread, activity, EntryType::Error,
-            std::string("Error: (-36) SrcErr:NO Copying /Users/sam/") + file[0] + "/" + file[1] + " to " + inProgress
-                + "/" + kSourceVolume + "/Users/sam/" + file[0]);
+            "Error: (-36) SrcErr:NO Copying " + fileFolder + "/" + file + " to " + inProgress + "/" + kSourceVolume
+                + fileFolder);
         t = problemAt + ms(1, 20);
         h.Backupd(t, thread, activity, EntryType::Error, "Stopping backup.");
         t += ms(500, 3000);

@@ -161,16 +161,24 @@ void EachOutcome(std::size_t third)
         EXPECT_EQ(seen + (which == "today" ? "" : " yesterday"), expected);
 
         EXPECT_EQ(o.keys().join(QLatin1Char(' ')),
-            QStringLiteral("driveOffline emailError emailRequested emailSent errorFound lastProblem lastSuccessText "
-                           "problemFolder report settingsSaveFailed settingsUnreadable spotlightConflict status "
-                           "successFound"));
+            QStringLiteral("driveOffline emailError emailRequested emailSent errorFound lastProblem lastSuccessBlock "
+                           "lastSuccessText problemFolder report settingsSaveFailed settingsUnreadable "
+                           "spotlightConflict status successFound"));
         EXPECT_EQ(text.code, json.code) << text.err;
         EXPECT_EQ(sample("status").toDouble(-1), json.code);
         EXPECT_EQ(nagios.code, states.indexOf(line.section(QLatin1Char(' '), 1, 1)));
+        // The text: the JSON's report (LF line ends) without its closing line ends, a blank line and the status.
         const QString report = o[QStringLiteral("report")].toString();
-        QString shown = report + (report.endsWith(QLatin1Char('\n')) ? QString() : QStringLiteral("\n"))
-            + o[QStringLiteral("status")].toString() + QLatin1Char('\n');
-        EXPECT_EQ(text.out, shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).toStdString());
+        const QString status = o[QStringLiteral("status")].toString().trimmed();
+        EXPECT_FALSE(report.contains(QLatin1Char('\r')) || status.contains(QLatin1Char('\r')));
+        QString shown = report;
+        while (shown.endsWith(QLatin1Char('\n')))
+            shown.chop(1);
+        shown += QLatin1Char('\n') + (status.isEmpty() ? QString() : QLatin1Char('\n') + status + QLatin1Char('\n'));
+        EXPECT_EQ(text.out, shown.toStdString());
+        EXPECT_EQ(o[QStringLiteral("lastSuccessText")].toString().toStdString(),
+            which == "today" && expected.find("| age") != std::string::npos ? kT + "al] Backup completed successfully."
+                                                                            : "");
         // The command started ahead of the window is the one read: one run a report.
         EXPECT_EQ(ReadFile(sandbox.path() + QStringLiteral("/log-runs")), std::string(4, '\n'));
         QFile::remove(sandbox.path() + QStringLiteral("/log-runs"));
@@ -244,8 +252,9 @@ TEST(ReportCommand, PrometheusLabelsAreEscapedCutAndServedByNodeExporter)
 }
 
 // The text output: CR LF becomes LF and a lone CR stays, the bytes become
-// UTF-8 (Mac Roman where they are not UTF-8 already), over several pieces,
-// and the status line closes it on a line of its own.
+// UTF-8 (Mac Roman where they are not UTF-8 already), over several pieces;
+// the line ends that close the report go, and the status line follows a
+// blank line.
 TEST(ReportCommand, PlainTextEndsLinesWithLfAndIsUtf8)
 {
     std::string many;
@@ -253,15 +262,17 @@ TEST(ReportCommand, PlainTextEndsLinesWithLfAndIsUtf8)
         many += "line " + std::to_string(i) + "\r\n";
     std::string manyOut = many;
     manyOut.erase(std::remove(manyOut.begin(), manyOut.end(), '\r'), manyOut.end());
-    const std::pair<std::string, std::string> cases[] = {{"a\r\nb\rc\r\n", "a\nb\rc\n"},
-        {"\x8Et\xC3\xA9\r\r\n", "\xC3\xA9t\xC3\xA9\r\n"}, {"x\r", "x\r\n"}, {"\r\n\r", "\n\r\n"}, {many, manyOut}};
-    for (const auto& [report, text] : cases) {
+    const std::tuple<std::string, const char*, std::string> cases[]
+        = {{"a\r\n\r\nb\rc\r\n\r\n", "S", "a\n\nb\rc\n\nS\n"},
+            {"\x8Et\xC3\xA9\r\r\n", "S\r\n", "\xC3\xA9t\xC3\xA9\n\nS\n"}, {"x\r", "", "x\n"}, {"\r\n\r", "S", "S\n"},
+            {"", "", ""}, {many, "", manyOut}};
+    for (const auto& [report, status, text] : cases) {
         std::string out;
-        EXPECT_TRUE(WriteReportPlainText(report, QStringLiteral("S"), [&out](std::string_view bytes) {
+        EXPECT_TRUE(WriteReportPlainText(report, QString::fromLatin1(status), [&out](std::string_view bytes) {
             out += bytes;
             return true;
         }));
-        EXPECT_TRUE(out == text + "S\n") << report.substr(0, 40) << " gave " << out.substr(0, 40);
+        EXPECT_TRUE(out == text) << report.substr(0, 40) << " gave " << out.substr(0, 40);
     }
 }
 
@@ -273,13 +284,17 @@ TEST(ReportCommand, BadCommandLinesAndUnwritableOutputs)
     std::vector<std::string> errors;
     for (int i = 0; i < 300; ++i)
         errors.push_back(LogEntry(kT, "Error: (-36) SrcErr:NO Copying /Users/a/" + std::to_string(i) + " to /B"));
-    const char* const usage = "usage: quillaby-report";
     const char* const full = "quillaby-report: write error: No space left on device\n";
     const std::tuple<bool, std::string, const char*, int, const char*> cases[]
-        = {{false, "", "", 64, usage}, {false, "tomorrow", "", 64, usage}, {false, "today yesterday", "", 64, usage},
-            {false, "--json", "", 64, usage}, {false, "today --format xml", "", 64, usage},
-            {false, "today --output", "", 64, usage}, {false, "today --output=", "", 64, usage},
-            {false, "today --json --format=nagios", "", 64, usage}, {false, "today", ">/dev/full", 74, full},
+        = {{false, "", "", 64, "quillaby-report: no command: today or yesterday\nTry 'quillaby-report --help'"},
+            {false, "tomorrow", "", 64, "unknown command 'tomorrow'"},
+            {false, "today --bogus", "", 64, "unknown option '--bogus'"},
+            {false, "today yesterday", "", 64, "one command only"}, {false, "--json", "", 64, "no command"},
+            {false, "today --format xml", "", 64, "unknown format 'xml'"},
+            {false, "today --output", "", 64, "option '--output' needs a value"},
+            {false, "today --output=", "", 64, "option '--output' needs a value"},
+            {false, "today --json --format=nagios", "", 64, "option '--format' given twice"},
+            {false, "today", ">/dev/full", 74, full},
             {false, "today --format=nagios", ">&-", 74, "quillaby-report: write error: Bad file descriptor\n"},
             {false, "today --output " + file, ">&-", 0, ""},
             {false, "today --output=" + sandbox.path().toStdString() + "/missing/x.prom", "", 74,
@@ -293,6 +308,18 @@ TEST(ReportCommand, BadCommandLinesAndUnwritableOutputs)
         EXPECT_TRUE(r.out.empty());
     }
     EXPECT_NE(ReadFile(QString::fromStdString(file)).find("No Time Machine Errors"), std::string::npos);
+    // --help prints the whole usage and --version the version, to standard output, and nothing else runs.
+    for (const char* args : {"--help", "today --help", "--version", "--version tomorrow"}) {
+        const Outcome r = Report(args);
+        EXPECT_EQ(r.code, 0) << args;
+        EXPECT_EQ(r.err, "");
+        if (std::string(args).ends_with("--help"))
+            for (const char* part : {"\nCommands:\n  today ", "\nOptions:\n  --format ", "\nFormats:\n  text ",
+                     "\nExit status:\n  0 ", "  64 ", "  74 ", "\nEnvironment:\n", "QUILLABY_LOG_REPLAY"})
+                EXPECT_NE(r.out.find(part), std::string::npos) << part;
+        else
+            EXPECT_EQ(r.out, "quillaby-report 8.0.2\n");
+    }
     // A folder for the settings file: told on standard error alone (no session for Qt), status 2.
     const QString settings = sandbox.path() + QStringLiteral("/.local/share/Quillaby/Settings");
     QFile::remove(settings);

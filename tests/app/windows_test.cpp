@@ -186,7 +186,6 @@ protected:
 
 TEST_F(App, MainWindowButtons)
 {
-    const std::string res = QUrl::fromLocalFile(Resources()).toString().toStdString();
     const std::string timeMachine = "file:///System/Library/PreferencePanes/TimeMachine.prefPane\n";
     const std::string today = "Busy getting today's log. / Please wait until done.\n";
     const std::string yesterday = "Busy getting yesterday's log. / Please wait until done.\n";
@@ -198,15 +197,15 @@ TEST_F(App, MainWindowButtons)
     Run({{"c 1 7", today}});
     gTodayPipeOpen = 0;
     // Tags that are not buttons, other event kinds and windows do nothing.
-    Run({{"c 1 11", "critical: Help.rtfd /  was not found.\n"},
+    QFile::remove(Resources() + QStringLiteral("/Help.html"));
+    Run({{"c 1 11", "critical: Help.html /  was not found.\n"},
         {"c 1 3", "https://fernhollow.software/quillaby/app-store\n"},
-        {"c 1 10", "https://fernhollow.software/quillaby/donate\n"}, {"c 1 14", res + "/ErrorNumbers.rtf\n"},
-        {"c 1 13", timeMachine}, {"c 1 12", "file:///Applications/Utilities/Disk Utility.app\n"},
+        {"c 1 10", "https://fernhollow.software/quillaby/donate\n"}, {"c 1 14", ""}, {"c 1 13", timeMachine},
+        {"c 1 12", "file:///Applications/Utilities/Disk Utility.app\n"},
         {"c 1 5", timeMachine + "tmutil startbackup\n"}, {"d 1 1 1", ""}, {"d 1 2 1", ""}, {"d 1 4 1", ""},
         {"d 1 8 1", ""}, {"d 1 15 1", ""}, {"d 2 13 1", ""}, {"d 1 13 7", ""}});
     EXPECT_EQ(gTodayRequested + gYesterdayRequested + gPollAllowed, 0);
-    QDir().mkpath(Resources() + QStringLiteral("/Help.rtfd"));
-    Run({{"c 1 11", res + "/Help.rtfd/TXT.rtf\n"}, {"c 1 6", ""}});
+    Run({{"c 1 6", ""}});
     EXPECT_EQ(gTodayRequested + gPollAllowed, 2);
     EXPECT_EQ(gPipeStartTicks, TicksNow() + 60);
     Run({{"c 1 7", ""}});

@@ -86,7 +86,9 @@ TEST(RealDelivery, FailedBackupMailsBothAddressesThroughSendmail)
     const QJsonObject o = QJsonDocument::fromJson(report.readAllStandardOutput()).object();
     EXPECT_TRUE(o.value(QStringLiteral("emailSent")).toBool());
     EXPECT_FALSE(o.value(QStringLiteral("emailRequested")).toBool());
-    const QString body = o.value(QStringLiteral("lastProblem")).toString();
+    // The JSON's texts end their lines with LF; the mail's with CR LF.
+    const QString body
+        = o.value(QStringLiteral("lastProblem")).toString().replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
     EXPECT_TRUE(body.startsWith(QStringLiteral("chapter3.docx\r\n\r\n\r\nLast Successful Backup Message:")))
         << body.toStdString();
 

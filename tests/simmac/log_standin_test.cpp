@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QProcess>
 #include <QThread>
 
@@ -362,4 +363,17 @@ TEST(StandIns, AnswerAsTheMacToolsDoAndRefuseBadArguments)
     EXPECT_LT(started - start, 200u);
     EXPECT_NE(
         out.find("Backup completed successfully.", out.find("Backing up to /dev/disk3s2", started)), std::string::npos);
+}
+
+// The simulated Mac's problem files lie in real folders of the home (the home itself when it has none of them),
+// so that the folder Show Problem opens exists.
+TEST(LogStandin, ProblemFilesLieInRealFoldersOfTheHome)
+{
+    Sandbox sandbox;
+    const std::string home = sandbox.path().toStdString();
+    for (const std::string& folder : {home, home + "/Pictures"}) {
+        QDir().mkpath(QString::fromStdString(folder));
+        const Result r = Shell(At("2026-03-06 14:00:00") + kToday + kCut);
+        EXPECT_NE(r.out.find("SrcErr:YES Copying " + folder + "/History to "), std::string::npos) << r.out;
+    }
 }
