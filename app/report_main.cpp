@@ -11,9 +11,11 @@
 #include "app/environment.h"
 #include "app/mainloop.h"
 #include "app/mainwindow.h"
+#include "app/report_hosts.h"
 #include "app/report_output.h"
 #include "app/report_state.h"
 #include "monitor/fetch.h"
+#include "monitor/remote.h"
 #include "monitor/report.h"
 #include "monitor/state.h"
 #include "notify/runner.h"
@@ -37,6 +39,7 @@
 #include <fcntl.h>
 #include <string_view>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -60,7 +63,7 @@ int Usage()
 {
     std::fprintf(stderr,
         "usage: quillaby-report today|yesterday [--json | --format text|json|prometheus|nagios] [--output PATH] "
-        "[--notify]\n");
+        "[--notify] [--host DEST]...\n");
     return kReportUsageError;
 }
 
@@ -107,12 +110,18 @@ int main(int argc, char** argv)
     std::string_view format;
     std::string_view output;
     bool notify = false;
+    std::vector<std::string_view> hosts;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         std::string_view* option = nullptr;
         std::string_view value;
         if (arg == "--notify" && !notify) {
             notify = true;
+            continue;
+        } else if (arg == "--host" || arg.starts_with("--host=")) {
+            if (arg == "--host" && i + 1 == argc)
+                return Usage();
+            hosts.push_back(arg == "--host" ? std::string_view(argv[++i]) : arg.substr(7));
             continue;
         } else if (arg == "--json") {
             option = &format;
@@ -141,6 +150,24 @@ int main(int argc, char** argv)
     if (which.empty() || (format != "text" && format != "json" && format != "prometheus" && format != "nagios"))
         return Usage();
     const bool today = which == "today";
+    // Writes an output where the command line says; the exit status.
+    const ReportDelivery deliver = [&](const ReportWriter& produce, int code) {
+        if (!output.empty()) {
+            // output came from argv whole, so it ends with a NUL.
+            QString error;
+            if (!WriteOutputFile(QString::fromLocal8Bit(output.data()), produce, &error)) {
+                std::fprintf(
+                    stderr, "quillaby-report: cannot write %s: %s\n", output.data(), error.toLocal8Bit().constData());
+                return kReportOutputError;
+            }
+            return code;
+        }
+        const int written = WriteStandardOutput(produce, stdoutClosed);
+        return written != 0 ? written : code;
+    };
+    // Macs watched over ssh: one is this run's, several get a run each.
+    if (const std::optional<int> done = ReportOnHosts(argv[0], which, format, notify, hosts, deliver))
+        return *done;
 
     // Nothing is drawn: the minimal platform needs no display and, unlike
     // the offscreen one, loads no fonts, which would take longer than a
@@ -158,7 +185,7 @@ int main(int argc, char** argv)
     // The log is asked for before the rest starts up: the command (the
     // longer part of a report) runs meanwhile, and the fetch below takes
     // it over.
-    QzPrestartPipe(today ? TodayCommand(false) : YesterdayCommand());
+    QzPrestartCommandPipe(CommandOnTheMac(today ? TodayCommand(false) : YesterdayCommand()));
     static int qtArgc = 1;
     QzApplicationInit(qtArgc, argv);
     gQzAlertHook = AlertToStandardError;
@@ -213,17 +240,5 @@ int main(int argc, char** argv)
             : ReportPrometheus(QString::fromLatin1(which.data(), static_cast<qsizetype>(which.size())), report, status);
         return sink(std::string_view(out.constData(), static_cast<std::size_t>(out.size())));
     };
-
-    if (!output.empty()) {
-        // output came from argv whole, so it ends with a NUL.
-        QString error;
-        if (!WriteOutputFile(QString::fromLocal8Bit(output.data()), produce, &error)) {
-            std::fprintf(
-                stderr, "quillaby-report: cannot write %s: %s\n", output.data(), error.toLocal8Bit().constData());
-            return kReportOutputError;
-        }
-        return code;
-    }
-    const int written = WriteStandardOutput(produce, stdoutClosed);
-    return written != 0 ? written : code;
+    return deliver(produce, code);
 }

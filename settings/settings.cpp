@@ -354,12 +354,14 @@ std::int16_t TodayDayOfYear()
 void LoadSettings()
 {
     const QUrl base = QzDirectoryURL(kQzApplicationSupportDirectory, kQzUserDomain);
-    const QUrl folder = QzURLAppend(base, QStringLiteral("Quillaby/"));
+    // A Mac watched over ssh has a folder of its own inside.
+    const QString place = QStringLiteral("Quillaby/") + (gHostFolder.isEmpty() ? QString() : gHostFolder + u'/');
+    const QUrl folder = QzURLAppend(base, place);
     // The base folder may be missing on a fresh Linux account, where it is
     // the XDG data folder; on a Mac it always exists.
     if (!QzFileExists(folder))
         QzCreateDirectory(folder, true);
-    gSettingsPath = QzURLAppend(base, QStringLiteral("Quillaby/Settings")).toLocalFile();
+    gSettingsPath = QzURLAppend(base, place + QStringLiteral("Settings")).toLocalFile();
     QzFileErrorHandler = IgnoreFileError;
     gSettingsUnreadable = 0;
     gSettingsSaveFailed = 0;
@@ -390,6 +392,21 @@ void LoadSettings()
         gEmailNotifyOn = 0;
         gEmailAddress1 = ShortString();
         gEmailAddress2 = ShortString();
+        // A Mac watched over ssh starts with the mail addresses and switches
+        // (lines 1 to 6) of this Mac's file; from then on they are its own.
+        std::array<ShortString, kLines> shared;
+        const bool seeded = !gHostFolder.isEmpty()
+            && ReadSmallFile(
+                   QzURLAppend(base, QStringLiteral("Quillaby/Settings")).toLocalFile(), shared.data(), kLines)
+                == SmallFileRead::Read;
+        if (seeded) {
+            gEmailNotifyOn = ReadU8(shared[0]);
+            gEmailAddress1 = shared[1];
+            gEmailAddress2 = shared[2];
+            gNoQuitWarning = ReadU8(shared[3]);
+            gNotifyMinorErrors = ReadU8(shared[4]);
+            gDailyEmail = ReadU8(shared[5]);
+        }
         // Line 7 holds yesterday's day of the year, or 1 on the first of January.
         double day = QzVal(QzNumberText(TodayDayOfYear()));
         if (day != 1)
@@ -404,8 +421,9 @@ void LoadSettings()
                 QzStrFromCF(gSettingsPath) + " was left as it is; settings are not saved until it can be read.");
             return;
         }
-        const ShortString defaults[]
-            = {U8Text(gEmailNotifyOn), gEmailAddress1, gEmailAddress2, "0", "0", "0", QzNumberText(day), ""};
+        const auto flag = [seeded](std::uint8_t value) { return seeded ? U8Text(value) : ShortString("0"); };
+        const ShortString defaults[] = {U8Text(gEmailNotifyOn), gEmailAddress1, gEmailAddress2, flag(gNoQuitWarning),
+            flag(gNotifyMinorErrors), flag(gDailyEmail), QzNumberText(day), ""};
         const FileWrite written = WriteSettingsFile(FileBytes(defaults, 8), true);
         if (written == FileWrite::Written) {
             // The variable holds what the file says, so that a save before
