@@ -32,3 +32,6 @@ exec "$here/@QZ_BIN_TO_BUNDLE@/Quillaby.app/Contents/MacOS/Quillaby" "$@"
 ]=])
 install(PROGRAMS ${CMAKE_BINARY_DIR}/launcher/quillaby DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/platform/desktop/quillaby.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The forced command for a restricted key on a Mac watched over ssh, to be
+# copied to that Mac.
+install(PROGRAMS ${CMAKE_SOURCE_DIR}/scripts/quillaby-ssh-command DESTINATION ${CMAKE_INSTALL_DATADIR}/quillaby)

@@ -3,6 +3,8 @@
 // buttons start, through the same main-loop passes, with the main window
 // built but not shown, and prints the report and the status line, or the
 // same findings as JSON, Prometheus text or a monitoring-plugins line.
+// With --host DEST, once or more, it watches Macs over ssh instead
+// (app/report_hosts.h).
 //
 // Exit status: 0 nothing to report, 1 a problem, 2 the log could not be
 // had (with --format nagios the plugin codes 0 to 3 instead), 64 a bad

@@ -275,9 +275,13 @@ void Evaluate(const Analysis& a)
     }
     if (0 < failure && failure < success)
         SetStatusLine("");
+    // A Mac watched over ssh whose log did not come (unreachable, a key
+    // refused) says nothing of its backups: it stays "Unable to get today's
+    // error log", and no verdict on its backups is drawn.
+    const bool logNotHad = !gRemoteHost.empty() && a.linesRead < 49;
     // 4. No success in the log.
     if (gSuccessFound == 0) {
-        gLastSuccessText = kCrLf + kCrLf + kNoSuccessText + kCrLf;
+        gLastSuccessText = logNotHad ? ShortString() : kCrLf + kCrLf + kNoSuccessText + kCrLf;
         if (gBackupFailed == 1) {
             gErrorFound = 1;
             int at = QzInstr(1, gFailureText, kFailedWithError);
@@ -350,10 +354,7 @@ void Evaluate(const Analysis& a)
         gProblemFolder = ShortString();
         gProblemFolder = ProblemFileFolder(v);
     }
-    // 12, 13. A Mac watched over ssh whose log did not come (unreachable,
-    // a key refused) says nothing of its backups: it stays "Unable to get
-    // today's error log".
-    const bool logNotHad = !gRemoteHost.empty() && a.linesRead < 49;
+    // 12, 13.
     if (gLastProblem.empty())
         SetStatusLine("");
     if (gErrorFound == 0 && gSuccessFound == 0 && !logNotHad) {

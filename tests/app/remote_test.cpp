@@ -2,10 +2,13 @@
 
 #include "test_support.h"
 
+#include "app/watched_mac.h"
 #include "monitor/fetch.h"
 #include "monitor/remote.h"
 #include "monitor/state.h"
 #include "runtime/channels.h"
+#include "runtime/widgets_p.h"
+#include "runtime/windows.h"
 #include "settings/state.h"
 
 #include <gtest/gtest.h>
@@ -20,123 +23,76 @@
 #include <QProcess>
 #include <QThread>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <pwd.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace {
 
-// A free loopback port (free when asked; nothing listens on it).
-int FreePort()
-{
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    bind(s, reinterpret_cast<sockaddr*>(&a), size);
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &size);
-    close(s);
-    return ntohs(a.sin_port);
-}
+// In the folder $1: throwaway keys, the configurations, then Debian's sshd on a free loopback port as this user. Every
+// Host of the client's `config` is this server: "mac-a" and "mac-b" log in with the key whose forced command is the
+// shipped gate ($3), run with the simulated Mac's commands ($2) on PATH and its clock at 2026-03-10 12:00; "hang" with
+// a key whose forced command prints nothing but a blank line on standard error each second (it ends at its first
+// after the connection is gone); "stranger" expects another host key; "down" is a port where nothing listens. As
+// root, sshd runs in a mount namespace of its own where a folder of the test is /run, holding the privilege
+// separation folder.
+const char* const kServer = R"sh(cd "$1" && mkdir -p run/sshd remote || exit 1
+port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+set -- "$1" "$(port)" "$(port)" "$2" "$3"
+for key in host stranger user hang; do ssh-keygen -q -t ed25519 -N '' -f $key || exit 1; done
+printf '#!/bin/sh\necho "Remote Mac"\n' > remote/scutil && chmod +x remote/scutil
+echo "restrict,command=\"/bin/sh '$5'\" $(cat user.pub)" > authorized_keys
+echo "restrict,command=\"while sleep 1; do echo >&2; done\" $(cat hang.pub)" >> authorized_keys
+echo "[127.0.0.1]:$2 $(cat host.pub)" > known_hosts
+echo "[127.0.0.1]:$2 $(cat stranger.pub)" > stranger_hosts
+cat > config <<EOF
+Host hang
+ IdentityFile $1/hang
+Host stranger
+ UserKnownHostsFile $1/stranger_hosts
+Host down
+ Port $3
+Host *
+ HostName 127.0.0.1
+ Port $2
+ User $(id -un)
+ IdentityFile $1/user
+ IdentitiesOnly yes
+ IdentityAgent none
+ UserKnownHostsFile $1/known_hosts
+ GlobalKnownHostsFile /dev/null
+ LogLevel ERROR
+EOF
+set -- /usr/sbin/sshd -D -e -f /dev/null -o ListenAddress=127.0.0.1:$2 -o HostKey=$1/host -o PidFile=$1/sshd.pid \
+    -o AuthorizedKeysFile=$1/authorized_keys -o StrictModes=no -o PasswordAuthentication=no -o UseDNS=no \
+    -o "SetEnv \"PATH=$1/remote:$4:/usr/bin:/bin\" \"HOME=$1\" \"QUILLABY_LOG_NOW=2026-03-10 12:00:00\" TZ=UTC"
+[ "$(id -u)" != 0 ] || set -- unshare --mount --propagation private sh -c 'mount --bind run /run && exec "$@"' sh "$@"
+exec "$@" 2> sshd.log
+)sh";
 
-bool Accepts(int port)
-{
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool up = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    close(s);
-    return up;
-}
-
-std::string RunProgram(const QString& program, const QStringList& args, int* code = nullptr)
-{
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(60000);
-    if (code)
-        *code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    return (p.readAllStandardOutput() + p.readAllStandardError()).toStdString();
-}
-
-// Debian's sshd on a free loopback port with throwaway keys, every Host of its client configuration (`config`) this
-// server as this user. "mac-a" and "mac-b" log in with the key whose forced command is the shipped gate, run with
-// the simulated Mac's commands on PATH and its clock at 2026-03-10 12:00; "hang" with a key whose forced command
-// sleeps; "stranger" expects another host key; "down" is a port where nothing listens. As root, sshd runs in a mount
-// namespace of its own where a folder of the test is /run, which holds the privilege separation folder it needs.
 class SshServer {
 public:
     explicit SshServer(const Sandbox& sandbox)
-        : dir_(sandbox.path() + QStringLiteral("/ssh"))
+        : config(sandbox.path() + QStringLiteral("/ssh/config"))
     {
-        QDir().mkpath(dir_ + QStringLiteral("/run/sshd"));
-        for (const char* key : {"host", "stranger", "user", "hang"})
-            RunProgram(QStringLiteral("ssh-keygen"),
-                {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"), QStringLiteral("-N"), {},
-                    QStringLiteral("-f"), dir_ + u'/' + QLatin1String(key)});
-        const std::string d = dir_.toStdString(), user = getpwuid(geteuid())->pw_name;
-        const std::string port = std::to_string(FreePort()),
-                          gate = QZ_FIXTURES_DIR "/../../scripts/quillaby-ssh-command";
-        sandbox.Write(QStringLiteral("ssh/authorized_keys"),
-            "restrict,command=\"/bin/sh '" + gate + "'\" " + Key("user") + "restrict,command=\"exec sleep 1000\" "
-                + Key("hang"));
-        sandbox.Write(QStringLiteral("ssh/known_hosts"), "[127.0.0.1]:" + port + " " + Key("host"));
-        sandbox.Write(QStringLiteral("ssh/stranger_hosts"), "[127.0.0.1]:" + port + " " + Key("stranger"));
-        sandbox.Write(QStringLiteral("ssh/remote/scutil"), "#!/bin/sh\necho 'Remote Mac'\n");
-        QFile::setPermissions(dir_ + QStringLiteral("/remote/scutil"), QFile::ReadOwner | QFile::ExeOwner);
-        sandbox.Write(QStringLiteral("ssh/sshd_config"),
-            "ListenAddress 127.0.0.1:" + port + "\nHostKey " + d + "/host\nPidFile " + d
-                + "/sshd.pid\nAuthorizedKeysFile " + d
-                + "/authorized_keys\nStrictModes no\nUsePAM no\nPasswordAuthentication no\n"
-                  "KbdInteractiveAuthentication no\nUseDNS no\nLogLevel ERROR\nSetEnv \"PATH="
-                + d + "/remote:" QZ_STANDIN_DIR ":/usr/bin:/bin\" \"HOME=" + d
-                + "\" \"QUILLABY_LOG_NOW=2026-03-10 12:00:00\" TZ=UTC\n");
-        config = dir_ + QStringLiteral("/config");
-        sandbox.Write(QStringLiteral("ssh/config"),
-            "Host hang\n IdentityFile " + d + "/hang\nHost stranger\n UserKnownHostsFile " + d
-                + "/stranger_hosts\nHost down\n Port " + std::to_string(FreePort())
-                + "\nHost *\n HostName 127.0.0.1\n Port " + port + "\n User " + user + "\n IdentityFile " + d
-                + "/user\n IdentitiesOnly yes\n IdentityAgent none\n UserKnownHostsFile " + d
-                + "/known_hosts\n GlobalKnownHostsFile /dev/null\n StrictHostKeyChecking yes\n LogLevel ERROR\n");
-        const QString sshd = QStringLiteral("/usr/sbin/sshd");
-        const QStringList args {
-            QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"), dir_ + QStringLiteral("/sshd_config")};
-        sshd_.setStandardErrorFile(dir_ + QStringLiteral("/sshd.log"));
-        if (geteuid() == 0)
-            sshd_.start(QStringLiteral("unshare"),
-                QStringList {QStringLiteral("--mount"), QStringLiteral("--propagation"), QStringLiteral("private"),
-                    QStringLiteral("/bin/sh"), QStringLiteral("-c"),
-                    QStringLiteral("mount --bind \"$0\" /run && exec \"$@\""), dir_ + QStringLiteral("/run"), sshd}
-                    + args);
-        else
-            sshd_.start(sshd, args);
-        for (QDeadlineTimer up(20000); !Accepts(std::stoi(port)) && !up.hasExpired();)
+        const QString dir = sandbox.path() + QStringLiteral("/ssh");
+        QDir().mkpath(dir);
+        server_.start(QStringLiteral("/bin/sh"),
+            {QStringLiteral("-c"), QLatin1String(kServer), QStringLiteral("sh"), dir, QStringLiteral(QZ_STANDIN_DIR),
+                QStringLiteral(QZ_FIXTURES_DIR "/../../scripts/quillaby-ssh-command")});
+        // sshd writes its pid file once it listens.
+        for (QDeadlineTimer up(20000); !QFile::exists(dir + QStringLiteral("/sshd.pid")) && !up.hasExpired();)
             QThread::msleep(20);
-        EXPECT_TRUE(Accepts(std::stoi(port))) << ReadFile(dir_ + QStringLiteral("/sshd.log"));
+        EXPECT_TRUE(QFile::exists(dir + QStringLiteral("/sshd.pid"))) << ReadFile(dir + QStringLiteral("/sshd.log"));
     }
     ~SshServer()
     {
-        sshd_.terminate();
-        sshd_.waitForFinished(10000);
+        server_.terminate();
+        server_.waitForFinished(10000);
     }
     SshServer(const SshServer&) = delete;
     SshServer& operator=(const SshServer&) = delete;
 
-    QString config;
+    const QString config;
 
 private:
-    std::string Key(const char* name) const
-    {
-        return ReadFile(dir_ + u'/' + QLatin1String(name) + QStringLiteral(".pub"));
-    }
-
-    QString dir_;
-    QProcess sshd_;
+    QProcess server_;
 };
 
 struct Outcome {
@@ -144,28 +100,33 @@ struct Outcome {
     std::string out, err;
 };
 
-Outcome Report(const QStringList& args, const QString& limit = {})
+// The program with these space-separated arguments, and QUILLABY_FETCH_LIMIT when a limit is given.
+Outcome Launch(const QString& program, const std::string& args, const char* limit = nullptr)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!limit.isEmpty())
-        env.insert(QStringLiteral("QUILLABY_FETCH_LIMIT"), limit);
+    if (limit)
+        env.insert(QStringLiteral("QUILLABY_FETCH_LIMIT"), QLatin1String(limit));
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(QZ_REPORT_EXE), args);
+    p.start(program, QString::fromStdString(args).split(u' ', Qt::SkipEmptyParts));
     p.waitForFinished(90000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput().toStdString(),
         p.readAllStandardError().toStdString()};
 }
 
+Outcome Report(const std::string& args, const char* limit = nullptr)
+{
+    return Launch(QStringLiteral(QZ_REPORT_EXE), args, limit);
+}
+
 } // namespace
 
-// Destinations ssh may not be given are refused; each other one has a folder of its own; the log command reaches the
-// Mac's shell as its text and nothing of the destination or QUILLABY_SSH's options reaches a shell here.
+// Destinations ssh may not be given are refused; each other one has a folder of its own and names the window; the log
+// command reaches the Mac's shell as its text and nothing of the destination or QUILLABY_SSH's options reaches a
+// shell here.
 TEST(RemoteMac, DestinationsFoldersAndCommandLines)
 {
-    std::string slashes;
-    for (int i = 0; i < 85; ++i)
-        slashes += "%2F";
+    const std::string slashes = QStringLiteral("%2F").repeated(85).toStdString();
     const std::pair<std::string, std::string> folders[] = {{"mac-mini", "mac-mini"},
         {"sam@mac-mini.local", "sam@mac-mini.local"}, {"ssh://sam@10.0.0.5:2222", "ssh%3A%2F%2Fsam@10.0.0.5%3A2222"},
         {".hidden", "%2Ehidden"}, {"a%2F/..", "a%252F%2F.."}, {std::string(85, '/'), slashes}, {"-oProxyCommand=x", ""},
@@ -173,24 +134,22 @@ TEST(RemoteMac, DestinationsFoldersAndCommandLines)
     for (const auto& [dest, folder] : folders)
         EXPECT_EQ(DestinationProblem(dest).empty() ? HostFolderName(dest) : "", folder) << dest;
     Sandbox sandbox;
-    sandbox.Stub(QStringLiteral("ssh"), "printf '%s\\n' \"$@\"");
+    sandbox.Stub(QStringLiteral("ssh"), "printf '%s|' \"$@\" > \"$HOME/words\"");
     EXPECT_EQ(CommandOnTheMac(YesterdayCommand()), std::string(YesterdayCommand().view()));
     std::string error;
     setenv("QUILLABY_SSH", "ssh -F 'my config' -o \"ProxyJump=j k\" # a note", 1);
     const std::string hostile = "o'brien@mac;$(touch${IFS}x)";
     ASSERT_TRUE(WatchRemoteMac(hostile, &error)) << error;
     EXPECT_EQ(gHostFolder, QStringLiteral("hosts/o%27brien@mac%3B%24%28touch%24%7BIFS%7Dx%29"));
+    QzWindowSet(-1, QStringLiteral("Quillaby"));
+    ShowWatchedMacInTitle();
+    EXPECT_EQ(QzWindowByTag(1)->windowTitle().toStdString(), hostile + " \u2014 Quillaby");
+    QzWindowClose(1);
     QzOpenCommandPipe(1, CommandOnTheMac(YesterdayCommand()));
-    std::string words;
-    ShortString word;
-    do {
-        QzLineInput(1, word);
-        words += std::string(word.view()) + "|";
-    } while (QzEof(1) == 0);
     QzClose(1);
-    EXPECT_EQ(words,
+    EXPECT_EQ(ReadFile(sandbox.path() + QStringLiteral("/words")),
         "-o|BatchMode=yes|-o|ConnectTimeout=15|-F|my config|-o|ProxyJump=j k|--|" + hostile + "|"
-            + std::string(YesterdayCommand().view()) + "||");
+            + std::string(YesterdayCommand().view()) + "|");
     EXPECT_TRUE(CommandOnTheMac(TodayCommand(false)).ends_with("' | grep  'upd: (' | cut -c 1-19,140-999"));
     EXPECT_FALSE(QFile::exists(QStringLiteral("x")));
     setenv("QUILLABY_SSH", "ssh -F 'open", 1);
@@ -214,7 +173,7 @@ TEST(RemoteMac, ReportsThroughARealSshServer)
     const QString data = sandbox.path() + QStringLiteral("/.local/share/Quillaby/");
     sandbox.Write(QStringLiteral(".local/share/Quillaby/Settings"), " 1\rsam@example.com\r\r 0\r 1\r 0\r 1\r\r");
 
-    Outcome r = Report({QStringLiteral("today"), QStringLiteral("--host=mac-a"), QStringLiteral("--json")});
+    Outcome r = Report("today --host=mac-a --json");
     const QJsonArray macs = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
     ASSERT_EQ(macs.size(), 1) << r.out << r.err;
     EXPECT_EQ(macs[0][QStringLiteral("host")].toString(), QStringLiteral("mac-a"));
@@ -225,45 +184,38 @@ TEST(RemoteMac, ReportsThroughARealSshServer)
         ReadFile(data + QStringLiteral("hosts/mac-a/Settings")).rfind(" 1\rsam@example.com\r\r 0\r 1\r 0\r", 0), 0u);
     EXPECT_FALSE(QFile::exists(sandbox.path() + QStringLiteral("/ps-runs")));
 
-    r = Report({QStringLiteral("yesterday"), QStringLiteral("--host"), QStringLiteral("mac-a"),
-        QStringLiteral("--host"), QStringLiteral("mac-b"), QStringLiteral("--format"), QStringLiteral("prometheus")});
+    r = Report("yesterday --host mac-a --host mac-b --format prometheus");
     EXPECT_EQ(r.code, 0) << r.err;
-    for (const char* mac : {"mac-a", "mac-b"})
-        EXPECT_NE(
-            r.out.find("quillaby_status{host=\"" + std::string(mac) + "\",log=\"yesterday\"} 0\n"), std::string::npos)
+    for (const std::string mac : {"mac-a", "mac-b"})
+        EXPECT_NE(r.out.find("quillaby_status{host=\"" + mac + "\",log=\"yesterday\"} 0\n"), std::string::npos)
             << r.out;
     EXPECT_EQ(QString::fromStdString(r.out).count(QStringLiteral("# TYPE quillaby_status gauge")), 1) << r.out;
 
-    // The server's Mac had no backup for days: a log not had says nothing of that.
+    // The last backup this Mac knows of is days old: a log not had says nothing of that.
     const int day = QDate::currentDate().dayOfYear();
     sandbox.Write(QStringLiteral(".local/share/Quillaby/hosts/down/Settings"),
         " 0\r\r\r 0\r 0\r 0\r " + std::to_string(day > 5 ? day - 5 : day) + "\r\r");
-    r = Report({QStringLiteral("today"), QStringLiteral("--format=nagios"), QStringLiteral("--host=stranger"),
-                   QStringLiteral("--host=down"), QStringLiteral("--host=hang"), QStringLiteral("--host=mac-b")},
-        QStringLiteral("3"));
+    r = Report("today --format=nagios --host=stranger --host=down --host=hang --host=mac-b", "3");
     EXPECT_EQ(r.code, 3);
     EXPECT_EQ(r.out.substr(0, r.out.find(" |")), "QUILLABY UNKNOWN - 4 Macs: 3 UNKNOWN, 1 OK") << r.out;
-    for (const char* mac : {"stranger", "down", "hang"})
-        EXPECT_NE(
-            r.out.find("\n" + std::string(mac) + ": UNKNOWN - Unable to get today's error log\n"), std::string::npos)
-            << r.out;
+    for (const std::string mac : {"stranger", "down", "hang"})
+        EXPECT_NE(r.out.find("\n" + mac + ": UNKNOWN - Unable to get today's error log\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("'mac-b problem_lines'=0;;;0"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("stranger: Host key verification failed."), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("down: ssh: connect to host 127.0.0.1 port "), std::string::npos) << r.err;
 
-    r = Report(
-        {QStringLiteral("today"), QStringLiteral("--host=fresh"), QStringLiteral("--host=-oProxyCommand=touch x")});
+    // Refused before anything runs, in the report and in the window.
+    r = Report("today --host=fresh --host=-oProxyCommand=touch${IFS}ran");
     EXPECT_EQ(r.code, 64);
-    EXPECT_EQ(r.err, "quillaby-report: refusing the destination \"-oProxyCommand=touch x\": it starts with \"-\"\n");
-    int code = 0;
-    RunProgram(QStringLiteral(QZ_APP_EXE), {QStringLiteral("--host"), QStringLiteral("-x")}, &code);
-    EXPECT_EQ(code, 64);
-    EXPECT_FALSE(QFile::exists(data + QStringLiteral("hosts/fresh")));
+    EXPECT_EQ(r.err,
+        "quillaby-report: refusing the destination \"-oProxyCommand=touch${IFS}ran\": it starts with "
+        "\"-\"\n");
+    EXPECT_EQ(Launch(QStringLiteral(QZ_APP_EXE), "--host -x").code, 64);
+    EXPECT_FALSE(QFile::exists(data + QStringLiteral("hosts/fresh")) || QFile::exists(QStringLiteral("ran")));
 
-    EXPECT_EQ(RunProgram(QStringLiteral("ssh"),
-                  {QStringLiteral("-F"), server.config, QStringLiteral("mac-a"), QStringLiteral("id")}, &code),
-        "quillaby-ssh-command: refused: id\n");
-    EXPECT_EQ(code, 1);
+    r = Launch(QStringLiteral("ssh"), "-F " + server.config.toStdString() + " mac-a id");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "quillaby-ssh-command: refused: id\n");
     std::string error;
     for (const auto& [mac, name] : {std::pair {"mac-a", "Remote Mac"}, {"down", "down"}}) {
         ASSERT_TRUE(WatchRemoteMac(mac, &error));
