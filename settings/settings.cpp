@@ -168,6 +168,17 @@ bool ReadSmall(int fd, const struct stat& info, std::string* bytes)
     return bytes->find('\0') == std::string::npos;
 }
 
+// The mail addresses and switches: lines 1 to 6.
+void TakeMailSettings(const std::array<ShortString, kLines>& line)
+{
+    gEmailNotifyOn = ReadU8(line[0]);
+    gEmailAddress1 = line[1];
+    gEmailAddress2 = line[2];
+    gNoQuitWarning = ReadU8(line[3]);
+    gNotifyMinorErrors = ReadU8(line[4]);
+    gDailyEmail = ReadU8(line[5]);
+}
+
 // Reads the settings file's lines.
 SmallFileRead ReadSettingsLines(std::array<ShortString, kLines>* lines)
 {
@@ -373,12 +384,7 @@ void LoadSettings()
         std::array<ShortString, kLines> line;
         const SmallFileRead read = ReadSettingsLines(&line);
         if (read == SmallFileRead::Read) {
-            gEmailNotifyOn = ReadU8(line[0]);
-            gEmailAddress1 = line[1];
-            gEmailAddress2 = line[2];
-            gNoQuitWarning = ReadU8(line[3]);
-            gNotifyMinorErrors = ReadU8(line[4]);
-            gDailyEmail = ReadU8(line[5]);
+            TakeMailSettings(line);
             gLastBackupDay = ReadI16(line[6]);
             gSpareSetting = line[7];
             for (int i = 8; i < kLines; ++i)
@@ -399,14 +405,8 @@ void LoadSettings()
             && ReadSmallFile(
                    QzURLAppend(base, QStringLiteral("Quillaby/Settings")).toLocalFile(), shared.data(), kLines)
                 == SmallFileRead::Read;
-        if (seeded) {
-            gEmailNotifyOn = ReadU8(shared[0]);
-            gEmailAddress1 = shared[1];
-            gEmailAddress2 = shared[2];
-            gNoQuitWarning = ReadU8(shared[3]);
-            gNotifyMinorErrors = ReadU8(shared[4]);
-            gDailyEmail = ReadU8(shared[5]);
-        }
+        if (seeded)
+            TakeMailSettings(shared);
         // Line 7 holds yesterday's day of the year, or 1 on the first of January.
         double day = QzVal(QzNumberText(TodayDayOfYear()));
         if (day != 1)
