@@ -37,7 +37,7 @@ port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)
 set -- "$1" "$(port)" "$(port)" "$2" "$3"
 for key in host stranger user hang; do ssh-keygen -q -t ed25519 -N '' -f $key || exit 1; done
 printf '#!/bin/sh\necho "Remote Mac"\n' > remote/scutil && chmod +x remote/scutil
-echo "restrict,command=\"/bin/sh '$5'\" $(cat user.pub)" > authorized_keys
+echo "from=\"127.0.0.1\",restrict,command=\"/bin/sh '$5'\" $(cat user.pub)" > authorized_keys
 echo "restrict,command=\"while sleep 1; do echo >&2; done\" $(cat hang.pub)" >> authorized_keys
 echo "[127.0.0.1]:$2 $(cat host.pub)" > known_hosts
 echo "[127.0.0.1]:$2 $(cat stranger.pub)" > stranger_hosts
