@@ -100,5 +100,7 @@ void UseSimulatedMacVersion()
 
 void ChooseLogWording()
 {
-    gRecentWording = SystemVersionAtLeast("10.15.9") ? 1 : 0;
+    // A remote Mac's version is not known here: its log is read in both
+    // wordings (older systems never write the newer one).
+    gRecentWording = !gRemoteHost.empty() || SystemVersionAtLeast("10.15.9") ? 1 : 0;
 }

@@ -19,5 +19,6 @@ void UseSimulatedMacVersion();
 QString SimulatedMacPlistPath();
 
 // Sets gRecentWording from the system version, once: a system later than
-// 10.15.9 writes the Time Machine log in the wording of macOS 11 and later.
+// 10.15.9 writes the Time Machine log in the wording of macOS 11 and later;
+// a remote Mac's log is read in both.
 void ChooseLogWording();

@@ -60,3 +60,6 @@ add_custom_target(quillaby_man ALL DEPENDS ${QZ_MAN_PAGE})
 install(FILES ${QZ_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${QZ_DESKTOP}/quillaby-report.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
     RENAME quillaby-report)
+# The forced command for a restricted key on a Mac watched over ssh, to be
+# copied to that Mac.
+install(PROGRAMS ${CMAKE_SOURCE_DIR}/scripts/quillaby-ssh-command DESTINATION ${CMAKE_INSTALL_DATADIR}/quillaby)

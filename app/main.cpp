@@ -2,6 +2,7 @@
 // with the backups. The program ends only through exit with status 0.
 
 #include "app/startup.h"
+#include "app/watched_mac.h"
 #include "runtime/application.h"
 #include "runtime/events.h"
 
@@ -18,8 +19,12 @@ extern "C" const char* __lsan_default_suppressions()
 
 int main(int argc, char** argv)
 {
+    // --host DEST: a Mac watched over ssh, taken before anything runs.
+    if (const int refused = TakeHostOption(argc, argv))
+        return refused;
     QzApplicationInit(argc, argv);
     StartUp();
+    ShowWatchedMacInTitle();
     QzRunLoop();
     return 0;
 }

@@ -3,6 +3,8 @@
 // buttons start, through the same main-loop passes, with the main window
 // built but not shown, and prints the report and the status line, or the
 // same findings as JSON, Prometheus text or a monitoring-plugins line.
+// With --host DEST, once or more, it watches Macs over ssh instead
+// (app/report_hosts.h).
 //
 // Exit status: 0 nothing to report, 1 a problem, 2 the log could not be
 // had (with --format nagios the plugin codes 0 to 3 instead), 64 a bad
@@ -12,10 +14,12 @@
 #include "app/environment.h"
 #include "app/mainloop.h"
 #include "app/mainwindow.h"
+#include "app/report_hosts.h"
 #include "app/report_output.h"
 #include "app/report_state.h"
 #include "app/version.h"
 #include "monitor/fetch.h"
+#include "monitor/remote.h"
 #include "monitor/report.h"
 #include "monitor/state.h"
 #include "notify/runner.h"
@@ -40,6 +44,7 @@
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -79,6 +84,8 @@ Options:
                          is replaced whole, a FIFO or device is written into
   --notify               send the notification email as the window would, and keep
                          the state file (Quillaby/State) for the next run
+  --host DEST            check the Mac DEST over ssh instead of this one (again for
+                         several Macs: one result each, the worst exit status)
   --help                 print this help and exit
   --version              print the version and exit
 
@@ -109,6 +116,8 @@ Environment:
   QUILLABY_LOG_REPLAY    a recorded log show output for the simulated Mac to replay
   QUILLABY_LOG_NOW       the simulated Mac's now, YYYY-MM-DD HH:MM:SS
   QUILLABY_STARTUP_DISK  the simulated Mac's startup disk name (Macintosh HD)
+  QUILLABY_SSH           the ssh command for --host, split as a command line (ssh)
+  QUILLABY_FETCH_LIMIT   seconds a log command may take, 1 to 3600 (120 today, 60 yesterday)
 
 See quillaby-report(1).
 )";
@@ -163,6 +172,7 @@ int main(int argc, char** argv)
     std::string_view format;
     std::string_view output;
     bool notify = false;
+    std::vector<std::string_view> hosts;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const std::string quoted = "'" + std::string(arg) + "'";
@@ -178,6 +188,11 @@ int main(int argc, char** argv)
             if (notify)
                 return BadCommandLine("option '--notify' given twice");
             notify = true;
+            continue;
+        } else if (arg == "--host" || arg.starts_with("--host=")) {
+            if (arg == "--host" && i + 1 == argc)
+                return BadCommandLine("option '--host' needs a value");
+            hosts.push_back(arg == "--host" ? std::string_view(argv[++i]) : arg.substr(7));
             continue;
         } else if (arg == "--json") {
             option = &format;
@@ -215,6 +230,24 @@ int main(int argc, char** argv)
     if (which.empty())
         return BadCommandLine("no command: today or yesterday");
     const bool today = which == "today";
+    // Writes an output where the command line says; the exit status.
+    const ReportDelivery deliver = [&](const ReportWriter& produce, int code) {
+        if (!output.empty()) {
+            // output came from argv whole, so it ends with a NUL.
+            QString error;
+            if (!WriteOutputFile(QString::fromLocal8Bit(output.data()), produce, &error)) {
+                std::fprintf(
+                    stderr, "quillaby-report: cannot write %s: %s\n", output.data(), error.toLocal8Bit().constData());
+                return kReportOutputError;
+            }
+            return code;
+        }
+        const int written = WriteStandardOutput(produce, stdoutClosed);
+        return written != 0 ? written : code;
+    };
+    // Macs watched over ssh: one is this run's, several get a run each.
+    if (const std::optional<int> done = ReportOnHosts(argv[0], which, format, notify, hosts, deliver))
+        return *done;
 
     // Nothing is drawn: the minimal platform needs no display and, unlike
     // the offscreen one, loads no fonts, which would take longer than a
@@ -232,7 +265,7 @@ int main(int argc, char** argv)
     // The log is asked for before the rest starts up: the command (the
     // longer part of a report) runs meanwhile, and the fetch below takes
     // it over.
-    QzPrestartPipe(today ? TodayCommand(false) : YesterdayCommand());
+    QzPrestartCommandPipe(CommandOnTheMac(today ? TodayCommand(false) : YesterdayCommand()));
     static int qtArgc = 1;
     QzApplicationInit(qtArgc, argv);
     gQzAlertHook = AlertToStandardError;
@@ -287,17 +320,5 @@ int main(int argc, char** argv)
             : ReportPrometheus(QString::fromLatin1(which.data(), static_cast<qsizetype>(which.size())), report, status);
         return sink(std::string_view(out.constData(), static_cast<std::size_t>(out.size())));
     };
-
-    if (!output.empty()) {
-        // output came from argv whole, so it ends with a NUL.
-        QString error;
-        if (!WriteOutputFile(QString::fromLocal8Bit(output.data()), produce, &error)) {
-            std::fprintf(
-                stderr, "quillaby-report: cannot write %s: %s\n", output.data(), error.toLocal8Bit().constData());
-            return kReportOutputError;
-        }
-        return code;
-    }
-    const int written = WriteStandardOutput(produce, stdoutClosed);
-    return written != 0 ? written : code;
+    return deliver(produce, code);
 }

@@ -129,6 +129,15 @@ std::string LabelValue(const QString& text)
     return v.toStdString();
 }
 
+// A remote Mac's samples also name it.
+std::vector<prometheus::ClientMetric::Label> Labels(std::vector<prometheus::ClientMetric::Label> labels)
+{
+    if (!gRemoteHost.empty())
+        labels.push_back({"host", gRemoteHost});
+    std::sort(labels.begin(), labels.end());
+    return labels;
+}
+
 prometheus::MetricFamily Gauge(const char* name, const char* help, double value, const std::string& log)
 {
     prometheus::MetricFamily family;
@@ -136,7 +145,7 @@ prometheus::MetricFamily Gauge(const char* name, const char* help, double value,
     family.help = help;
     family.type = prometheus::MetricType::Gauge;
     prometheus::ClientMetric sample;
-    sample.label = {{"log", log}};
+    sample.label = Labels({{"log", log}});
     sample.gauge.value = value;
     family.metric.push_back(sample);
     return family;
@@ -237,6 +246,8 @@ int ProblemLineCount(std::string_view report)
 
 bool WriteReportPlainText(std::string_view report, const QString& status, const ReportSink& sink)
 {
+    if (!gRemoteHost.empty() && !sink("=== " + gRemoteHost + " ===\n"))
+        return false;
     // The report's own blank lines stay; those that end it go, so that the
     // output ends with one line end (or, with a status, a blank line and
     // the status line).
@@ -279,11 +290,16 @@ bool WriteReportJson(std::string_view report, const QString& status, const Repor
     o.insert(QStringLiteral("driveOffline"), gDriveOffline != 0);
     o.insert(QStringLiteral("spotlightConflict"), gSpotlightConflict != 0);
     o.insert(QStringLiteral("successFound"), gSuccessFound != 0);
-    const QByteArray document = QJsonDocument(o).toJson(QJsonDocument::Indented);
+    // A remote Mac's object names it, in an array as several Macs' are.
+    const bool remote = !gRemoteHost.empty();
+    if (remote)
+        o.insert(QStringLiteral("host"), QString::fromStdString(gRemoteHost));
+    const QByteArray document
+        = (remote ? QJsonDocument(QJsonArray {o}) : QJsonDocument(o)).toJson(QJsonDocument::Indented);
     // The report's value is written in pieces between the document's two
     // halves, escaped by the same serializer. A line end inside a value is
     // always escaped, so the key's line is found only where it is.
-    const QByteArray key = QByteArrayLiteral("\n    \"report\": \"");
+    const QByteArray key = QByteArray(remote ? "\n        " : "\n    ") + "\"report\": \"";
     const qsizetype split = document.indexOf(key) + key.size();
     if (!Put(sink, document.left(split)))
         return false;
@@ -333,7 +349,7 @@ QByteArray ReportPrometheus(const QString& log, std::string_view report, const Q
         prometheus::MetricFamily info = Gauge("quillaby_problem_info",
             "The last problem and the folder it concerns, when there is a problem; always 1.", 1, l);
         info.metric[0].label
-            = {{"folder", LabelValue(QzStrToCF(gProblemFolder))}, {"log", l}, {"problem", LabelValue(problem)}};
+            = Labels({{"folder", LabelValue(QzStrToCF(gProblemFolder))}, {"log", l}, {"problem", LabelValue(problem)}});
         families.push_back(info);
     }
     std::ostringstream out;
@@ -370,6 +386,8 @@ QByteArray ReportNagios(std::string_view report, const QString& status)
         text += QStringLiteral("; the settings could not be saved");
     if (!gEmailError.isEmpty())
         text += QStringLiteral("; the notification email was not sent: ") + gEmailError.simplified();
+    if (!gRemoteHost.empty())
+        text = QString::fromStdString(gRemoteHost) + QStringLiteral(": ") + text;
     text = QzVisibleControls(text, false);
     text.replace(QLatin1Char('|'), QLatin1Char('/'));
     QString perf;

@@ -40,6 +40,11 @@ using ReportSink = std::function<bool(std::string_view bytes)>;
 // Writes a whole output to the sink it is given; false when that failed.
 using ReportWriter = std::function<bool(const ReportSink&)>;
 
+// A remote Mac (gRemoteHost) is named in every format: a heading line
+// "=== DEST ===" before the text, a "host" key in the JSON object, which is
+// then the one element of an array, a "host" label on every Prometheus
+// sample, and "DEST: " before the monitoring-plugins text.
+
 // The report, then after a blank line the status line (when there is one),
 // in UTF-8, their CR LF line ends made LF; the line ends that close the
 // report go, so the output ends with one. The report goes out a piece at a

@@ -36,7 +36,7 @@ ShortString YesterdayCommand();
 // "/log", followed by " show --", that was orphaned (it or the shell running
 // its pipeline belongs to process 1) or has run longer than any live fetch
 // may. The live command of another running copy is left alone. The list
-// may take gPsLimitTicks.
+// may take gPsLimitTicks. Nothing is listed or killed for a remote Mac.
 void KillStaleLogCommand();
 // Ticks as milliseconds, for the time limits of pipe channels.
 constexpr std::int64_t TicksToMilliseconds(std::int64_t ticks)

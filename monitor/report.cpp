@@ -546,6 +546,12 @@ long long LiveCommandSeconds()
 void KillStaleLogCommand()
 {
     QzClose(1);
+    // A remote Mac's log command is not listed here, and the ssh commands
+    // that are may watch other Macs. There a command whose ssh has gone
+    // ends by itself: the connection's end closes its output, and its next
+    // write ends it.
+    if (!gRemoteHost.empty())
+        return;
     // Owner, number, parent, running time and whole command line of every
     // process, without headings; the same options on macOS and Linux.
     QzOpenPipe(1, "ps -ax -o uid=,pid=,ppid=,etime=,command=");

@@ -9,6 +9,8 @@
 #include "runtime/textcontainer.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // --- Request flags of the main-loop pass -----------------------------------
 inline std::uint8_t gTodayRequested = 0; // poll timer, Current Log button: fetch today's log
@@ -71,3 +73,7 @@ inline std::int32_t gLastFailureLineNo = 0; // gLineNo of the last failure line,
 inline std::uint8_t gRecentWording = 0; // start-up: system later than 10.15.9, so macOS 11+ wording counts too
 inline std::int16_t gTooManyNoticed = 0; // the too-many condition was already noticed (0 or 1)
 inline std::int16_t gNoBackupWarnDay = 0; // day of the year the no-backup warning last tested email
+
+// --- The Mac being watched ---------------------------------------------------
+inline std::string gRemoteHost; // WatchRemoteMac (--host): ssh destination of the Mac watched; empty = this Mac
+inline std::vector<std::string> gSshWords; // WatchRemoteMac: the ssh program and its options (QUILLABY_SSH)

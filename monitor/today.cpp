@@ -1,4 +1,5 @@
 #include "monitor/fetch.h"
+#include "monitor/remote.h"
 #include "monitor/report.h"
 #include "monitor/state.h"
 
@@ -47,7 +48,7 @@ void Launch(bool shortMode)
     gLastSuccessLineNo = 0;
     gLastFailureLineNo = 0;
     KillStaleLogCommand();
-    QzOpenPipe(1, TodayCommand(shortMode));
+    QzOpenCommandPipe(1, CommandOnTheMac(TodayCommand(shortMode)));
     // The normal command is overdue the limit after its stamp (launch + 60
     // ticks); the two-hour command is read at once and gets the limit.
     QzSetPipeTimeLimit(1, TicksToMilliseconds((shortMode ? 0 : 60) + gTodayLimitTicks));
@@ -274,9 +275,13 @@ void Evaluate(const Analysis& a)
     }
     if (0 < failure && failure < success)
         SetStatusLine("");
+    // A Mac watched over ssh whose log did not come (unreachable, a key
+    // refused) says nothing of its backups: it stays "Unable to get today's
+    // error log", and no verdict on its backups is drawn.
+    const bool logNotHad = !gRemoteHost.empty() && a.linesRead < 49;
     // 4. No success in the log.
     if (gSuccessFound == 0) {
-        gLastSuccessText = kCrLf + kCrLf + kNoSuccessText + kCrLf;
+        gLastSuccessText = logNotHad ? ShortString() : kCrLf + kCrLf + kNoSuccessText + kCrLf;
         if (gBackupFailed == 1) {
             gErrorFound = 1;
             int at = QzInstr(1, gFailureText, kFailedWithError);
@@ -352,7 +357,7 @@ void Evaluate(const Analysis& a)
     // 12, 13.
     if (gLastProblem.empty())
         SetStatusLine("");
-    if (gErrorFound == 0 && gSuccessFound == 0) {
+    if (gErrorFound == 0 && gSuccessFound == 0 && !logNotHad) {
         gLastProblem = kNoSuccessText;
         SetStatusLine(gLastProblem);
         gProblemFolder = "No successful backups reported in the current log and no problems reported.";
@@ -360,7 +365,7 @@ void Evaluate(const Analysis& a)
     // 14. No successful backup for more than a day.
     const std::int16_t today = TodayDayOfYear();
     const int days = today - ReadLastBackupDay();
-    if (days <= 363) {
+    if (days <= 363 && !logNotHad) {
         if (days >= 2)
             gEmailSent = 0;
         if (gSuccessFound == 0 && days >= 2) {
@@ -380,7 +385,7 @@ void Evaluate(const Analysis& a)
     AppendReport({kCrLf});
     ShowReport();
     // 16. Snapshots were taken, but nothing reached a backup drive.
-    if (gSuccessFound == 0 && a.snapshotSeen) {
+    if (gSuccessFound == 0 && a.snapshotSeen && !logNotHad) {
         gLastProblem = "Local snapshots were created.";
         SetStatusLine("No backup drive available. " + gLastProblem);
     }

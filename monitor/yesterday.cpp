@@ -1,4 +1,5 @@
 #include "monitor/fetch.h"
+#include "monitor/remote.h"
 #include "monitor/report.h"
 #include "monitor/state.h"
 
@@ -19,7 +20,7 @@ void Launch()
     gPollAllowed = 0;
     gLastProblem = ShortString();
     KillStaleLogCommand();
-    QzOpenPipe(1, YesterdayCommand());
+    QzOpenCommandPipe(1, CommandOnTheMac(YesterdayCommand()));
     QzSetPipeTimeLimit(1, TicksToMilliseconds(60 + gYesterdayLimitTicks));
     gYesterdayPipeOpen = 1;
     StampPipeStart();

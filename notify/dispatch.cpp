@@ -1,5 +1,6 @@
 #include "notify/dispatch.h"
 
+#include "monitor/remote.h"
 #include "monitor/state.h"
 #include "notify/mail.h"
 #include "notify/runner.h"
@@ -76,10 +77,12 @@ void EmailDispatchStep()
         gLastProblem = gLastProblem + "\r\n" + gLastSuccessText;
     const ShortString user = UserShortName();
     const bool test = gTestEmailPending != 0;
+    // The subject names the Mac whose log it is.
+    const ShortString computer = gRemoteHost.empty() ? gComputerName : RemoteComputerName();
     ShortString subject = ShortString(test ? "Email Test for User " : "Time Machine Backup Failed for User ") + user
-        + " on Mac, " + gComputerName;
+        + " on Mac, " + computer;
     if (gNotifyMinorErrors == 1)
-        subject = ShortString("Time Machine Minor Error for User ") + user + " on Mac, " + gComputerName;
+        subject = ShortString("Time Machine Minor Error for User ") + user + " on Mac, " + computer;
     // A control character of a log line or a name reaches no mail raw.
     const QString subjectText = QzVisibleControls(QzStrToCF(subject), false);
     const QString bodyText = QzVisibleControls(QzStrToCF(gLastProblem), true);

@@ -134,6 +134,14 @@ bool SpawnShell(const char* command, int* readFd, long long* pid)
     return true;
 }
 
+// The text the shell is given: a NUL byte, which would end it, becomes byte 1.
+std::string ShellText(std::string_view command)
+{
+    std::string text(command);
+    std::replace(text.begin(), text.end(), '\0', '\1');
+    return text;
+}
+
 // Advisory whole-file locks standing in for the BSD O_SHLOCK and O_EXLOCK
 // open flags: a shared lock for input, an exclusive one for output.
 bool LockedElsewhere(const QByteArray& path, bool forOutput, int* error)
@@ -410,10 +418,10 @@ void Forget(QzPrestartedPipe& p)
 }
 
 // Hands the prestarted command to ch when it is the one asked for.
-bool TakePrestarted(const ShortString& command, QzFileChannel& ch)
+bool TakePrestarted(std::string_view command, QzFileChannel& ch)
 {
     QzPrestartedPipe& p = gQzPrestarted;
-    if (p.command.empty() || p.command != command.view())
+    if (p.command.empty() || p.command != command)
         return false;
     StopGathering(p);
     ch.pipeFd = p.pipeFd;
@@ -487,7 +495,11 @@ int QzFileErrorAlert(std::int64_t fileId, std::int64_t code)
 
 void QzOpenPipe(int fileId, const ShortString& command)
 {
-    ShortString cmd = command;
+    QzOpenCommandPipe(fileId, command.view());
+}
+
+void QzOpenCommandPipe(int fileId, std::string_view command)
+{
     if (!InRange(fileId)) {
         QzRuntimeAlert(QzRuntimeText(QStringLiteral("FileID not in range ")) + QStringLiteral("0")
                 + QzRuntimeText(QStringLiteral(" for FileID: ")) + QString::number(fileId),
@@ -503,12 +515,12 @@ void QzOpenPipe(int fileId, const ShortString& command)
     ResetChannel(ch);
     ch.open = true;
     ch.isPipe = true;
-    if (TakePrestarted(cmd, ch))
+    if (TakePrestarted(command, ch))
         return;
     ch.startedNs = SteadyNs();
     int fd = -1;
     long long pid = -1;
-    if (SpawnShell(QzCString(cmd), &fd, &pid)) {
+    if (SpawnShell(ShellText(command).c_str(), &fd, &pid)) {
         ch.pipeFd = fd;
         ch.pid = pid;
     }
@@ -516,19 +528,23 @@ void QzOpenPipe(int fileId, const ShortString& command)
 
 void QzPrestartPipe(const ShortString& command)
 {
+    QzPrestartCommandPipe(command.view());
+}
+
+void QzPrestartCommandPipe(std::string_view command)
+{
     QzDiscardPrestartedPipe();
-    ShortString cmd = command;
     QzPrestartedPipe& p = gQzPrestarted;
     p.startedNs = SteadyNs();
     int fd = -1;
     long long pid = -1;
     if (pipe2(p.wakeFd, O_CLOEXEC) != 0)
         return;
-    if (!SpawnShell(QzCString(cmd), &fd, &pid)) {
+    if (!SpawnShell(ShellText(command).c_str(), &fd, &pid)) {
         StopGathering(p);
         return;
     }
-    p.command = std::string(command.view());
+    p.command = std::string(command);
     p.pipeFd = fd;
     p.pid = pid;
     p.gathered = std::make_unique_for_overwrite<char[]>(kPrestartCapacity);

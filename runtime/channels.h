@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 
 // Numbered channels 1..255 on files (for input or output) and on shell
@@ -64,6 +65,8 @@ int QzFileErrorAlert(std::int64_t fileId, std::int64_t code);
 
 // Starts command through /bin/sh -c and opens its standard output.
 void QzOpenPipe(int fileId, const ShortString& command);
+// QzOpenPipe for a command line of any length.
+void QzOpenCommandPipe(int fileId, std::string_view command);
 // Starts command at once, ahead of the channel that will read it, and
 // gathers its output meanwhile (up to a bound; beyond it the command waits
 // as on a full pipe), so that the command runs while the program starts.
@@ -71,6 +74,8 @@ void QzOpenPipe(int fileId, const ShortString& command);
 // counted from this start; one never taken over is killed and waited for
 // by QzDiscardPrestartedPipe, which also runs at exit.
 void QzPrestartPipe(const ShortString& command);
+// QzPrestartPipe for a command line of any length.
+void QzPrestartCommandPipe(std::string_view command);
 void QzDiscardPrestartedPipe();
 // Whether process pid belongs to a command this program started and has
 // not closed yet (it is in that command's process group).

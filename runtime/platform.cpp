@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 
 #include <cstdint>
+#include <glib.h>
 #include <sys/mman.h>
 
 namespace {
@@ -149,4 +150,19 @@ void QzAdviseLargePages(const void* data, std::size_t bytes)
     (void)data;
     (void)bytes;
 #endif
+}
+
+bool QzSplitCommandLine(const std::string& text, std::vector<std::string>* words, std::string* error)
+{
+    int count = 0;
+    gchar** argv = nullptr;
+    GError* failure = nullptr;
+    if (!g_shell_parse_argv(text.c_str(), &count, &argv, &failure)) {
+        *error = failure ? failure->message : "not a command line";
+        g_clear_error(&failure);
+        return false;
+    }
+    words->assign(argv, argv + count);
+    g_strfreev(argv);
+    return true;
 }

@@ -5,6 +5,8 @@
 #include <QVariantMap>
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 // Thin wrappers over the platform used by the application. URLs are file
 // URLs; a null (empty) input gives a null result.
@@ -35,6 +37,12 @@ double QzUptime();
 // will fill, so that filling it takes a page fault every 2 MB instead of
 // every 4 KB. Only advice: nothing changes where the system has none.
 void QzAdviseLargePages(const void* data, std::size_t bytes);
+
+// Splits a command line into its words by the rules of /bin/sh (blanks,
+// quotes, backslashes, comments) without expanding anything (GLib's
+// g_shell_parse_argv). False, with the reason in error, when the text holds
+// no word or is no command line (a quote left open).
+bool QzSplitCommandLine(const std::string& text, std::vector<std::string>* words, std::string* error);
 
 // A script object and its run: the result text, or an error dictionary
 // holding "NSAppleScriptErrorMessage".

@@ -168,6 +168,17 @@ bool ReadSmall(int fd, const struct stat& info, std::string* bytes)
     return bytes->find('\0') == std::string::npos;
 }
 
+// The mail addresses and switches: lines 1 to 6.
+void TakeMailSettings(const std::array<ShortString, kLines>& line)
+{
+    gEmailNotifyOn = ReadU8(line[0]);
+    gEmailAddress1 = line[1];
+    gEmailAddress2 = line[2];
+    gNoQuitWarning = ReadU8(line[3]);
+    gNotifyMinorErrors = ReadU8(line[4]);
+    gDailyEmail = ReadU8(line[5]);
+}
+
 // Reads the settings file's lines.
 SmallFileRead ReadSettingsLines(std::array<ShortString, kLines>* lines)
 {
@@ -354,12 +365,14 @@ std::int16_t TodayDayOfYear()
 void LoadSettings()
 {
     const QUrl base = QzDirectoryURL(kQzApplicationSupportDirectory, kQzUserDomain);
-    const QUrl folder = QzURLAppend(base, QStringLiteral("Quillaby/"));
+    // A Mac watched over ssh has a folder of its own inside.
+    const QString place = QStringLiteral("Quillaby/") + (gHostFolder.isEmpty() ? QString() : gHostFolder + u'/');
+    const QUrl folder = QzURLAppend(base, place);
     // The base folder may be missing on a fresh Linux account, where it is
     // the XDG data folder; on a Mac it always exists.
     if (!QzFileExists(folder))
         QzCreateDirectory(folder, true);
-    gSettingsPath = QzURLAppend(base, QStringLiteral("Quillaby/Settings")).toLocalFile();
+    gSettingsPath = QzURLAppend(base, place + QStringLiteral("Settings")).toLocalFile();
     QzFileErrorHandler = IgnoreFileError;
     gSettingsUnreadable = 0;
     gSettingsSaveFailed = 0;
@@ -371,12 +384,7 @@ void LoadSettings()
         std::array<ShortString, kLines> line;
         const SmallFileRead read = ReadSettingsLines(&line);
         if (read == SmallFileRead::Read) {
-            gEmailNotifyOn = ReadU8(line[0]);
-            gEmailAddress1 = line[1];
-            gEmailAddress2 = line[2];
-            gNoQuitWarning = ReadU8(line[3]);
-            gNotifyMinorErrors = ReadU8(line[4]);
-            gDailyEmail = ReadU8(line[5]);
+            TakeMailSettings(line);
             gLastBackupDay = ReadI16(line[6]);
             gSpareSetting = line[7];
             for (int i = 8; i < kLines; ++i)
@@ -390,6 +398,15 @@ void LoadSettings()
         gEmailNotifyOn = 0;
         gEmailAddress1 = ShortString();
         gEmailAddress2 = ShortString();
+        // A Mac watched over ssh starts with the mail addresses and switches
+        // (lines 1 to 6) of this Mac's file; from then on they are its own.
+        std::array<ShortString, kLines> shared;
+        const bool seeded = !gHostFolder.isEmpty()
+            && ReadSmallFile(
+                   QzURLAppend(base, QStringLiteral("Quillaby/Settings")).toLocalFile(), shared.data(), kLines)
+                == SmallFileRead::Read;
+        if (seeded)
+            TakeMailSettings(shared);
         // Line 7 holds yesterday's day of the year, or 1 on the first of January.
         double day = QzVal(QzNumberText(TodayDayOfYear()));
         if (day != 1)
@@ -404,8 +421,9 @@ void LoadSettings()
                 QzStrFromCF(gSettingsPath) + " was left as it is; settings are not saved until it can be read.");
             return;
         }
-        const ShortString defaults[]
-            = {U8Text(gEmailNotifyOn), gEmailAddress1, gEmailAddress2, "0", "0", "0", QzNumberText(day), ""};
+        const auto flag = [seeded](std::uint8_t value) { return seeded ? U8Text(value) : ShortString("0"); };
+        const ShortString defaults[] = {U8Text(gEmailNotifyOn), gEmailAddress1, gEmailAddress2, flag(gNoQuitWarning),
+            flag(gNotifyMinorErrors), flag(gDailyEmail), QzNumberText(day), ""};
         const FileWrite written = WriteSettingsFile(FileBytes(defaults, 8), true);
         if (written == FileWrite::Written) {
             // The variable holds what the file says, so that a save before

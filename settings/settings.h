@@ -20,7 +20,9 @@
 // when the file says it is hidden. A file that exists but cannot be read,
 // or is plainly not a settings file, is left alone for the whole run
 // (gSettingsUnreadable). After a first start gLastBackupDay holds the day
-// the default form wrote.
+// the default form wrote. With gHostFolder set the file is the watched
+// Mac's, in that folder, and its default form takes the mail addresses and
+// switches (lines 1 to 6) from this Mac's file.
 void LoadSettings();
 // Writes all twelve lines, unless the file already holds exactly them. The
 // bytes go to a new temporary file in the same folder that then replaces

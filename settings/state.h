@@ -21,6 +21,7 @@ inline std::int16_t gLastBackupDay = 0; // line 7: day of the year of the last s
 inline ShortString gSpareSetting; // line 8: kept and written back, otherwise unused
 inline std::uint8_t gDonateHidden = 0; // lines 9-12: the donation button is removed
 inline QString gSettingsPath; // the settings file, set by LoadSettings for the whole run
+inline QString gHostFolder; // --host: "hosts/<name>", the watched Mac's folder in the data folder; empty = this Mac
 inline std::uint8_t gSettingsUnreadable = 0; // LoadSettings could not read the file: no save replaces it
 inline std::uint8_t gSettingsSaveFailed = 0; // the last save did not reach the file; memory holds the newer values
 inline std::uint8_t gSettingsFailureTold = 0; // the user was told of a failed save; cleared by a save that works

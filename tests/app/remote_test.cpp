@@ -1,0 +1,227 @@
+// Macs watched over ssh: destinations, their folders and command lines, and reports through Debian's real sshd.
+
+#include "test_support.h"
+
+#include "app/watched_mac.h"
+#include "monitor/fetch.h"
+#include "monitor/remote.h"
+#include "monitor/state.h"
+#include "runtime/channels.h"
+#include "runtime/widgets_p.h"
+#include "runtime/windows.h"
+#include "settings/state.h"
+
+#include <gtest/gtest.h>
+
+#include <QDate>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QThread>
+
+namespace {
+
+// In the folder $1: throwaway keys, the configurations, then Debian's sshd on a free loopback port as this user. Every
+// Host of the client's `config` is this server: "mac-a" and "mac-b" log in with the key whose forced command is the
+// shipped gate ($3), run with the simulated Mac's commands ($2) on PATH and its clock at 2026-03-10 12:00; "hang" with
+// a key whose forced command prints nothing but a blank line on standard error each second (it ends at its first
+// after the connection is gone); "stranger" expects another host key; "down" is a port where nothing listens. As
+// root, sshd runs in a mount namespace of its own where a folder of the test is /run, holding the privilege
+// separation folder.
+const char* const kServer = R"sh(cd "$1" && mkdir -p run/sshd remote || exit 1
+port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+set -- "$1" "$(port)" "$(port)" "$2" "$3"
+for key in host stranger user hang; do ssh-keygen -q -t ed25519 -N '' -f $key || exit 1; done
+printf '#!/bin/sh\necho "Remote Mac"\n' > remote/scutil && chmod +x remote/scutil
+echo "from=\"127.0.0.1\",restrict,command=\"/bin/sh '$5'\" $(cat user.pub)" > authorized_keys
+echo "restrict,command=\"while sleep 1; do echo >&2; done\" $(cat hang.pub)" >> authorized_keys
+echo "[127.0.0.1]:$2 $(cat host.pub)" > known_hosts
+echo "[127.0.0.1]:$2 $(cat stranger.pub)" > stranger_hosts
+cat > config <<EOF
+Host hang
+ IdentityFile $1/hang
+Host stranger
+ UserKnownHostsFile $1/stranger_hosts
+Host down
+ Port $3
+Host *
+ HostName 127.0.0.1
+ Port $2
+ User $(id -un)
+ IdentityFile $1/user
+ IdentitiesOnly yes
+ IdentityAgent none
+ UserKnownHostsFile $1/known_hosts
+ GlobalKnownHostsFile /dev/null
+ LogLevel ERROR
+EOF
+set -- /usr/sbin/sshd -D -e -f /dev/null -o ListenAddress=127.0.0.1:$2 -o HostKey=$1/host -o PidFile=$1/sshd.pid \
+    -o AuthorizedKeysFile=$1/authorized_keys -o StrictModes=no -o PasswordAuthentication=no -o UseDNS=no \
+    -o "SetEnv \"PATH=$1/remote:$4:/usr/bin:/bin\" \"HOME=$1\" \"QUILLABY_LOG_NOW=2026-03-10 12:00:00\" TZ=UTC"
+[ "$(id -u)" != 0 ] || set -- unshare --mount --propagation private sh -c 'mount --bind run /run && exec "$@"' sh "$@"
+exec "$@" 2> sshd.log
+)sh";
+
+class SshServer {
+public:
+    explicit SshServer(const Sandbox& sandbox)
+        : config(sandbox.path() + QStringLiteral("/ssh/config"))
+    {
+        const QString dir = sandbox.path() + QStringLiteral("/ssh");
+        QDir().mkpath(dir);
+        server_.start(QStringLiteral("/bin/sh"),
+            {QStringLiteral("-c"), QLatin1String(kServer), QStringLiteral("sh"), dir, QStringLiteral(QZ_STANDIN_DIR),
+                QStringLiteral(QZ_FIXTURES_DIR "/../../scripts/quillaby-ssh-command")});
+        // sshd writes its pid file once it listens.
+        for (QDeadlineTimer up(20000); !QFile::exists(dir + QStringLiteral("/sshd.pid")) && !up.hasExpired();)
+            QThread::msleep(20);
+        EXPECT_TRUE(QFile::exists(dir + QStringLiteral("/sshd.pid"))) << ReadFile(dir + QStringLiteral("/sshd.log"));
+    }
+    ~SshServer()
+    {
+        server_.terminate();
+        server_.waitForFinished(10000);
+    }
+    SshServer(const SshServer&) = delete;
+    SshServer& operator=(const SshServer&) = delete;
+
+    const QString config;
+
+private:
+    QProcess server_;
+};
+
+struct Outcome {
+    int code = -1;
+    std::string out, err;
+};
+
+// The program with these space-separated arguments, and QUILLABY_FETCH_LIMIT when a limit is given.
+Outcome Launch(const QString& program, const std::string& args, const char* limit = nullptr)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (limit)
+        env.insert(QStringLiteral("QUILLABY_FETCH_LIMIT"), QLatin1String(limit));
+    p.setProcessEnvironment(env);
+    p.start(program, QString::fromStdString(args).split(u' ', Qt::SkipEmptyParts));
+    p.waitForFinished(90000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput().toStdString(),
+        p.readAllStandardError().toStdString()};
+}
+
+Outcome Report(const std::string& args, const char* limit = nullptr)
+{
+    return Launch(QStringLiteral(QZ_REPORT_EXE), args, limit);
+}
+
+} // namespace
+
+// Destinations ssh may not be given are refused; each other one has a folder of its own and names the window; the log
+// command reaches the Mac's shell as its text and nothing of the destination or QUILLABY_SSH's options reaches a
+// shell here.
+TEST(RemoteMac, DestinationsFoldersAndCommandLines)
+{
+    const std::string slashes = QStringLiteral("%2F").repeated(85).toStdString();
+    const std::pair<std::string, std::string> folders[] = {{"mac-mini", "mac-mini"},
+        {"sam@mac-mini.local", "sam@mac-mini.local"}, {"ssh://sam@10.0.0.5:2222", "ssh%3A%2F%2Fsam@10.0.0.5%3A2222"},
+        {".hidden", "%2Ehidden"}, {"a%2F/..", "a%252F%2F.."}, {std::string(85, '/'), slashes}, {"-oProxyCommand=x", ""},
+        {"", ""}, {"a b", ""}, {"a\tb", ""}, {"a\x7F", ""}, {std::string(86, '/'), ""}};
+    for (const auto& [dest, folder] : folders)
+        EXPECT_EQ(DestinationProblem(dest).empty() ? HostFolderName(dest) : "", folder) << dest;
+    Sandbox sandbox;
+    sandbox.Stub(QStringLiteral("ssh"), "printf '%s|' \"$@\" > \"$HOME/words\"");
+    EXPECT_EQ(CommandOnTheMac(YesterdayCommand()), std::string(YesterdayCommand().view()));
+    std::string error;
+    setenv("QUILLABY_SSH", "ssh -F 'my config' -o \"ProxyJump=j k\" # a note", 1);
+    const std::string hostile = "o'brien@mac;$(touch${IFS}x)";
+    ASSERT_TRUE(WatchRemoteMac(hostile, &error)) << error;
+    EXPECT_EQ(gHostFolder, QStringLiteral("hosts/o%27brien@mac%3B%24%28touch%24%7BIFS%7Dx%29"));
+    QzWindowSet(-1, QStringLiteral("Quillaby"));
+    ShowWatchedMacInTitle();
+    EXPECT_EQ(QzWindowByTag(1)->windowTitle().toStdString(), hostile + " \u2014 Quillaby");
+    QzWindowClose(1);
+    QzOpenCommandPipe(1, CommandOnTheMac(YesterdayCommand()));
+    QzClose(1);
+    EXPECT_EQ(ReadFile(sandbox.path() + QStringLiteral("/words")),
+        "-o|BatchMode=yes|-o|ConnectTimeout=15|-F|my config|-o|ProxyJump=j k|--|" + hostile + "|"
+            + std::string(YesterdayCommand().view()) + "|");
+    EXPECT_TRUE(CommandOnTheMac(TodayCommand(false)).ends_with("' | grep  'upd: (' | cut -c 1-19,140-999"));
+    EXPECT_FALSE(QFile::exists(QStringLiteral("x")));
+    setenv("QUILLABY_SSH", "ssh -F 'open", 1);
+    EXPECT_FALSE(WatchRemoteMac("mac", &error));
+    EXPECT_EQ(error.rfind("QUILLABY_SSH is no command line: ", 0), 0u) << error;
+    unsetenv("QUILLABY_SSH");
+    gRemoteHost.clear();
+    gHostFolder.clear();
+}
+
+// Through a real sshd: a believable day comes back and is analysed, in a folder of the Mac's own that starts with this
+// Mac's mail settings; two Macs give two results in one textfile; a wrong host key, a server that is not there and a
+// Mac that hangs are each a log not had, never a missing backup, with ssh's own words; a hostile destination runs
+// nothing; the gate refuses what the program never asks; the mail's subject names the remote Mac.
+TEST(RemoteMac, ReportsThroughARealSshServer)
+{
+    Sandbox sandbox;
+    SshServer server(sandbox);
+    setenv("QUILLABY_SSH", ("ssh -F '" + server.config.toStdString() + "'").c_str(), 1);
+    sandbox.Stub(QStringLiteral("ps"), "echo >> \"$HOME/ps-runs\"");
+    const QString data = sandbox.path() + QStringLiteral("/.local/share/Quillaby/");
+    sandbox.Write(QStringLiteral(".local/share/Quillaby/Settings"), " 1\rsam@example.com\r\r 0\r 1\r 0\r 1\r\r");
+
+    Outcome r = Report("today --host=mac-a --json");
+    const QJsonArray macs = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
+    ASSERT_EQ(macs.size(), 1) << r.out << r.err;
+    EXPECT_EQ(macs[0][QStringLiteral("host")].toString(), QStringLiteral("mac-a"));
+    EXPECT_TRUE(
+        macs[0][QStringLiteral("report")].toString().contains(QStringLiteral("] Backup completed successfully.")));
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(
+        ReadFile(data + QStringLiteral("hosts/mac-a/Settings")).rfind(" 1\rsam@example.com\r\r 0\r 1\r 0\r", 0), 0u);
+    EXPECT_FALSE(QFile::exists(sandbox.path() + QStringLiteral("/ps-runs")));
+
+    r = Report("yesterday --host mac-a --host mac-b --format prometheus");
+    EXPECT_EQ(r.code, 0) << r.err;
+    for (const std::string mac : {"mac-a", "mac-b"})
+        EXPECT_NE(r.out.find("quillaby_status{host=\"" + mac + "\",log=\"yesterday\"} 0\n"), std::string::npos)
+            << r.out;
+    EXPECT_EQ(QString::fromStdString(r.out).count(QStringLiteral("# TYPE quillaby_status gauge")), 1) << r.out;
+
+    // The last backup this Mac knows of is days old: a log not had says nothing of that.
+    const int day = QDate::currentDate().dayOfYear();
+    sandbox.Write(QStringLiteral(".local/share/Quillaby/hosts/down/Settings"),
+        " 0\r\r\r 0\r 0\r 0\r " + std::to_string(day > 5 ? day - 5 : day) + "\r\r");
+    r = Report("today --format=nagios --host=stranger --host=down --host=hang --host=mac-b", "3");
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.out.substr(0, r.out.find(" |")), "QUILLABY UNKNOWN - 4 Macs: 3 UNKNOWN, 1 OK") << r.out;
+    for (const std::string mac : {"stranger", "down", "hang"})
+        EXPECT_NE(r.out.find("\n" + mac + ": UNKNOWN - Unable to get today's error log\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("'mac-b problem_lines'=0;;;0"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("stranger: Host key verification failed."), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("down: ssh: connect to host 127.0.0.1 port "), std::string::npos) << r.err;
+
+    // Refused before anything runs, in the report and in the window.
+    r = Report("today --host=fresh --host=-oProxyCommand=touch${IFS}ran");
+    EXPECT_EQ(r.code, 64);
+    EXPECT_EQ(r.err,
+        "quillaby-report: refusing the destination \"-oProxyCommand=touch${IFS}ran\": it starts with "
+        "\"-\"\n");
+    EXPECT_EQ(Launch(QStringLiteral(QZ_APP_EXE), "--host -x").code, 64);
+    EXPECT_FALSE(QFile::exists(data + QStringLiteral("hosts/fresh")) || QFile::exists(QStringLiteral("ran")));
+
+    r = Launch(QStringLiteral("ssh"), "-F " + server.config.toStdString() + " mac-a id");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "quillaby-ssh-command: refused: id\n");
+    std::string error;
+    for (const auto& [mac, name] : {std::pair {"mac-a", "Remote Mac"}, {"down", "down"}}) {
+        ASSERT_TRUE(WatchRemoteMac(mac, &error));
+        EXPECT_EQ(RemoteComputerName(), SS(name));
+    }
+    unsetenv("QUILLABY_SSH");
+    gRemoteHost.clear();
+    gHostFolder.clear();
+}
