@@ -1,5 +1,6 @@
 #include "app/mainloop.h"
 
+#include "app/desktop.h"
 #include "app/menu.h"
 #include "app/poll.h"
 #include "monitor/fetch.h"
@@ -183,6 +184,10 @@ void MainLoopTick()
         SetReport(kCrLf + kCrLf + "GETTING YESTERDAY'S TIME MACHINE LOG. Please Wait...");
         ShowReport();
     }
+
+    // The status icon and the desktop notices after a check of today's log,
+    // before the email's dispatch adds to the problem text.
+    DesktopStep();
 
     // 12. Email dispatch.
     EmailDispatchStep();

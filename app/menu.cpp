@@ -1,5 +1,6 @@
 #include "app/menu.h"
 
+#include "app/desktop.h"
 #include "app/pages.h"
 #include "app/sheets.h"
 #include "monitor/state.h"
@@ -38,7 +39,7 @@ void QuitRequested()
 
 void DoMenu()
 {
-    if (gMenuNumber != kAppMenu)
+    if (DesktopMenuChoice(gMenuNumber, gMenuItem) || gMenuNumber != kAppMenu)
         return;
     if (gMenuItem == kMenuAbout) {
         ShowAboutWindow();

@@ -56,3 +56,9 @@ inline void (*gQzBeforeWaiting)() = nullptr; // QzOnBeforeWaiting: run before th
 inline bool gQzBeforeWaitingHooked = false; // the event dispatcher's aboutToBlock calls gQzBeforeWaiting
 inline QPointer<QObject> gQzWallClock; // QzWallClockTimer's timer and its watchers of clock and zone
 inline std::uint32_t gQzTimeZoneGeneration = 0; // the local time zone was read again this many times
+
+// The status icon and desktop notifications.
+inline QPointer<QObject> gQzTray; // QzTrayShow's QSystemTrayIcon, a child of the application delegate
+inline QPointer<QObject> gQzNotificationTarget; // receives the notification service's signals, made on first use
+inline std::uint32_t gQzLastNotificationId = 0; // the service's id of the last notification; the next replaces it
+inline void (*gQzNotificationClick)() = nullptr; // the last notification's onClick
