@@ -94,7 +94,8 @@ QString ExecWord(const QString& path)
         quote = quote || kReserved.contains(c);
     QString word;
     for (const QChar c : path) {
-        if (quote && (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\')))
+        if (quote
+            && (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\')))
             word += QLatin1Char('\\');
         word += c == QLatin1Char('%') ? QStringLiteral("%%") : QString(c);
     }

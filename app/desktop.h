@@ -24,8 +24,9 @@ void DesktopStep();
 // The icon's look and tooltip and the window's last-backup line, from the
 // last check (or none yet).
 void ShowBackupState();
-// The menu step's part: the status icon's menu and the application menu's
-// desktop items. Returns false for a choice that is not one of them.
+// The pass's menu step for the status icon's menu and the application
+// menu's desktop items: acts on the choice, or returns false for a choice
+// that is not one of them.
 bool DesktopMenuChoice(std::int16_t menu, std::int16_t item);
 
 // The autostart entry: ~/.config/autostart/quillaby.desktop (XDG_CONFIG_HOME

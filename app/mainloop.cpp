@@ -112,7 +112,10 @@ void MainLoopTick()
         gDailyResetDone = 1;
     }
 
-    // 3. A pending menu choice.
+    // 3. A pending menu choice; those of the status icon and the desktop
+    // items first.
+    if (gMenuPending == 1 && DesktopMenuChoice(gMenuNumber, gMenuItem))
+        gMenuPending = 0;
     PendingMenuStep();
 
     // 4. Today's command was started: read it, or fetch two hours instead

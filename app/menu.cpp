@@ -1,6 +1,5 @@
 #include "app/menu.h"
 
-#include "app/desktop.h"
 #include "app/pages.h"
 #include "app/sheets.h"
 #include "monitor/state.h"
@@ -39,7 +38,7 @@ void QuitRequested()
 
 void DoMenu()
 {
-    if (DesktopMenuChoice(gMenuNumber, gMenuItem) || gMenuNumber != kAppMenu)
+    if (gMenuNumber != kAppMenu)
         return;
     if (gMenuItem == kMenuAbout) {
         ShowAboutWindow();

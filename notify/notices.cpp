@@ -35,14 +35,13 @@ void DesktopNoticeStep(void (*onClick)())
     const int days = today - gLastBackupDay;
     const bool noBackup = gSuccessFound == 0 && days >= 2 && days <= 363;
     const bool failed = gLastFailureLineNo > gLastSuccessLineNo;
-    gBackupStatus = gTooFewLines == 1               ? kQzTrayUnknown
+    gBackupStatus = gTooFewLines == 1              ? kQzTrayUnknown
         : gDriveOffline == 1 || failed || noBackup ? kQzTraySerious
         : !gStatusText.isEmpty()                   ? kQzTrayProblem
                                                    : kQzTrayWell;
     if (gDesktopNoticesOn == 0 || gBackupStatus == kQzTrayUnknown)
         return;
-    const bool wanted
-        = gBackupStatus == kQzTraySerious || (gBackupStatus == kQzTrayProblem && gNotifyMinorErrors == 1);
+    const bool wanted = gBackupStatus == kQzTraySerious || (gBackupStatus == kQzTrayProblem && gNotifyMinorErrors == 1);
     if (noBackup && gNoBackupNoticeDay != today) {
         gNoBackupNoticeDay = today;
         gNoticeSent = 1;

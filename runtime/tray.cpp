@@ -41,8 +41,8 @@ QImage BaseImage(int pixels)
     } else {
         painter.setPen(Qt::NoPen);
         painter.setBrush(QColor(0x2f8f9d));
-        painter.drawRoundedRect(QRectF(0.05 * pixels, 0.05 * pixels, 0.9 * pixels, 0.9 * pixels), 0.2 * pixels,
-            0.2 * pixels);
+        painter.drawRoundedRect(
+            QRectF(0.05 * pixels, 0.05 * pixels, 0.9 * pixels, 0.9 * pixels), 0.2 * pixels, 0.2 * pixels);
     }
     return image;
 }
