@@ -251,8 +251,9 @@ TEST(DesktopEndToEnd, XembedTrayHoldsTheIconAndWithoutATrayClosingQuits)
     }
     const QString panel = panelWindow();
     ASSERT_FALSE(panel.isEmpty());
+    const int fetches = desktop.Fetches(); // a normal start checks after 30 minutes
     QProcess* app = desktop.Start(QStringLiteral(QZ_APP_EXE));
-    ASSERT_TRUE(WaitUntil([&] { return !desktop.Window().isEmpty() && desktop.Fetches() == 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return !desktop.Window().isEmpty(); }));
     ASSERT_TRUE(WaitUntil([&] {
         return desktop.Sh(QStringLiteral("xwininfo -tree -id ") + panel).contains(QStringLiteral("\"Quillaby\""));
     }));
@@ -273,4 +274,5 @@ TEST(DesktopEndToEnd, XembedTrayHoldsTheIconAndWithoutATrayClosingQuits)
     ASSERT_TRUE(WaitUntil([&] { return desktop.Window().isEmpty(); }));
     QThread::msleep(500);
     EXPECT_EQ(app->state(), QProcess::Running);
+    EXPECT_EQ(desktop.Fetches(), fetches);
 }
