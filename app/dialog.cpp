@@ -12,6 +12,8 @@
 #include "runtime/desktop.h"
 #include "runtime/events.h"
 #include "runtime/platform.h"
+#include "runtime/tray.h"
+#include "runtime/windows.h"
 
 #include <QFile>
 
@@ -188,12 +190,17 @@ int OpenResourceFile(const ShortString& name)
 
 void DoDialog(std::int64_t kind, std::int64_t id, std::int64_t windowTag, void* /*object*/)
 {
-    // The main window's close button quits as the menu's Quit does, so the
-    // program never runs on without its window. While a sheet is up the
-    // sheet's own buttons come first.
+    // The main window's close button hides it while the status icon is
+    // there, and the watch goes on; without the icon it quits as the menu's
+    // Quit does, so the program never runs on unseen. While a sheet is up
+    // the sheet's own buttons come first.
     if (kind == kWindowShouldClose && windowTag == 1) {
         QzEventReply().boolVal = false;
-        if (gOpenPanel == 0)
+        if (gOpenPanel != 0)
+            return;
+        if (QzTrayVisible())
+            QzWindowSet(-1);
+        else
             MenuCallback(kAppMenu, kMenuQuit);
         return;
     }

@@ -1,5 +1,6 @@
 #include "app/mainloop.h"
 
+#include "app/desktop.h"
 #include "app/menu.h"
 #include "app/poll.h"
 #include "monitor/fetch.h"
@@ -111,7 +112,10 @@ void MainLoopTick()
         gDailyResetDone = 1;
     }
 
-    // 3. A pending menu choice.
+    // 3. A pending menu choice; those of the status icon and the desktop
+    // items first.
+    if (gMenuPending == 1 && DesktopMenuChoice(gMenuNumber, gMenuItem))
+        gMenuPending = 0;
     PendingMenuStep();
 
     // 4. Today's command was started: read it, or fetch two hours instead
@@ -183,6 +187,10 @@ void MainLoopTick()
         SetReport(kCrLf + kCrLf + "GETTING YESTERDAY'S TIME MACHINE LOG. Please Wait...");
         ShowReport();
     }
+
+    // The status icon and the desktop notices after a check of today's log,
+    // before the email's dispatch adds to the problem text.
+    DesktopStep();
 
     // 12. Email dispatch.
     EmailDispatchStep();

@@ -29,6 +29,10 @@ constexpr std::int64_t kOk = 1, kCancel = 2, kNotifyBox = 3, kAddress1 = 4, kAdd
 // Common steps of every sheet. Returns true when the window was made now.
 bool BeginSheet(std::int64_t number, std::uint8_t& built, const char* nib, const char* identifier)
 {
+    // A sheet needs its window on screen (the status icon's menu may ask
+    // for one while the window is hidden).
+    if (!QzWindowVisible(1))
+        QzWindowSet(1);
     bool made = false;
     if (built == 0) {
         QzWindowOpen(-number, QString::fromLatin1(nib), QString::fromLatin1(identifier));

@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "app/desktop.h"
 #include "app/dialog.h"
 #include "app/environment.h"
 #include "app/mainloop.h"
@@ -19,6 +20,7 @@
 #include "runtime/windows.h"
 #include "settings/settings.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 
 #include <cstdlib>
@@ -147,8 +149,10 @@ void StartUp()
     gResourcesURL = QzURLAppend(gBundleURL, QStringLiteral("Contents/Resources"));
     QzOnDialog(DoDialog);
     QzOnMenu(MenuCallback);
-    // 10, 11. The main window, current from here on; control 15 hidden.
-    ShowMainWindow();
+    // 10, 11. The main window, current from here on; control 15 hidden. In
+    // the background it stays hidden unless there is no status icon.
+    const bool background = QCoreApplication::arguments().contains(QStringLiteral("--background"));
+    ShowMainWindow(!background);
     BuildReportArea();
     QzButton(-15);
     // 12-14. Administrator, computer name, startup disk.
@@ -169,5 +173,9 @@ void StartUp()
     gIntroPending = 1;
     gOpenPanel = 0;
     gPollAllowed = 1;
+    // The status icon; today's log at once where asked for, as the Current
+    // Log button asks for it.
+    if (StartDesktop(background))
+        DoDialog(1, 6, 1, nullptr);
     StartMainLoopTimers();
 }

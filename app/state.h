@@ -21,3 +21,7 @@ inline std::uint8_t gMainWindowBuilt = 0; // ShowMainWindow ran: window 1 and th
 inline std::uint8_t gEmailWindowBuilt = 0; // ShowEmailWindow made window 4 from its resource
 inline std::uint8_t gQuitWindowBuilt = 0; // ShowQuitWindow made window 5
 inline std::uint8_t gAboutWindowBuilt = 0; // ShowAboutWindow made window 6 and put in its image
+
+// --- The desktop ----------------------------------------------------------------
+inline std::uint8_t gBackgroundStart = 0; // start-up: started with --background
+inline std::int8_t gCheckAtStartupChosen = -1; // Options line 2: 1 or 0 as chosen, -1 for the start's default

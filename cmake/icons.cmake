@@ -1,5 +1,6 @@
 # The application icon: drawn once as SVG, rendered to PNG at build time.
-# The bundle gets "Quillaby Icon.png" (the about window shows it); the
+# The bundle gets "Quillaby Icon.png" (the about window shows it) and the
+# drawing as "Quillaby Icon.svg" (the status icon's states); the
 # install tree gets the hicolor theme sizes and the scalable drawing, so
 # desktop menus and docks find the icon by the name "quillaby".
 include(GNUInstallDirs)
@@ -17,6 +18,8 @@ add_custom_command(OUTPUT ${QZ_ICON_BUNDLE_PNG}
     COMMENT "Rendering Quillaby Icon.png"
     VERBATIM)
 set(QZ_ICON_OUTPUTS ${QZ_ICON_BUNDLE_PNG})
+# The status icon is drawn from the drawing itself, crisp at every size.
+configure_file(${QZ_ICON_SVG} "${QZ_RESOURCES_DIR}/Quillaby Icon.svg" COPYONLY)
 
 foreach(size ${QZ_ICON_SIZES})
     set(png ${QZ_ICON_DIR}/${size}x${size}/quillaby.png)

@@ -52,6 +52,7 @@ inline std::uint8_t gDriveOffline = 0; // backup drive offline; carried to the n
 inline std::uint8_t gSpotlightConflict = 0; // an "Importer start failed" line was seen
 inline std::uint8_t gSuccessFound = 0; // a successful backup was seen
 inline std::uint8_t gTooFewLines = 0; // the last analysis read 48 output lines or fewer
+inline std::uint8_t gTodayChecked = 0; // Evaluate: a new result of today's check for the status icon and notices
 
 // --- Per analysis of today's log ------------------------------------------
 inline ShortString gLogLine; // the line just read from FileChannel 1

@@ -393,6 +393,7 @@ void Evaluate(const Analysis& a)
     // errors are wanted.
     if (gLastSuccessLineNo > gLastFailureLineNo && gNotifyMinorErrors == 0)
         gEmailRequested = 0;
+    gTodayChecked = 1;
 }
 
 void Analyse(bool shortMode)

@@ -23,3 +23,10 @@ inline QString gEmailError; // SendNotificationEmail: why a mail of the last dis
 inline std::uint8_t gEmailErrorTold = 0; // SendNotificationEmail: its own alert told the failure already
 inline ShortString gTestAddress1; // Test button: the first address as typed in the email window, not stored
 inline ShortString gTestAddress2; // Test button: the second address as typed
+
+// --- Desktop notices and the status icon -----------------------------------------------
+inline std::uint8_t gDesktopNoticesOn = 1; // the Options file, menu: show desktop notifications
+inline std::uint8_t gBackupStatus = 0; // DesktopNoticeStep: a kQzTray... state, kQzTrayUnknown before a check
+inline QString gStatusText; // DesktopNoticeStep: the status line after the last check of today's log
+inline std::uint8_t gNoticeSent = 0; // latch: a problem notice went out; a check with a working backup clears it
+inline std::int16_t gNoBackupNoticeDay = 0; // day of the year the no-backup notice last went out

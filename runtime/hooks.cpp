@@ -48,3 +48,8 @@ QString QzSystemVersionReal()
 {
     return QString::fromStdString(ProductVersionOfPlist(std::string(kSystemVersionPlist)));
 }
+
+bool QzNotifyNone(const QzNotification& /*notification*/)
+{
+    return false;
+}

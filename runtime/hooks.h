@@ -44,6 +44,18 @@ using QzAccessibilityFn = bool (*)();
 // The system's product version ("10.15.7", "26.1"); empty when unknown.
 using QzSystemVersionFn = QString (*)();
 
+// One desktop notification with the application's name and icon (a file);
+// onClick runs when the user clicks it (nothing when null).
+struct QzNotification {
+    QString appName;
+    QString iconPath;
+    QString summary;
+    QString body;
+    void (*onClick)() = nullptr;
+};
+// Shows it; false when no notification service took it.
+using QzNotifyFn = bool (*)(const QzNotification& notification);
+
 double QzUptimeReal();
 std::int64_t QzNowReal();
 int QzAlertPresent(const QzAlertRequest& request);
@@ -53,6 +65,12 @@ QString QzMailtoAppNone();
 bool QzAccessibilityGranted();
 // The "ProductVersion" of /System/Library/CoreServices/SystemVersion.plist.
 QString QzSystemVersionReal();
+// Shows no notification.
+bool QzNotifyNone(const QzNotification& notification);
+// The desktop's notification service (runtime/notifications.cpp): on Linux
+// org.freedesktop.Notifications on the session bus, else (and when that
+// fails) a message of the status icon.
+bool QzNotifyDesktop(const QzNotification& notification);
 
 inline QzUptimeFn gQzUptimeHook = QzUptimeReal;
 inline QzNowFn gQzNowHook = QzNowReal;
@@ -62,6 +80,7 @@ inline QzOpenUrlFn gQzOpenUrlHook = QzOpenUrlReal;
 inline QzMailtoAppFn gQzMailtoAppHook = QzMailtoAppNone;
 inline QzAccessibilityFn gQzAccessibilityHook = QzAccessibilityGranted;
 inline QzSystemVersionFn gQzSystemVersionHook = QzSystemVersionReal;
+inline QzNotifyFn gQzNotifyHook = QzNotifyNone; // the window program installs QzNotifyDesktop
 
 // Restores a hook when the scope ends, even when a test assertion fails.
 template <typename Fn> class QzHookGuard {

@@ -59,3 +59,9 @@ inline std::uint32_t gQzTimeZoneGeneration = 0; // the local time zone was read 
 
 // Opening files and web addresses.
 inline QString gQzOpenUrlError; // why the URL hook's last open failed, as it said; emptied by QzOpenURL
+
+// The status icon and desktop notifications.
+inline QPointer<QObject> gQzTray; // QzTrayShow's QSystemTrayIcon, a child of the application delegate
+inline QPointer<QObject> gQzNotificationTarget; // receives the notification service's signals, made on first use
+inline std::uint32_t gQzLastNotificationId = 0; // the service's id of the last notification; the next replaces it
+inline void (*gQzNotificationClick)() = nullptr; // the last notification's onClick

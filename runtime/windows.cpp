@@ -524,6 +524,12 @@ bool QzWindowExists(std::int64_t tag)
     return QzWindowByTag(tag) != nullptr;
 }
 
+bool QzWindowVisible(std::int64_t tag)
+{
+    const QWidget* window = QzWindowByTag(tag);
+    return window && window->isVisible();
+}
+
 void QzWindowCenter(std::int64_t tag)
 {
     QWidget* window = QzWindowByTag(tag);
@@ -664,6 +670,27 @@ void QzLoadMenuNib(const QString& nibName)
     delete gQzMenuBar.data();
     gQzMenuBar = bar;
     QzAttachMenuBar();
+}
+
+void QzMenuItemSetCheck(std::int64_t menuId, std::int64_t item, bool checked)
+{
+    auto* bar = qobject_cast<QMenuBar*>(gQzMenuBar.data());
+    if (!bar)
+        return;
+    const QList<QAction*> menus = bar->actions();
+    for (qsizetype i = 0; i < menus.size(); ++i) {
+        QMenu* menu = menus[i]->menu();
+        if (!menu)
+            continue;
+        const std::int64_t tag = menu->property(kQzViewTagProperty).toLongLong();
+        if ((tag >= 1 ? tag : i) != menuId)
+            continue;
+        if (QAction* action = menu->actions().value(item); action && !action->isSeparator()) {
+            action->setCheckable(true);
+            action->setChecked(checked);
+        }
+        return;
+    }
 }
 
 void QzResetWindowState()

@@ -34,6 +34,8 @@ void QzWindowOpen(std::int64_t tag, const QString& nibName, const QString& ident
 void QzWindowSet(std::int64_t tag, const QString& title = QString(), std::int64_t styleMask = QzParamOmitted,
     QzRect contentRect = {});
 bool QzWindowExists(std::int64_t tag);
+// Whether window |tag| exists and is shown.
+bool QzWindowVisible(std::int64_t tag);
 void QzWindowCenter(std::int64_t tag);
 void QzWindowClose(std::int64_t tag);
 void QzSheetBegin(std::int64_t parentTag, std::int64_t sheetTag);
@@ -45,6 +47,9 @@ std::int64_t QzCurrentWindowTag();
 void QzWindowRestore(std::int64_t tag, const QString& key = QString());
 // Loads the menu bar from the bundle's resource "<nibName>.ui", once.
 void QzLoadMenuNib(const QString& nibName);
+// Puts a check mark at item `item` of menu `menuId` of the menu bar (the
+// numbers the menu handler reports), or takes it away.
+void QzMenuItemSetCheck(std::int64_t menuId, std::int64_t item, bool checked);
 
 // --- Views (window tag 0: the current window, else the frontmost) ----------
 void QzTextField(std::int64_t tag, std::int64_t enabled = QzParamOmitted, const QString* text = nullptr,
