@@ -382,6 +382,8 @@ std::size_t FindFirstKey(const std::uint8_t* bytes, std::size_t n, std::span<con
         return SearchKeys<3>(bytes, n, keys);
     case 4:
         return SearchKeys<4>(bytes, n, keys);
+    case 6:
+        return SearchKeys<6>(bytes, n, keys);
     default:
         return SearchKeys<8>(bytes, n, keys);
     }

@@ -65,6 +65,10 @@ enum LinePattern : int {
     kPatFailingBackupWith,
     kPatFailingWithName,
     kPatDisconnected,
+    // Where a backup session begins, for the history of sessions.
+    kPatStartingAutomatic,
+    kPatStartingManual,
+    kPatStartingWithMode,
     kPatCount
 };
 
@@ -116,6 +120,9 @@ inline constexpr LinePatternText kLinePatterns[] = {
     {kPatFailingBackupWith, "Failing backup with"},
     {kPatFailingWithName, "Failing backup with BACKUP_FAILED_"},
     {kPatDisconnected, "_DISCONNECTED"},
+    {kPatStartingAutomatic, "Starting automatic backup"},
+    {kPatStartingManual, "Starting manual backup"},
+    {kPatStartingWithMode, "Starting backup with mode"},
 };
 
 constexpr bool LinePatternsInOrder()

@@ -1,5 +1,6 @@
 #include "monitor/fetch.h"
 #include "monitor/report.h"
+#include "monitor/sessions.h"
 #include "monitor/state.h"
 
 #include "runtime/channels.h"
@@ -32,8 +33,11 @@ constexpr LineMatches kYesterdayProblems
     = Bit(kPatErrorLower) | Bit(kPatErrorUpper) | Bit(kPatBackupFailed) | Bit(kPatFailingBackupWith);
 constexpr LineMatches kYesterdaySuccesses
     = Bit(kPatCompletedBackup) | Bit(kPatCompletedSuccessfully) | Bit(kPatSucceeded);
-constexpr std::string_view kYesterdayKeys[] = {"rror", "kup ", "plet"};
-static_assert(KeysCover(kYesterdayProblems | kYesterdaySuccesses, kYesterdayKeys),
+// "Star", "g up" and "sche" are for the history's sessions: their starts,
+// destinations and the scheduled backups not started ("Starting automatic
+// backup", "Backing up to", "Not starting scheduled ...").
+constexpr std::string_view kYesterdayKeys[] = {"rror", "kup ", "plet", "Star", "g up", "sche"};
+static_assert(KeysCover(kYesterdayProblems | kYesterdaySuccesses | kSessionLines, kYesterdayKeys),
     "every text yesterday's analysis looks for holds one of its keys");
 
 std::size_t FirstOfInterest(const std::uint8_t* bytes, std::size_t n)
@@ -52,6 +56,7 @@ void Analyse()
     gVolumesPos = 0;
     gErrorScanPos = 1;
     std::int64_t linesRead = -1;
+    StartSessions();
     // The status line names each problem line in turn; nothing can repaint
     // while the output is read, so only the last text is handed to the view.
     bool statusChanged = false;
@@ -67,6 +72,8 @@ void Analyse()
         // "Error:" entries; it is not a log entry and never a problem.
         const bool statistics = gLogLine.view().substr(0, kStatisticsLine.len) == kStatisticsLine.view();
         const LineMatches m = MatchLine(gLogLine);
+        if ((m & kSessionLines) != 0)
+            NoteSessionLine(m, gLogLine);
         if (!statistics && (m & kIgnoredBothDays) == 0) {
             if ((m & problems) != 0) {
                 AppendReportLine(gLogLine, false);
@@ -117,6 +124,8 @@ void Analyse()
     AppendReport({kCrLf});
     gPollAllowed = 1;
     ShowReport();
+    gLastAnalysisToday = 0;
+    ++gAnalysesDone;
 }
 
 } // namespace
