@@ -21,3 +21,7 @@ inline std::uint8_t gMainWindowBuilt = 0; // ShowMainWindow ran: window 1 and th
 inline std::uint8_t gEmailWindowBuilt = 0; // ShowEmailWindow made window 4 from its resource
 inline std::uint8_t gQuitWindowBuilt = 0; // ShowQuitWindow made window 5
 inline std::uint8_t gAboutWindowBuilt = 0; // ShowAboutWindow made window 6 and put in its image
+
+// --- History -------------------------------------------------------------------
+inline std::uint8_t gHistoryFailureTold
+    = 0; // RecordAnalysisStep told that the history could not be kept; a record that works clears it
