@@ -4,22 +4,19 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 namespace {
 
-// The line's first 19 bytes when they are a time "YYYY-MM-DD HH:MM:SS".
+// The line's first 19 bytes when they have the form of a time "YYYY-MM-DD
+// HH:MM:SS" (its separators; the history reads the digits).
 LogStamp StampOf(const ShortString& line)
 {
     LogStamp stamp;
-    if (line.len < 19)
+    const std::uint8_t* b = line.bytes.data();
+    if (line.len < 19 || b[4] != '-' || b[7] != '-' || b[10] != ' ' || b[13] != ':' || b[16] != ':')
         return stamp;
-    static constexpr char kForm[] = "0000-00-00 00:00:00";
-    for (std::size_t i = 0; i < 19; ++i) {
-        const char c = static_cast<char>(line.bytes[i]);
-        if (kForm[i] == '0' ? (c < '0' || c > '9') : c != kForm[i])
-            return stamp;
-        stamp.text[i] = c;
-    }
+    std::memcpy(stamp.text.data(), b, stamp.text.size());
     stamp.known = true;
     return stamp;
 }

@@ -33,16 +33,17 @@ constexpr LineMatches kYesterdayProblems
     = Bit(kPatErrorLower) | Bit(kPatErrorUpper) | Bit(kPatBackupFailed) | Bit(kPatFailingBackupWith);
 constexpr LineMatches kYesterdaySuccesses
     = Bit(kPatCompletedBackup) | Bit(kPatCompletedSuccessfully) | Bit(kPatSucceeded);
-// "Star", "g up" and "sche" are for the history's sessions: their starts,
-// destinations and the scheduled backups not started ("Starting automatic
-// backup", "Backing up to", "Not starting scheduled ...").
-constexpr std::string_view kYesterdayKeys[] = {"rror", "kup ", "plet", "Star", "g up", "sche"};
+// "tart" and "g up" are for the history's sessions: their starts and the
+// scheduled backups not started ("Starting automatic backup", "Not
+// starting scheduled ..."), and their destinations ("Backing up to").
+constexpr std::string_view kYesterdayKeys[] = {"rror", "kup ", "plet", "tart", "g up"};
 static_assert(KeysCover(kYesterdayProblems | kYesterdaySuccesses | kSessionLines, kYesterdayKeys),
     "every text yesterday's analysis looks for holds one of its keys");
 
 std::size_t FirstOfInterest(const std::uint8_t* bytes, std::size_t n)
 {
-    return FindFirstKey(bytes, n, kYesterdayKeys);
+    static const KeyWords keys = PrepareKeys(kYesterdayKeys);
+    return FindFirstKey(bytes, n, keys);
 }
 
 void Analyse()

@@ -138,12 +138,18 @@ void PaintBand(QPainter& p, const Scale& s, const QzTimeline& t, const Colours& 
         }
     }
     // A check is a short mark hanging from the band's top edge, longer
-    // and in the failure colour when it found a problem.
+    // and in the failure colour when it found a problem; fainter where
+    // they stand closer than two pixels.
+    const auto shown = std::count_if(t.checks.begin(), t.checks.end(),
+        [&](const QzTimelineCheck& check) { return check.atMs >= s.from && check.atMs <= s.to; });
+    QColor mark = c.check;
+    if (static_cast<double>(shown) * 2 > band.width())
+        mark.setAlpha(110);
     for (const QzTimelineCheck& check : t.checks) {
         if (check.atMs < s.from || check.atMs > s.to)
             continue;
-        const double x = std::round(s.X(check.atMs)) + 0.5;
-        p.setPen(QPen(check.problem ? c.failed : c.check, check.problem ? 2 : 1));
+        const double x = std::clamp(std::round(s.X(check.atMs)), band.left() + 1, band.right() - 2) + 0.5;
+        p.setPen(QPen(check.problem ? c.failed : mark, check.problem ? 2 : 1));
         p.drawLine(QPointF(x, band.top()), QPointF(x, band.top() + (check.problem ? 9 : 6)));
     }
     p.setPen(QPen(c.border, 1));
