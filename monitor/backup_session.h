@@ -47,9 +47,10 @@ struct BackupSession {
 };
 
 // The latest sessions of one analysis, oldest first; a log of more
-// sessions than kMaxSessions keeps the last ones.
+// sessions than kMaxSessions keeps the last ones (a day of hourly backups
+// has 24, and each session kept is a row's work for the history).
 struct SessionList {
-    static constexpr std::size_t kMaxSessions = 256;
+    static constexpr std::size_t kMaxSessions = 96;
     std::array<BackupSession, kMaxSessions> ring;
     std::size_t count = 0; // sessions seen, also those that fell out of the ring
 
