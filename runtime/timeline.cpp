@@ -61,7 +61,9 @@ QColor BarColour(const Colours& c, QzTimelineResult result)
     return c.band;
 }
 
-// The period from..to across the band's width.
+// The period from..to across the band's width, with a fiftieth more room
+// after `to`, so that the marks of the checks just made stand clear of the
+// band's edge.
 struct Scale {
     QRectF band;
     std::int64_t from = 0;
@@ -69,7 +71,8 @@ struct Scale {
 
     double X(std::int64_t ms) const
     {
-        return band.left() + band.width() * static_cast<double>(ms - from) / static_cast<double>(to - from);
+        const auto span = static_cast<double>(to - from) * 1.02;
+        return band.left() + band.width() * static_cast<double>(ms - from) / span;
     }
     // A bar from start to end, at least kMinBar wide, clipped to the band.
     QRectF Bar(std::int64_t start, std::int64_t end, double top, double height) const

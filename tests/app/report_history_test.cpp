@@ -128,12 +128,13 @@ TEST(ReportHistory, TimelineFromAKnownHistoryAsPngAndSvg)
     EXPECT_TRUE(ReadFile(svg).find("<svg") != std::string::npos);
     EXPECT_TRUE(ReadFile(svg).find("the last 7 days") != std::string::npos);
 
-    // At twice the size: the band from x 24 to 1896 and y 68 to 240, the bars across its middle, an offline span
-    // filling its height from the offline session to the next one that reached the drive.
+    // At twice the size: the band from x 24 to 1896 (the day and a fiftieth more) and y 68 to 240, the bars across
+    // its middle, an offline span filling its height from the offline session to the next one that reached the drive.
     const QImage image(png);
     ASSERT_EQ(image.size(), QSize(1920, 300));
     const auto at = [&](double hoursBefore, double y) {
-        return image.pixelColor(static_cast<int>(24 + 1872 * (24 - hoursBefore) / 24), static_cast<int>(68 + 172 * y));
+        return image.pixelColor(
+            static_cast<int>(24 + 1872 * (24 - hoursBefore) / (24 * 1.02)), static_cast<int>(68 + 172 * y));
     };
     const auto grey = [](const QColor& c, int level) {
         return std::abs(c.red() - level) < 12 && std::abs(c.green() - level) < 12 && std::abs(c.blue() - level) < 12;
