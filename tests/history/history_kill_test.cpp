@@ -114,24 +114,13 @@ pid_t Start(int slot)
     }
 }
 
-bool Killed(pid_t pid)
-{
-    kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-}
-
 } // namespace
 
 TEST(HistoryUnderKill, ReadsSeeWholeTransactionsAndNoCommittedCheckIsLost)
 {
     Sandbox sandbox;
     TestClock clock;
-    QTemporaryDir data(
-        qEnvironmentVariable("QZ_KILL_TEST_DIR", QStringLiteral("/dev/shm")) + QStringLiteral("/quillaby-kill-XXXXXX"));
-    if (data.isValid())
-        setenv("XDG_DATA_HOME", QFile::encodeName(data.path()).constData(), 1);
+    const auto data = KillTestData();
     LoadSettings();
     void* shared = mmap(nullptr, sizeof(Counters), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     ASSERT_NE(shared, MAP_FAILED);
