@@ -1,6 +1,7 @@
 #include "app/mainloop.h"
 
 #include "app/desktop.h"
+#include "app/history_step.h"
 #include "app/menu.h"
 #include "app/poll.h"
 #include "monitor/fetch.h"
@@ -99,6 +100,7 @@ int CurrentLocalHour()
 
 void MainLoopTick()
 {
+    const std::uint32_t analyses = gAnalysesDone;
     // 1. Accessibility check after start-up.
     AccessibilityCheckStep();
 
@@ -192,6 +194,10 @@ void MainLoopTick()
     // before the email's dispatch adds to the problem text.
     DesktopStep();
 
-    // 12. Email dispatch.
+    // 12. Email dispatch; then an analysis of this pass goes into the
+    // history, with whether its mail went out.
+    const bool mailing = gEmailRequested == 1 && gEmailSent == 0 && gEmailStepHeld == 0;
     EmailDispatchStep();
+    if (gAnalysesDone != analyses)
+        RecordAnalysisStep(mailing && gEmailSent == 1 && gEmailDelivered == 1);
 }

@@ -16,7 +16,7 @@ void ShowMainWindow(bool show)
     if (!QzWindowExists(1)) {
         // Without its resource the window is made in code, so the report
         // and the status line still have a home.
-        QzWindowSet(show ? 1 : -1, QStringLiteral("Quillaby"), QzParamOmitted, QzRect {0, 0, 605, 540});
+        QzWindowSet(show ? 1 : -1, QStringLiteral("Quillaby"), QzParamOmitted, QzRect {0, 0, 605, 652});
         const QString empty;
         QzTextField(8, QzParamOmitted, &empty, 1, QzRect {10, 120, 585, 22});
     }
@@ -27,8 +27,9 @@ void ShowMainWindow(bool show)
 
 void BuildReportArea()
 {
-    QzScrollView(2, QzParamOmitted, 0, 0, QzRect {10, 155, 585, 325});
-    QzTextView(1, 2, 0, QzRect {10, 160, 570, 325});
+    // The report area sits above the timeline strip (app/history_step.cpp).
+    QzScrollView(2, QzParamOmitted, 0, 0, QzRect {10, 267, 585, 325});
+    QzTextView(1, 2, 0, QzRect {10, 272, 570, 325});
     QzViewSetAutoresizing(2, 32);
 }
 

@@ -14,6 +14,7 @@
 #include "app/environment.h"
 #include "app/mainloop.h"
 #include "app/mainwindow.h"
+#include "app/report_history.h"
 #include "app/report_hosts.h"
 #include "app/report_output.h"
 #include "app/report_state.h"
@@ -168,6 +169,8 @@ int WriteStandardOutput(const ReportWriter& produce, bool stdoutClosed)
 int main(int argc, char** argv)
 {
     const bool stdoutClosed = ReserveStandardDescriptors();
+    if (IsHistoryCommand(argc, argv))
+        return RunHistoryCommand(argc, argv);
     std::string_view which;
     std::string_view format;
     std::string_view output;

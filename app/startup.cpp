@@ -3,6 +3,7 @@
 #include "app/desktop.h"
 #include "app/dialog.h"
 #include "app/environment.h"
+#include "app/history_step.h"
 #include "app/mainloop.h"
 #include "app/mainwindow.h"
 #include "app/menu.h"
@@ -163,6 +164,8 @@ void StartUp()
     // 15-18.
     gVersionText = ShortString("Version ") + kQuillabyVersion;
     LoadSettings();
+    // The timeline below the report, from the history beside the settings.
+    BuildTimelineStrip();
     if (!SystemVersionAtLeast("10.13.9"))
         gAccessCheckPending = 1;
     // The analyses also read the wording of macOS 11 and later there.

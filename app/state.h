@@ -25,3 +25,7 @@ inline std::uint8_t gAboutWindowBuilt = 0; // ShowAboutWindow made window 6 and 
 // --- The desktop ----------------------------------------------------------------
 inline std::uint8_t gBackgroundStart = 0; // start-up: started with --background
 inline std::int8_t gCheckAtStartupChosen = -1; // Options line 2: 1 or 0 as chosen, -1 for the start's default
+
+// --- History -------------------------------------------------------------------
+inline std::uint8_t gHistoryFailureTold
+    = 0; // RecordAnalysisStep told that the history could not be kept; a record that works clears it

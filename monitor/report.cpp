@@ -335,19 +335,13 @@ template <std::size_t kKeys>
 }
 #endif
 
-// FindFirstKey for texts that hold kKeys keys or fewer: the keys as words,
-// on the widest vectors the processor has.
+// FindFirstKey for kKeys keys, the first of the words, on the widest
+// vectors the processor has.
 template <std::size_t kKeys>
-std::size_t SearchKeys(const std::uint8_t* bytes, std::size_t n, std::span<const std::string_view> texts)
+std::size_t SearchKeys(const std::uint8_t* bytes, std::size_t n, const std::array<std::uint32_t, 8>& words)
 {
     std::array<std::uint32_t, kKeys> keys {};
-    std::size_t k = 0;
-    for (const std::string_view text : texts)
-        if (text.size() == 4 && k < kKeys)
-            std::memcpy(&keys[k++], text.data(), 4);
-    // Room left over repeats the first key rather than look for zeros.
-    for (std::size_t more = k; more < kKeys; ++more)
-        keys[more] = keys[0];
+    std::copy_n(words.begin(), kKeys, keys.begin());
 #if defined(__x86_64__)
     static const bool wide = __builtin_cpu_supports("avx2") != 0;
     if (wide)
@@ -369,22 +363,41 @@ LineMatches MatchLine(const ShortString& line)
     return MatchPlaces(m, line.bytes.data(), line.len);
 }
 
-std::size_t FindFirstKey(const std::uint8_t* bytes, std::size_t n, std::span<const std::string_view> keys)
+KeyWords PrepareKeys(std::span<const std::string_view> keys)
 {
-    switch (std::count_if(keys.begin(), keys.end(), [](std::string_view k) { return k.size() == 4; })) {
+    KeyWords prepared;
+    for (const std::string_view key : keys)
+        if (key.size() == 4 && prepared.count < prepared.words.size())
+            std::memcpy(&prepared.words[prepared.count++], key.data(), 4);
+    // Room left over repeats the first key rather than look for zeros.
+    for (std::size_t more = prepared.count; more < prepared.words.size(); ++more)
+        prepared.words[more] = prepared.words[0];
+    return prepared;
+}
+
+std::size_t FindFirstKey(const std::uint8_t* bytes, std::size_t n, const KeyWords& keys)
+{
+    switch (keys.count) {
     case 0:
         return n;
     case 1:
-        return SearchKeys<1>(bytes, n, keys);
+        return SearchKeys<1>(bytes, n, keys.words);
     case 2:
-        return SearchKeys<2>(bytes, n, keys);
+        return SearchKeys<2>(bytes, n, keys.words);
     case 3:
-        return SearchKeys<3>(bytes, n, keys);
+        return SearchKeys<3>(bytes, n, keys.words);
     case 4:
-        return SearchKeys<4>(bytes, n, keys);
+        return SearchKeys<4>(bytes, n, keys.words);
+    case 5:
+        return SearchKeys<5>(bytes, n, keys.words);
     default:
-        return SearchKeys<8>(bytes, n, keys);
+        return SearchKeys<8>(bytes, n, keys.words);
     }
+}
+
+std::size_t FindFirstKey(const std::uint8_t* bytes, std::size_t n, std::span<const std::string_view> keys)
+{
+    return FindFirstKey(bytes, n, PrepareKeys(keys));
 }
 
 ShortString LogShowCommand(const ShortString& head, const ShortString& rest)

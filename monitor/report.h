@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
@@ -65,6 +66,10 @@ enum LinePattern : int {
     kPatFailingBackupWith,
     kPatFailingWithName,
     kPatDisconnected,
+    // Where a backup session begins, for the history of sessions.
+    kPatStartingAutomatic,
+    kPatStartingManual,
+    kPatStartingWithMode,
     kPatCount
 };
 
@@ -116,6 +121,9 @@ inline constexpr LinePatternText kLinePatterns[] = {
     {kPatFailingBackupWith, "Failing backup with"},
     {kPatFailingWithName, "Failing backup with BACKUP_FAILED_"},
     {kPatDisconnected, "_DISCONNECTED"},
+    {kPatStartingAutomatic, "Starting automatic backup"},
+    {kPatStartingManual, "Starting manual backup"},
+    {kPatStartingWithMode, "Starting backup with mode"},
 };
 
 constexpr bool LinePatternsInOrder()
@@ -152,6 +160,13 @@ LineMatches MatchLine(const ShortString& line);
 // Where the first of the 4-byte keys begins in bytes[0, n), or n when none
 // does. keys holds at most 8 texts of 4 bytes each.
 std::size_t FindFirstKey(const std::uint8_t* bytes, std::size_t n, std::span<const std::string_view> keys);
+// The same keys as words, laid out once for searches made again and again.
+struct KeyWords {
+    std::array<std::uint32_t, 8> words {}; // the room past count repeats the first
+    std::size_t count = 0;
+};
+KeyWords PrepareKeys(std::span<const std::string_view> keys);
+std::size_t FindFirstKey(const std::uint8_t* bytes, std::size_t n, const KeyWords& keys);
 
 // Whether every pattern in wanted holds one of the keys, so that a text in
 // which FindFirstKey finds none holds none of those patterns either.

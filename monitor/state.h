@@ -5,6 +5,7 @@
 // single bytes holding 0 or 1; report positions are 1-based byte positions
 // in gReport, 0 meaning none.
 
+#include "monitor/backup_session.h"
 #include "runtime/shortstring.h"
 #include "runtime/textcontainer.h"
 
@@ -53,6 +54,11 @@ inline std::uint8_t gSpotlightConflict = 0; // an "Importer start failed" line w
 inline std::uint8_t gSuccessFound = 0; // a successful backup was seen
 inline std::uint8_t gTooFewLines = 0; // the last analysis read 48 output lines or fewer
 inline std::uint8_t gTodayChecked = 0; // Evaluate: a new result of today's check for the status icon and notices
+inline std::uint32_t gAnalysesDone = 0; // each analysis of today's or yesterday's log adds 1 when it has evaluated
+inline std::uint8_t gLastAnalysisToday
+    = 0; // the last analysis counted in gAnalysesDone was of today's log (else yesterday's)
+inline SessionList gSessions; // NoteSessionLine: the backup sessions of the last analysis's lines, for the history
+inline LogStamp gLastSuccessStamp; // NoteSessionLine: the log's time of the last analysis's last success line
 
 // --- Per analysis of today's log ------------------------------------------
 inline ShortString gLogLine; // the line just read from FileChannel 1

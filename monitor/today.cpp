@@ -1,6 +1,7 @@
 #include "monitor/fetch.h"
 #include "monitor/remote.h"
 #include "monitor/report.h"
+#include "monitor/sessions.h"
 #include "monitor/state.h"
 
 #include "runtime/channels.h"
@@ -29,6 +30,7 @@ struct Analysis {
     bool snapshotSeen = false;
     std::int64_t linesRead = -1; // reads less one
     std::int16_t daySaved = 0; // the day a success line of this read saved, 0 before one did
+    ShortString raw; // the line as read, when cleaning changed it
 };
 
 void EntryResets()
@@ -96,8 +98,9 @@ const ShortString kNullCopy = "SrcErr:YES Copying (null) to (null)";
 
 // Cleaning: byte 128 and the double quote become apostrophes. Few lines
 // hold either, so they are looked for sixteen bytes at a time first (the
-// last sixteen end with the line).
-void CleanLine(ShortString& line)
+// last sixteen end with the line). A line that changes is kept as read in
+// `raw` first; returns whether it changed.
+bool CleanLine(ShortString& line, ShortString& raw)
 {
     using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
     std::uint8_t* const bytes = line.bytes.data();
@@ -115,18 +118,27 @@ void CleanLine(ShortString& line)
         std::uint64_t lanes[2];
         std::memcpy(lanes, &odd, sizeof lanes);
         if ((lanes[0] | lanes[1]) == 0)
-            return;
+            return false;
     }
+    bool changed = false;
     for (std::size_t i = 0; i < n; ++i)
-        if (bytes[i] == 128 || bytes[i] == 34)
+        if (bytes[i] == 128 || bytes[i] == 34) {
+            if (!changed)
+                raw = line;
+            changed = true;
             bytes[i] = 39;
+        }
+    return changed;
 }
 
 // Handles one line read from the command; returns false when it is ignored.
 bool HandleLine(Analysis& a)
 {
-    CleanLine(gLogLine);
+    const bool cleaned = CleanLine(gLogLine, a.raw);
     const LineMatches m = MatchLine(gLogLine);
+    // The history's sessions, from the line as the log wrote it.
+    if ((m & kSessionLines) != 0)
+        NoteSessionLine(m, cleaned ? a.raw : gLogLine);
     if (Has(m, kPatLocalSnapshot))
         a.snapshotSeen = true;
     if ((m & kIgnoredToday) != 0)
@@ -414,6 +426,7 @@ void Analyse(bool shortMode)
     gCopyingPos = 0;
     Analysis a;
     a.recent = gRecentWording == 1;
+    StartSessions();
     do {
         ++gLineNo;
         gLineStartPos = QzContainerLen(gReport);
@@ -438,6 +451,8 @@ void Analyse(bool shortMode)
         return;
     }
     Evaluate(a);
+    gLastAnalysisToday = 1;
+    ++gAnalysesDone;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "monitor/fetch.h"
 #include "monitor/remote.h"
 #include "monitor/report.h"
+#include "monitor/sessions.h"
 #include "monitor/state.h"
 
 #include "runtime/channels.h"
@@ -33,13 +34,17 @@ constexpr LineMatches kYesterdayProblems
     = Bit(kPatErrorLower) | Bit(kPatErrorUpper) | Bit(kPatBackupFailed) | Bit(kPatFailingBackupWith);
 constexpr LineMatches kYesterdaySuccesses
     = Bit(kPatCompletedBackup) | Bit(kPatCompletedSuccessfully) | Bit(kPatSucceeded);
-constexpr std::string_view kYesterdayKeys[] = {"rror", "kup ", "plet"};
-static_assert(KeysCover(kYesterdayProblems | kYesterdaySuccesses, kYesterdayKeys),
+// "tart" and "g up" are for the history's sessions: their starts and the
+// scheduled backups not started ("Starting automatic backup", "Not
+// starting scheduled ..."), and their destinations ("Backing up to").
+constexpr std::string_view kYesterdayKeys[] = {"rror", "kup ", "plet", "tart", "g up"};
+static_assert(KeysCover(kYesterdayProblems | kYesterdaySuccesses | kSessionLines, kYesterdayKeys),
     "every text yesterday's analysis looks for holds one of its keys");
 
 std::size_t FirstOfInterest(const std::uint8_t* bytes, std::size_t n)
 {
-    return FindFirstKey(bytes, n, kYesterdayKeys);
+    static const KeyWords keys = PrepareKeys(kYesterdayKeys);
+    return FindFirstKey(bytes, n, keys);
 }
 
 void Analyse()
@@ -53,6 +58,7 @@ void Analyse()
     gVolumesPos = 0;
     gErrorScanPos = 1;
     std::int64_t linesRead = -1;
+    StartSessions();
     // The status line names each problem line in turn; nothing can repaint
     // while the output is read, so only the last text is handed to the view.
     bool statusChanged = false;
@@ -68,6 +74,8 @@ void Analyse()
         // "Error:" entries; it is not a log entry and never a problem.
         const bool statistics = gLogLine.view().substr(0, kStatisticsLine.len) == kStatisticsLine.view();
         const LineMatches m = MatchLine(gLogLine);
+        if ((m & kSessionLines) != 0)
+            NoteSessionLine(m, gLogLine);
         if (!statistics && (m & kIgnoredBothDays) == 0) {
             if ((m & problems) != 0) {
                 AppendReportLine(gLogLine, false);
@@ -118,6 +126,8 @@ void Analyse()
     AppendReport({kCrLf});
     gPollAllowed = 1;
     ShowReport();
+    gLastAnalysisToday = 0;
+    ++gAnalysesDone;
 }
 
 } // namespace

@@ -9,7 +9,9 @@
 #include <QProcess>
 #include <QTimeZone>
 
+#include <csignal>
 #include <sys/file.h>
+#include <sys/wait.h>
 
 namespace {
 
@@ -124,6 +126,23 @@ LockHolder::~LockHolder()
 {
     holder_->closeWriteChannel(); // the holder's read returns and it exits
     holder_->waitForFinished(10000);
+}
+
+bool Killed(long long pid)
+{
+    kill(static_cast<pid_t>(pid), SIGKILL);
+    int status = 0;
+    waitpid(static_cast<pid_t>(pid), &status, 0);
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+std::unique_ptr<QTemporaryDir> KillTestData()
+{
+    auto data = std::make_unique<QTemporaryDir>(
+        qEnvironmentVariable("QZ_KILL_TEST_DIR", QStringLiteral("/dev/shm")) + QStringLiteral("/quillaby-kill-XXXXXX"));
+    if (data->isValid())
+        setenv("XDG_DATA_HOME", QFile::encodeName(data->path()).constData(), 1);
+    return data;
 }
 
 std::string ReadFile(const QString& path)

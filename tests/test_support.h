@@ -78,6 +78,14 @@ private:
     std::unique_ptr<QProcess> holder_;
 };
 
+// Sends SIGKILL to the process and reaps it: true when the kill ended it
+// (not an exit of its own).
+bool Killed(long long pid);
+// XDG_DATA_HOME for a test that kills processes, in a new folder on tmpfs,
+// where a kill need not wait for an fsync on a busy disk, or below
+// QZ_KILL_TEST_DIR; the folder goes with the object.
+std::unique_ptr<QTemporaryDir> KillTestData();
+
 std::string ReadFile(const QString& path);
 ShortString SS(const std::string& bytes);
 QString FixturePath(const QString& name);

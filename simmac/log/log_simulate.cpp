@@ -254,6 +254,8 @@ public:
     std::uint32_t NewActivity() { return static_cast<std::uint32_t>(rng_.Between(0x10000, 0x2fffff)); }
 
     Rng& rng() { return rng_; }
+    // What follows comes from a sequence of its own.
+    void Reseed(std::uint64_t seed) { rng_ = Rng(seed); }
     const DayPlan& plan() const { return plan_; }
     bool recent() const { return recent_; }
     int lines() const { return lines_; }
@@ -785,10 +787,18 @@ void WriteSimulatedEntries(
         }
         HourBuilder h(slot, local, plan, options.recentWording);
         GenerateHour(h, local, options.linesPerHour);
-        // After the hour's own entries, so that they stay as they were.
+        // After the hour's own entries, so that they stay as they were; each
+        // from a seed of its own start, so that it is printed the same
+        // whatever the rate of the chatter and the other backups begun by
+        // hand.
         for (const std::int64_t start : options.manualBackups)
-            if (start >= slot && start < slot + 3600)
-                RunBackup(h, (start - slot) * kSecond, true, Problem::None, 5, 15);
+            if (start >= slot && start < slot + 3600) {
+                h.Reseed(Rng(static_cast<std::uint64_t>(start) ^ 0x6D616E75616CULL).Next());
+                if (options.recentWording)
+                    RecentBackup(h, (start - slot) * kSecond, true, RecentProblem::None);
+                else
+                    RunBackup(h, (start - slot) * kSecond, true, Problem::None, 5, 15);
+            }
         // Sorting pointers: moving the entries themselves costs more than
         // everything else when the rate is raised for load tests.
         std::vector<const Entry*> order;

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <sqlite3.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -393,6 +394,16 @@ TEST(ReportCommand, ScheduledRunsMailOncePerProblemAndSayWhenMailFails)
         Report(std::string("today ") + args);
         EXPECT_EQ(ReadFile(QString::fromStdString(box)).size() / 2, mails) << args;
     }
+    // The history tells which checks sent the mail.
+    sqlite3* db = nullptr;
+    sqlite3_open((sandbox.path() + QStringLiteral("/.local/share/Quillaby/history.sqlite")).toUtf8().constData(), &db);
+    std::string sent;
+    sqlite3_exec(
+        db, "SELECT mail_sent FROM checks ORDER BY id",
+        [](void* out, int, char** values, char**) { return *static_cast<std::string*>(out) += values[0], 0; }, &sent,
+        nullptr);
+    sqlite3_close(db);
+    EXPECT_EQ(sent, "10000100");
     // No backup for more than a day, with the daily mail on: once a day.
     const int today = QDate::currentDate().dayOfYear();
     if (today > 3) {

@@ -91,14 +91,14 @@ TEST(WindowEndToEnd, CurrentLogFillsTheReportAndQuitAsksWhileNotificationIsOn)
     ASSERT_TRUE(app.waitForStarted(10000));
     const QString window = Visible("Quillaby");
     ASSERT_FALSE(window.isEmpty());
-    const int menuBar = Geometry(window, "Geometry: ").y() - 540;
+    const int menuBar = Geometry(window, "Geometry: ").y() - 652;
     ASSERT_GT(menuBar, 0);
     QThread::msleep(500); // the first pass shows the introduction
     const QPoint origin = Geometry(window, "Position: ") + QPoint(0, menuBar);
     const QImage before = screenshot(QStringLiteral("before"));
     ASSERT_FALSE(before.isNull());
 
-    Click(window, 80, 413 + menuBar); // Current Log
+    Click(window, 80, 525 + menuBar); // Current Log
     const QString args = sandbox.path() + QStringLiteral("/log.args");
     EXPECT_TRUE(WaitUntil([&] {
         return ReadFile(args) == "show\n--last\n4h\n--predicate\nsubsystem == \"com.apple.TimeMachine\"\n--info\n"

@@ -374,7 +374,7 @@ TEST_F(EventsTest, TextViewEditingAndWindowNotificationsAndTheShouldCloseReply)
 }
 
 // Menus: "First" (no tag), "Tagged" (tag 7; a separator at item 1), "Third" (no tag); a nib loads once, its bar
-// joins window 1. Then the main window, with its report area where the Mac frame puts it in a 540-high content view,
+// joins window 1. Then the main window, with its report area where the Mac frame puts it in a 652-high content view,
 // and its bar.
 TEST_F(EventsTest, MenuChoicesReportTheMenusTagElseItsPositionAndTheMenuBarJoinsWindowOne)
 {
@@ -397,13 +397,13 @@ TEST_F(EventsTest, MenuChoicesReportTheMenusTagElseItsPositionAndTheMenuBarJoins
     UseAppResource(QStringLiteral("MainMenu.ui"));
     QzWindowOpen(1, QStringLiteral("MainWindow"), QStringLiteral("Quillaby"));
     QzWindowCenter(1);
-    QzScrollView(2, QzParamOmitted, 0, 0, QzRect {10, 155, 585, 325});
-    QzTextView(1, 2, 0, QzRect {10, 160, 570, 325});
+    QzScrollView(2, QzParamOmitted, 0, 0, QzRect {10, 267, 585, 325});
+    QzTextView(1, 2, 0, QzRect {10, 272, 570, 325});
     QzViewSetAutoresizing(2, 32);
     QzLoadMenuNib(QStringLiteral("MainMenu")); // the window is there first, unlike at start-up
     QWidget* window = QzWindowByTag(1);
     EXPECT_EQ(States({window, QzContentView(window), View(6), View(2)}),
-        "Quillaby 605x559 |  0,19 605x540 | Current Log 10,398 141x30 |  10,60 585x325");
+        "Quillaby 605x671 |  0,19 605x652 | Current Log 10,510 141x30 |  10,60 585x325");
     EXPECT_EQ(View(1)->parentWidget(), View(2));
     EXPECT_EQ(qobject_cast<QMainWindow*>(window)->menuWidget(), gQzMenuBar.data());
 }

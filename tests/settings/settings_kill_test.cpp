@@ -64,26 +64,13 @@ pid_t Start(long seed)
     }
 }
 
-// Kills the process; true when the kill ended it (not a failed check).
-bool Killed(pid_t pid)
-{
-    kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-}
-
 } // namespace
 
 TEST(SettingsUnderKill, EveryReadSeesACompleteFileAndNoAddressIsLost)
 {
     Sandbox sandbox;
     TestClock clock;
-    // On tmpfs, where a kill need not wait for a save's fsync on a busy disk.
-    QTemporaryDir data(
-        qEnvironmentVariable("QZ_KILL_TEST_DIR", QStringLiteral("/dev/shm")) + QStringLiteral("/quillaby-kill-XXXXXX"));
-    if (data.isValid())
-        setenv("XDG_DATA_HOME", QFile::encodeName(data.path()).constData(), 1);
+    const auto data = KillTestData();
     void* shared = mmap(nullptr, sizeof(Counters), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     ASSERT_NE(shared, MAP_FAILED);
     gCounters = new (shared) Counters {};

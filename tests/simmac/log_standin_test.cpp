@@ -363,6 +363,20 @@ TEST(StandIns, AnswerAsTheMacToolsDoAndRefuseBadArguments)
     EXPECT_LT(started - start, 200u);
     EXPECT_NE(
         out.find("Backup completed successfully.", out.find("Backing up to /dev/disk3s2", started)), std::string::npos);
+    // The session (the lines of its thread) is printed the same way whatever the rate of the chatter around it.
+    const auto session = [&](const std::string& rate) {
+        const std::string all = Shell(kNow + rate + "log show --last 2h " + kInfo).out;
+        const std::size_t begin = all.rfind('\n', all.find("Starting manual backup")) + 1;
+        const std::string thread = " " + all.substr(begin + 32, all.find(' ', begin + 32) - begin - 32) + " ";
+        std::string lines;
+        std::istringstream in(all);
+        for (std::string line; std::getline(in, line);)
+            if (line.find(thread) != std::string::npos)
+                lines += line + "\n";
+        return lines;
+    };
+    EXPECT_EQ(session(""), session("QUILLABY_LOG_LINES_PER_HOUR=5 "));
+    EXPECT_NE(session("").find("Backup completed successfully."), std::string::npos);
 }
 
 // The simulated Mac's problem files lie in real folders of the home (the home itself when it has none of them),

@@ -1,0 +1,180 @@
+// Processes recording analyses into one history while others read it, SIGKILL landing on any of them at random:
+// every read sees whole transactions, and afterwards the file passes PRAGMA integrity_check and holds every
+// committed check with its sessions.
+
+#include "history_support.h"
+#include "test_support.h"
+
+#include "history/history.h"
+#include "settings/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <atomic>
+#include <csignal>
+#include <map>
+#include <random>
+#include <set>
+#include <sqlite3.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+#ifdef __SANITIZE_ADDRESS__
+constexpr int kKills = 60;
+#else
+constexpr int kKills = 300;
+#endif
+constexpr int kWriters = 3;
+constexpr int kReaders = 2;
+constexpr int kSlots = kWriters + kKills + 1;
+
+struct Counters {
+    std::atomic<long> committed[kSlots]; // the last check that writer slot saw committed
+    std::atomic<long> reads, bad;
+};
+Counters* gCounters = nullptr;
+
+// Writer `slot`'s check n: its status names both, and its sessions are one of its own ("wS/nN.") and two that
+// every writer completes again and again.
+bool Write(int slot, long n)
+{
+    CheckRecord check;
+    check.atMs = gQzNowHook();
+    check.status = QStringLiteral("w%1 n%2").arg(slot).arg(n);
+    SessionList sessions;
+    AddSession(sessions, "2026-03-10 09:00:00", "2026-03-10 09:00:00", SessionResult::Succeeded,
+        "w" + std::to_string(slot) + "/n" + std::to_string(n) + ".");
+    AddSession(sessions, "2026-03-10 10:00:00", "2026-03-10 10:00:00",
+        n % 2 ? SessionResult::Failed : SessionResult::Succeeded, "shared");
+    AddSession(sessions, "2026-03-10 11:00:00", "", SessionResult::Unknown);
+    QString notice, error;
+    return RecordCheck(HistoryPath(), check, sessions, &notice, &error);
+}
+
+// For each writer slot, the checks and the own sessions one read holds.
+struct Seen {
+    std::map<int, std::set<long>> checks, sessions;
+};
+
+bool Read(Seen* seen)
+{
+    History h;
+    QString notice, error;
+    if (!ReadHistory(HistoryPath(), {}, &h, &notice, &error))
+        return false;
+    for (const QVariantList& row : h.checks.rows) {
+        const QStringList parts
+            = row[h.checks.columns.indexOf(QStringLiteral("status"))].toString().split(QLatin1Char(' '));
+        seen->checks[parts[0].mid(1).toInt()].insert(parts[1].mid(1).toLong());
+    }
+    for (const QVariantList& row : h.sessions.rows) {
+        const QString d = row[h.sessions.columns.indexOf(QStringLiteral("destination"))].toString();
+        if (d.startsWith(QLatin1Char('w')))
+            seen->sessions[d.section(QLatin1Char('/'), 0, 0).mid(1).toInt()].insert(
+                d.section(QLatin1Char('/'), 1).mid(1).chopped(1).toLong());
+    }
+    return true;
+}
+
+// Whole transactions: each writer's checks are 1 to its last, without a gap, with the same sessions.
+bool Whole(const Seen& seen)
+{
+    for (const auto& [slot, checks] : seen.checks) {
+        const auto sessions = seen.sessions.find(slot);
+        if (sessions == seen.sessions.end() || sessions->second != checks || *checks.rbegin() != long(checks.size()))
+            return false;
+    }
+    return seen.sessions.size() == seen.checks.size();
+}
+
+pid_t Start(int slot)
+{
+    const pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    gQzAlertHook = [](const QzAlertRequest&) -> int { _exit(5); };
+    for (long n = 1;; ++n) {
+        if (slot < 0) {
+            Seen seen;
+            if (Read(&seen)) {
+                gCounters->bad += Whole(seen) ? 0 : 1;
+                ++gCounters->reads;
+            }
+        } else if (Write(slot, n)) {
+            gCounters->committed[slot] = n;
+        } else {
+            --n; // tried again
+        }
+    }
+}
+
+} // namespace
+
+TEST(HistoryUnderKill, ReadsSeeWholeTransactionsAndNoCommittedCheckIsLost)
+{
+    Sandbox sandbox;
+    TestClock clock;
+    const auto data = KillTestData();
+    LoadSettings();
+    void* shared = mmap(nullptr, sizeof(Counters), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(shared, MAP_FAILED);
+    gCounters = new (shared) Counters {};
+
+    std::vector<pid_t> running;
+    std::vector<int> roles;
+    for (int i = 0; i < kWriters + kReaders; ++i) {
+        roles.push_back(i < kWriters ? i : -1);
+        running.push_back(Start(roles.back()));
+    }
+    int nextSlot = kWriters;
+    std::mt19937 random(20261207);
+    std::uniform_int_distribution<int> pause(0, 3000); // microseconds
+    std::uniform_int_distribution<std::size_t> pick(0, running.size() - 1);
+    int unexpectedEnds = 0;
+    for (int k = 0; k < kKills; ++k) {
+        usleep(static_cast<useconds_t>(pause(random)));
+        const std::size_t victim = pick(random);
+        unexpectedEnds += Killed(running[victim]) ? 0 : 1;
+        if (roles[victim] >= 0)
+            roles[victim] = nextSlot++;
+        running[victim] = Start(roles[victim]);
+    }
+    for (const pid_t pid : running)
+        unexpectedEnds += Killed(pid) ? 0 : 1;
+    EXPECT_EQ(unexpectedEnds, 0);
+    EXPECT_EQ(gCounters->bad.load(), 0);
+    EXPECT_GT(gCounters->reads.load(), 0);
+
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(HistoryPath()).constData(), &db), SQLITE_OK);
+    std::string integrity;
+    sqlite3_exec(
+        db, "PRAGMA integrity_check",
+        [](void* out, int, char** values, char**) {
+            *static_cast<std::string*>(out) += values[0];
+            return 0;
+        },
+        &integrity, nullptr);
+    sqlite3_close(db);
+    EXPECT_EQ(integrity, "ok");
+    Seen seen;
+    ASSERT_TRUE(Read(&seen));
+    EXPECT_TRUE(Whole(seen));
+    long committed = 0;
+    for (int slot = 0; slot < nextSlot; ++slot) {
+        const long last = gCounters->committed[slot].load();
+        committed += last;
+        // Every committed check is there; one more may have committed before its count was kept.
+        const long held = seen.checks.count(slot) ? *seen.checks[slot].rbegin() : 0;
+        EXPECT_TRUE(held == last || held == last + 1) << "writer " << slot << ": " << held << " of " << last;
+    }
+    EXPECT_GT(committed, kKills);
+    std::printf("%d kills, %ld checks committed, %ld reads checked\n", kKills, committed, gCounters->reads.load());
+    munmap(shared, sizeof(Counters));
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "monitor/backup_session.h"
+
+#include <string>
+
+// Adds a session from start to end ("YYYY-MM-DD HH:MM:SS"; an empty end: not seen) to the list.
+inline void AddSession(SessionList& list, const std::string& start, const std::string& end, SessionResult result,
+    const std::string& destination = {})
+{
+    BackupSession& s = list.ring[list.count++ % SessionList::kMaxSessions];
+    s = BackupSession();
+    for (const auto& [text, stamp] : {std::pair {&start, &s.start}, {&end, &s.end}}) {
+        stamp->known = text->size() == 19;
+        std::copy_n(text->data(), std::min<std::size_t>(19, text->size()), stamp->text.begin());
+    }
+    s.kind = SessionKind::Automatic;
+    s.result = result;
+    s.destination = ShortString::FromView(destination);
+}
