@@ -387,6 +387,9 @@ CheckRecord LastAnalysisCheck(bool mailSent)
 {
     CheckRecord c;
     c.atMs = gQzNowHook();
+    // A Mac watched over ssh keeps its history in its own folder; its rows
+    // name it too, so that histories put side by side stay apart.
+    c.host = QString::fromStdString(gRemoteHost);
     c.today = gLastAnalysisToday == 1;
     const std::int64_t current = QzCurrentWindowTag();
     QzSetCurrentWindow(1);
