@@ -112,9 +112,22 @@ void ShowProblem()
     FinderActivate();
 }
 
+bool IsLocalMacAction(std::int64_t tag)
+{
+    return tag == 5 || tag == 9 || tag == 12 || tag == 13;
+}
+
 void MainWindowAction(std::int64_t tag)
 {
     const bool fetching = gTodayPipeOpen == 1 || gYesterdayPipeOpen == 1;
+    // A Mac watched over ssh is only read: a backup, its preferences, its
+    // disks and its folders are out of reach from here (the tray's menu
+    // reaches this even while the window's buttons are off).
+    if (!gRemoteHost.empty() && IsLocalMacAction(tag)) {
+        QzAlertNote(ShortString("Not for a Mac watched over ssh"),
+            ShortString::FromView(gRemoteHost) + " is watched from here; do this on that Mac itself.");
+        return;
+    }
     switch (tag) {
     case 6:
         if (!fetching) {

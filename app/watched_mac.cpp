@@ -33,6 +33,12 @@ int TakeHostOption(int& argc, char** argv)
 
 void ShowWatchedMacInTitle()
 {
-    if (!gRemoteHost.empty())
-        QzWindowSet(1, QString::fromStdString(gRemoteHost) + QStringLiteral(" \u2014 Quillaby"));
+    if (gRemoteHost.empty())
+        return;
+    QzWindowSet(1, QString::fromStdString(gRemoteHost) + QStringLiteral(" \u2014 Quillaby"));
+    // Back Up Now, Show Problem, Disk Utility and Time Machine Preferences
+    // act on the Mac the program runs on, not on the one it watches.
+    for (const std::int64_t tag : {5, 9, 12, 13})
+        if (QzViewVisible(tag, 1))
+            QzButton(tag, 0, QzParamOmitted, nullptr, QzParamOmitted, QzParamOmitted, {}, 1);
 }

@@ -7,6 +7,7 @@
 // taken; 64, said on standard error, when DEST is refused, missing, given
 // twice, or QUILLABY_SSH cannot be used.
 int TakeHostOption(int& argc, char** argv);
-// Names the watched Mac in the main window's title, "DEST — Quillaby"; the
-// title of this Mac's window stays as it is.
+// Names the watched Mac in the main window's title, "DEST — Quillaby", and
+// switches off the buttons that act on the Mac the program runs on; this
+// Mac's window stays as it is.
 void ShowWatchedMacInTitle();

@@ -10,6 +10,7 @@
 #include "app/menu.h"
 #include "app/startup.h"
 #include "app/state.h"
+#include "app/watched_mac.h"
 #include "monitor/fetch.h"
 #include "monitor/state.h"
 #include "notify/dispatch.h"
@@ -210,6 +211,12 @@ TEST_F(App, MainWindowButtons)
     EXPECT_EQ(gPipeStartTicks, TicksNow() + 60);
     Run({{"c 1 7", ""}});
     EXPECT_EQ(gYesterdayRequested, 1);
+    // A Mac watched over ssh: what acts on this machine is off, and said so from the tray's menu.
+    gRemoteHost = "imac";
+    ShowWatchedMacInTitle();
+    EXPECT_FALSE(Button(1, 5)->isEnabled() || Button(1, 9)->isEnabled() || Button(1, 12)->isEnabled());
+    Run({{"d 1 5 1", "Not for a Mac watched over ssh / imac is watched from here; do this on that Mac itself.\n"}});
+    gRemoteHost.clear();
 }
 
 TEST_F(App, ShowProblemExplainsOrOpensTheFolder)
