@@ -1,6 +1,6 @@
-#include "history/history.h"
+#include "app/history.h"
 
-#include "history/database.h"
+#include "app/history_database.h"
 #include "monitor/state.h"
 #include "runtime/hooks.h"
 #include "runtime/windows.h"

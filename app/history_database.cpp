@@ -1,4 +1,4 @@
-#include "history/database.h"
+#include "app/history_database.h"
 
 #include "settings/settings.h"
 

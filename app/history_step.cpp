@@ -1,7 +1,7 @@
 #include "app/history_step.h"
 
+#include "app/history.h"
 #include "app/state.h"
-#include "history/history.h"
 #include "monitor/state.h"
 #include "runtime/events.h"
 #include "runtime/hooks.h"

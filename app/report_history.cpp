@@ -1,7 +1,7 @@
 #include "app/report_history.h"
 
+#include "app/history.h"
 #include "app/report_output.h"
-#include "history/history.h"
 #include "runtime/application.h"
 #include "runtime/hooks.h"
 #include "runtime/timeline.h"

@@ -7,8 +7,8 @@
 //
 //   build/release/bench/history_bench [years]
 
+#include "app/history.h"
 #include "bench_support.h"
-#include "history/history.h"
 #include "monitor/backup_session.h"
 #include "settings/state.h"
 

@@ -5,7 +5,7 @@
 #include "history_support.h"
 #include "test_support.h"
 
-#include "history/history.h"
+#include "app/history.h"
 #include "settings/settings.h"
 
 #include <gtest/gtest.h>

@@ -5,9 +5,9 @@
 #include "runtime/ui_support.h"
 #include "runtime/widgets_p.h"
 
+#include "app/history.h"
 #include "app/history_step.h"
 #include "app/state.h"
-#include "history/history.h"
 
 #include <QHelpEvent>
 #include <QToolTip>

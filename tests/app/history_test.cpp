@@ -3,8 +3,8 @@
 
 #include "../monitor/monitor_support.h"
 
-#include "history/database.h"
-#include "history/history.h"
+#include "app/history.h"
+#include "app/history_database.h"
 #include "monitor/state.h"
 
 #include <gtest/gtest.h>

@@ -1,11 +1,11 @@
 // quillaby-report history and timeline: the three forms (the CSV read back by Python's csv module), --since, bad
 // command lines, a damaged history said on standard error, and the timeline drawn from a known history as PNG and SVG.
 
-#include "../history/history_support.h"
+#include "history_support.h"
 #include "test_support.h"
 
+#include "app/history.h"
 #include "app/report_output.h"
-#include "history/history.h"
 #include "settings/settings.h"
 
 #include <gtest/gtest.h>
