@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
 
 #include <plist/plist.h>
 
@@ -42,53 +43,42 @@ TEST(Runner, AppleScriptLeavesTheResultTheErrorOrNothing)
     EXPECT_EQ(recorder.scripts.back(), QStringLiteral("do shell script \"true\""));
 }
 
-TEST(Runner, FinderScriptsAndTheirAnswers)
+// The Finder's scripts as the stand-in runner answers them: the startup disk, activation, and the folder button's
+// path end to end, with a quote in a folder's name that stays inside the literal. An open that fails, or a path
+// too long for the script's 255 bytes, is told.
+TEST(Runner, FinderScriptsOpenTheFolderOrTellWhyNot)
 {
     ResetNotifyState();
-    ScriptRecorder recorder;
-    recorder.result = QStringLiteral("Macintosh HD");
+    Sandbox sandbox;
+    EXPECT_EQ(StartupDiskName(), SS("ERROR:  No script runner is available on this system.:")); // no runner
+    static std::vector<QUrl> opened;
+    const QzHookGuard<QzOpenUrlFn> opener(gQzOpenUrlHook, [](const QUrl& url) {
+        opened.push_back(url);
+        return true;
+    });
+    const QzHookGuard<QzScriptFn> runner(gQzScriptHook, StandInRunScript);
     EXPECT_EQ(StartupDiskName(), SS("Macintosh HD:"));
     EXPECT_EQ(gStartupDiskPath, SS("Macintosh HD:"));
-    recorder.ok = false;
-    recorder.error = QStringLiteral("no Finder");
-    EXPECT_EQ(StartupDiskName(), SS("ERROR:  no Finder:"));
-    recorder.ok = true;
-    recorder.result = QStringLiteral("anything");
+    gScriptResult = "x";
     FinderActivate();
     EXPECT_TRUE(gScriptResult.empty());
-    recorder.result.clear();
-    FinderOpenFile("Macintosh HD:Users:sam");
-    EXPECT_TRUE(gOpenFileResult.empty());
-    const QString finder = QStringLiteral("tell application \"Finder\"\n");
-    EXPECT_EQ(recorder.scripts,
-        (std::vector<QString> {finder + QStringLiteral("set startup_Disk to (name of startup disk)\nend tell"),
-            finder + QStringLiteral("set startup_Disk to (name of startup disk)\nend tell"),
-            finder + QStringLiteral("activate\nend tell"),
-            finder + QStringLiteral("open alias \"Macintosh HD:Users:sam\"\nend tell")}));
-
-    // Any answer of the open script is a failure worth an alert; a quote or
-    // backslash in the path stays inside the literal.
-    AlertRecorder alerts;
-    recorder.result = QStringLiteral("File wasn\u2019t found.");
-    const ShortString hostile = SS("Macintosh HD:a\" & (do shell script \"touch X\") & \"\\b");
-    FinderOpenFile(hostile);
-    EXPECT_EQ(gOpenFileResult, SS("File wasn\xD5t found."));
-    QStringList literal;
-    ASSERT_TRUE(MatchScript(
-        recorder.scripts.back(), {finder + QStringLiteral("open alias "), QStringLiteral("\nend tell")}, &literal));
-    EXPECT_EQ(literal.at(0), QzStrToCF(hostile));
-
-    // Run for real, a path of 207 bytes still fits the script's 255, one of
-    // 208 cuts it, and the cut script fails with an alert.
-    QzHookGuard<QzScriptFn> runner(gQzScriptHook, StandInRunScript);
-    const ShortString fits = SS("Macintosh HD:" + std::string(194, 'p'));
-    FinderOpenFile(fits);
-    FinderOpenFile(SS("Macintosh HD:" + std::string(195, 'p')));
-    EXPECT_TRUE(QzStrToCF(gOpenFileResult).contains(QStringLiteral("understand"))) << gOpenFileResult;
-    ASSERT_EQ(alerts.alerts.size(), 3u);
-    EXPECT_EQ(alerts.alerts[0].message, QStringLiteral("Unable to open the file at\r"));
-    EXPECT_EQ(alerts.alerts[0].informative, QzStrToCF(hostile));
-    EXPECT_EQ(QzStrFromCF(alerts.alerts[1].informative), fits);
+    sandbox.Write(QStringLiteral("Quillaby \"Q\"/file"), "x");
+    const std::string folder = "Macintosh HD"
+        + QString(sandbox.path()).replace(QLatin1Char('/'), QLatin1Char(':')).toStdString() + ":Quillaby \"Q\"";
+    const std::string fits = "Macintosh HD:" + std::string(194, 'p'), cut = fits + "p";
+    const std::pair<std::string, std::string> cases[]
+        = {{folder, ""}, {"Macintosh HD:no:such:thing", "ERROR:  File Macintosh HD:no:such:thing wasn\xD5t found."},
+            {fits, "ERROR:  File " + fits + " wasn\xD5t found."},
+            {cut, "ERROR:  This system's script runner does not understand the script."}};
+    for (const auto& [path, result] : cases) {
+        AlertRecorder alerts;
+        FinderOpenFile(SS(path));
+        EXPECT_EQ(gOpenFileResult, SS(result));
+        ASSERT_EQ(alerts.alerts.size(), result.empty() ? 0u : 1u);
+        for (const QzAlertRequest& a : alerts.alerts)
+            EXPECT_EQ(a.message + a.informative, QStringLiteral("Unable to open the file at\r") + QzStrToCF(SS(path)));
+    }
+    EXPECT_EQ(opened, std::vector<QUrl> {QUrl::fromLocalFile(sandbox.path() + QStringLiteral("/Quillaby \"Q\""))});
 }
 
 TEST(Runner, ShellCollectJoinsLinesAndTheUserIsTheHomeFolder)

@@ -1,16 +1,10 @@
-#include "../notify/notify_support.h"
+#include "test_support.h"
 
-#include "notify/runner.h"
-#include "notify/state.h"
 #include "platform/script_standin.h"
 
 #include <gtest/gtest.h>
 
-#include <QUrl>
-
 namespace {
-
-std::vector<QUrl> gOpened;
 
 std::pair<bool, QString> RunScript(const QString& script)
 {
@@ -48,25 +42,4 @@ TEST(StandInScripts, DoShellScriptAndFinderAnswerAsTheMacDoes)
              {"Macintosh HD:a:b", "/a/b"}, {"Macintosh HD:a:b:", "/a/b"}, {"Macintosh HD:", "/"},
              {"Backup:x/y:z", "/Volumes/Backup/x:y/z"}, {"Macintosh HD", ""}, {":a", ""}})
         EXPECT_EQ(PosixPathOfColonPath(QString::fromUtf8(colon)).toStdString(), posix) << colon;
-
-    // The folder button's path end to end: the runner's script, the
-    // stand-in's answer and the opener.
-    ResetNotifyState();
-    const QzHookGuard<QzOpenUrlFn> opener(gQzOpenUrlHook, [](const QUrl& url) {
-        gOpened.push_back(url);
-        return true;
-    });
-    const QzHookGuard<QzScriptFn> runner(gQzScriptHook, StandInRunScript);
-    gOpened.clear();
-    sandbox.Write(QStringLiteral("Quillaby \"Q\"/file"), "x");
-    FinderOpenFile(QzStrFromCF(QStringLiteral("Macintosh HD:")
-        + sandbox.path().mid(1).replace(QLatin1Char('/'), QLatin1Char(':')) + QStringLiteral(":Quillaby \"Q\"")));
-    EXPECT_TRUE(gOpenFileResult.empty()) << gOpenFileResult;
-    ASSERT_EQ(gOpened.size(), 1u);
-    EXPECT_EQ(gOpened[0].toLocalFile(), sandbox.path() + QStringLiteral("/Quillaby \"Q\""));
-    AlertRecorder alerts;
-    FinderOpenFile("Macintosh HD:no:such:thing");
-    EXPECT_EQ(gOpenFileResult, SS("ERROR:  File Macintosh HD:no:such:thing wasn\xD5t found."));
-    EXPECT_EQ(alerts.alerts.size(), 1u);
-    EXPECT_EQ(gOpened.size(), 1u);
 }
