@@ -8,25 +8,44 @@
 
 #include <cmath>
 
-TEST(ShortString, EditingClipsAt255AndNeverGrowsPastTheEnd)
+namespace {
+
+// Each result against what it should be; a failure names the case's place in the list.
+template <typename T> void ExpectEach(std::initializer_list<std::pair<T, T>> cases)
+{
+    int i = 0;
+    for (const auto& [got, want] : cases)
+        EXPECT_EQ(got, want) << "case " << i++;
+}
+
+} // namespace
+
+TEST(ShortString, EditingClipsAt255AndSearchingAndComparingAreExactOnBytes)
 {
     ShortString s = SS(std::string(250, 'x'));
     QzStrAppend(s, "0123456789");
     QzStrAppend(s, "more");
-    EXPECT_EQ(s.view().substr(248), "xx01234");
-    EXPECT_EQ(SS("ab") + "cd", SS("abcd"));
-    const std::pair<int, const char*> lefts[] = {{0, ""}, {-3, ""}, {300, "abcdef"}, {2, "ab"}};
-    for (const auto& [n, left] : lefts)
-        EXPECT_EQ(QzLeft("abcdef", n), SS(left)) << n;
-    const std::tuple<int, int, const char*> mids[]
-        = {{0, 2, "ab"}, {-4, 99, "abcdef"}, {5, 10, "ef"}, {7, 1, ""}, {2, 0, ""}, {2, 3, "bcd"}};
-    for (const auto& [start, n, mid] : mids)
-        EXPECT_EQ(QzMid("abcdef", start, n), SS(mid)) << start << "," << n;
-    for (const auto& [n, expected] :
-        std::initializer_list<std::pair<int, const char*>> {{256, ""}, {0, ""}, {-1, ""}, {1, "A"}})
-        EXPECT_EQ(QzStringOf(n, 65), SS(expected)) << n;
-    EXPECT_EQ(QzStringOf(255, 13).len, 255);
-    EXPECT_EQ(QzLen(QzStringOf(3, 0)), 3);
+    const ShortString abc = "abcdef", nul = SS(std::string("a\0b", 3));
+    ExpectEach<ShortString>({{s, SS(std::string(250, 'x') + "01234")}, {SS("ab") + "cd", SS("abcd")},
+        {QzLeft(abc, 0), ""}, {QzLeft(abc, -3), ""}, {QzLeft(abc, 300), abc}, {QzLeft(abc, 2), "ab"},
+        {QzMid(abc, 0, 2), "ab"}, {QzMid(abc, -4, 99), abc}, {QzMid(abc, 5, 10), "ef"}, {QzMid(abc, 7, 1), ""},
+        {QzMid(abc, 2, 0), ""}, {QzMid(abc, 2, 3), "bcd"}, {QzStringOf(256, 65), ""}, {QzStringOf(0, 65), ""},
+        {QzStringOf(-1, 65), ""}, {QzStringOf(1, 65), "A"}, {QzStringOf(255, 13), SS(std::string(255, '\r'))},
+        {QzStringOf(3, 0), SS(std::string(3, '\0'))}});
+    // A NUL compares like byte 1, and bytes are unsigned.
+    ExpectEach<int>({{QzInstr(1, "upd: (x", ": ("), 4}, {QzInstr(5, "abcabc", "abc"), 0},
+        {QzInstr(4, "abcabc", "abc"), 4}, {QzInstr(0, "abc", "abcd"), 0}, {QzInstr(-7, "xxabc", "abc"), 3},
+        {QzInstr(1, "aaab", "aab"), 2}, {QzInstr(1, "Error", "error"), 0},
+        {QzInstr(1, nul, SS(std::string("\0b", 2))), 2},
+        {QzInstr(1, SS(std::string(255, 'a')), SS(std::string(255, 'a'))), 1}, {QzStrCompare("abc", "abc"), 0},
+        {QzStrCompare("abc", "abd") < 0, 1}, {QzStrCompare("ab", "abc") < 0, 1}, {QzStrCompare(SS("\xE9"), "e") > 0, 1},
+        {QzStrCompare(SS(std::string("a\0", 2)), SS("a\x01")), 0}, {QzStrCompare("", ""), 0}});
+    s = nul;
+    EXPECT_EQ(std::string(QzCString(s)),
+        "a\x01"
+        "b");
+    ShortString empty;
+    EXPECT_EQ(*QzCString(empty), '\0');
 
     s = "a/b/c";
     QzMidAssign(s, 2, 1, ":");
@@ -38,43 +57,17 @@ TEST(ShortString, EditingClipsAt255AndNeverGrowsPastTheEnd)
     EXPECT_EQ(s, SS("Q:bXY")); // from the first byte, never past the end
 }
 
-TEST(ShortString, InstrAndCompareAreExactOnBytes)
-{
-    const std::tuple<int, ShortString, ShortString, int> instr[] = {{1, "upd: (x", ": (", 4}, {5, "abcabc", "abc", 0},
-        {4, "abcabc", "abc", 4}, {0, "abc", "abcd", 0}, {-7, "xxabc", "abc", 3}, {1, "aaab", "aab", 2},
-        {1, "Error", "error", 0}, {1, SS(std::string("a\0b", 3)), SS(std::string("\0b", 2)), 2},
-        {1, SS(std::string(255, 'a')), SS(std::string(255, 'a')), 1}};
-    for (const auto& [start, text, pattern, at] : instr)
-        EXPECT_EQ(QzInstr(start, text, pattern), at) << text.view() << " / " << pattern.view();
-
-    // NUL compares like byte 1, and bytes are unsigned.
-    EXPECT_EQ(QzStrCompare("abc", "abc"), 0);
-    EXPECT_LT(QzStrCompare("abc", "abd"), 0);
-    EXPECT_LT(QzStrCompare("ab", "abc"), 0);
-    EXPECT_GT(QzStrCompare(SS("\xE9"), "e"), 0);
-    EXPECT_EQ(QzStrCompare(SS(std::string("a\0", 2)), SS("a\x01")), 0);
-    EXPECT_EQ(QzStrCompare("", ""), 0);
-    ShortString s = SS(std::string("a\0b", 3));
-    EXPECT_EQ(std::string(QzCString(s)),
-        "a\x01"
-        "b");
-    ShortString empty;
-    EXPECT_EQ(*QzCString(empty), '\0');
-}
-
 TEST(ShortString, ValReadsEveryRadixAndNumberTextPutsABlankBeforeNonNegatives)
 {
-    const std::pair<const char*, double> values[] = {{"", 0.0}, {"0x1F", 31.0}, {"0X1f", 31.0}, {"&H1F", 31.0},
-        {"&h1f", 31.0}, {"&O17", 15.0}, {"&X101", 5.0}, {"&1F", 31.0}, {" 42", 42.0}, {"-7", -7.0}, {"07", 7.0},
-        {"12abc", 12.0}, {"abc", 0.0}, {" 2.5", 2.5}, {".5", 0.5}};
-    for (const auto& [text, value] : values)
-        EXPECT_EQ(QzVal(text), value) << text;
-    const std::pair<double, const char*> texts[]
-        = {{5.0, " 5"}, {-3.0, "-3"}, {0.0, " 0"}, {2.5, " 2.5"}, {5.05, " 5.05"}, {-0.25, "-0.25"}, {338.0, " 338"},
-            {1e19, " 10000000000000000000"}, {-1e19, "-10000000000000000000"}, {QzVal("1e400"), " inf"},
-            {QzVal("-1e400"), "-inf"}, {std::nan(""), " nan"}, {1e-9, " 0"}};
-    for (const auto& [value, text] : texts)
-        EXPECT_EQ(QzNumberText(value), SS(text)) << text;
+    ExpectEach<double>(
+        {{QzVal(""), 0}, {QzVal("0x1F"), 31}, {QzVal("0X1f"), 31}, {QzVal("&H1F"), 31}, {QzVal("&h1f"), 31},
+            {QzVal("&O17"), 15}, {QzVal("&X101"), 5}, {QzVal("&1F"), 31}, {QzVal(" 42"), 42}, {QzVal("-7"), -7},
+            {QzVal("07"), 7}, {QzVal("12abc"), 12}, {QzVal("abc"), 0}, {QzVal(" 2.5"), 2.5}, {QzVal(".5"), 0.5}});
+    ExpectEach<ShortString>({{QzNumberText(5.0), " 5"}, {QzNumberText(-3.0), "-3"}, {QzNumberText(0.0), " 0"},
+        {QzNumberText(2.5), " 2.5"}, {QzNumberText(5.05), " 5.05"}, {QzNumberText(-0.25), "-0.25"},
+        {QzNumberText(338.0), " 338"}, {QzNumberText(1e19), " 10000000000000000000"},
+        {QzNumberText(-1e19), "-10000000000000000000"}, {QzNumberText(QzVal("1e400")), " inf"},
+        {QzNumberText(QzVal("-1e400")), "-inf"}, {QzNumberText(std::nan("")), " nan"}, {QzNumberText(1e-9), " 0"}});
     EXPECT_EQ(QzResultStr, SS(" 0"));
 }
 
