@@ -126,6 +126,15 @@ LockHolder::~LockHolder()
     holder_->waitForFinished(10000);
 }
 
+ShResult Sh(const std::string& command)
+{
+    QProcess sh;
+    sh.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromStdString(command)});
+    sh.waitForFinished(120000);
+    return {sh.exitStatus() == QProcess::NormalExit ? sh.exitCode() : -1, sh.readAllStandardOutput().toStdString(),
+        sh.readAllStandardError().toStdString()};
+}
+
 std::string ReadFile(const QString& path)
 {
     QFile f(path);

@@ -78,6 +78,13 @@ private:
     std::unique_ptr<QProcess> holder_;
 };
 
+// A /bin/sh command line's exit status (-1 when it did not exit) and output.
+struct ShResult {
+    int code = -1;
+    std::string out, err;
+};
+ShResult Sh(const std::string& command);
+
 std::string ReadFile(const QString& path);
 ShortString SS(const std::string& bytes);
 QString FixturePath(const QString& name);
