@@ -209,13 +209,15 @@ TEST(Channels, RangeInUseAndFileErrorsAlertOrReachTheHandler)
     EXPECT_EQ(ReadFile(file), "keep\r");
 }
 
-TEST(Channels, OutputFilesAreEmptiedOrCreatedAndLinesEndWithCr)
+// Output files are emptied or created and their lines end with CR; a file's lines follow the 254/255 rule (a
+// 255th byte that is a line end leaves a line of 254). Another process's lock keeps a writer out, and an
+// exclusive one readers too; reopening without a close in between leaves no shared lock behind.
+TEST(Channels, FileLinesAndLocks)
 {
     Sandbox sandbox;
     const QString file = sandbox.Write(QStringLiteral("out"), std::string(1000, 'z'));
-    const QString fresh = sandbox.path() + QStringLiteral("/fresh");
     QzOpenOutput(4, 0, file);
-    QzOpenOutput(5, 2, fresh);
+    QzOpenOutput(5, 2, sandbox.path() + QStringLiteral("/fresh"));
     for (const char* value : {"one", " 2", ""}) {
         QzSetOutput(4);
         QzPrint(value);
@@ -227,53 +229,38 @@ TEST(Channels, OutputFilesAreEmptiedOrCreatedAndLinesEndWithCr)
     QzPrint("x");
     QzSetOutput(0);
     QzClose(0);
-    EXPECT_EQ(ReadFile(file), "one\r 2\r\r");
-    EXPECT_EQ(ReadFile(fresh), "x");
-}
+    EXPECT_EQ(ReadFile(file) + "|" + ReadFile(sandbox.path() + QStringLiteral("/fresh")), "one\r 2\r\r|x");
 
-TEST(Channels, FileLinesFollowThe254And255Rule)
-{
-    Sandbox sandbox;
     const std::string b254(254, 'b');
-    // A 255th byte that is a line end leaves a line of 254.
     const std::pair<std::string, Lines> cases[]
         = {{"first\r\nsecond\r" + std::string(300, 'a') + "\r" + b254 + "\rlast",
                {"first", "", "second", std::string(255, 'a'), std::string(45, 'a'), b254, "last"}},
-            {b254 + "\rnext\r", {b254, "next"}}};
+            {b254 + "\rnext\r", {b254, "next"}}, {"", {""}}};
     for (const auto& [bytes, lines] : cases) {
         QzOpenInput(3, 0, sandbox.Write(QStringLiteral("lines"), bytes), 256);
+        EXPECT_EQ(QzEof(3) == -1, bytes.empty());
         EXPECT_EQ(ReadAll(3), lines);
     }
-    QzOpenInput(3, 0, sandbox.Write(QStringLiteral("empty"), ""), 256);
-    EXPECT_EQ(QzEof(3), -1);
-    QzClose(3);
-}
 
-TEST(Channels, LocksOfOtherProcessesAndOfReopenedChannels)
-{
-    Sandbox sandbox;
     IgnoreErrors ignore;
-    const QString file = sandbox.Write(QStringLiteral("locked"), "data\r");
+    const QString locked = sandbox.Write(QStringLiteral("locked"), "data\r");
     for (int how : {LOCK_EX, LOCK_SH}) {
-        LockHolder lock(file, how);
+        LockHolder lock(locked, how);
         QzLastFileError = 0;
-        QzOpenOutput(4, 0, file);
+        QzOpenOutput(4, 0, locked);
         EXPECT_EQ(QzLastFileError, 35);
         QzLastFileError = 0;
-        QzOpenInput(3, 0, file, 256);
-        // An exclusive lock keeps readers out, a shared one lets them in.
+        QzOpenInput(3, 0, locked, 256);
         EXPECT_EQ(QzLastFileError, how == LOCK_EX ? 35 : 0);
         EXPECT_EQ(ReadAll(3), (Lines {how == LOCK_EX ? "" : "data"}));
         QzClose(4);
     }
-    EXPECT_EQ(ReadFile(file), "data\r");
-
-    // Reopening without a close in between leaves no shared lock behind.
-    QzOpenInput(3, 0, file, 256);
-    QzOpenInput(3, 0, file, 256);
+    EXPECT_EQ(ReadFile(locked), "data\r");
+    QzOpenInput(3, 0, locked, 256);
+    QzOpenInput(3, 0, locked, 256);
     QzClose(3);
     QzLastFileError = 0;
-    QzOpenOutput(4, 0, file);
+    QzOpenOutput(4, 0, locked);
     EXPECT_EQ(QzLastFileError, 0);
     QzClose(4);
 }
