@@ -1,12 +1,6 @@
 #include "test_support.h"
 
-#include <gtest/gtest.h>
-
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
 #include <QTimeZone>
 
 #include <sys/file.h>

@@ -1,18 +1,41 @@
 #pragma once
 
+// The test support, and the headers most tests use.
+
 #include "runtime/hooks.h"
 #include "runtime/shortstring.h"
 
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <deque>
+#include <fcntl.h>
+#include <functional>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
 #include <vector>
-
-class QProcess;
 
 // Records every alert while alive and answers with the scripted button
 // indexes (the first button when the script runs out). Without a recorder

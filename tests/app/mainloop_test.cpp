@@ -2,8 +2,6 @@
 
 #include "monitor/state.h"
 
-#include <gtest/gtest.h>
-
 namespace {
 
 std::string GoodLog()

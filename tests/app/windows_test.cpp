@@ -22,11 +22,8 @@
 #include <QAbstractButton>
 #include <QDirIterator>
 #include <QPalette>
-#include <QTimer>
 
 #include <cstdio>
-#include <cstdlib>
-#include <sstream>
 
 #if defined(__SANITIZE_ADDRESS__)
 // Death tests end through exit(0), with the caches fontconfig and D-Bus never free.

@@ -4,14 +4,8 @@
 
 #include "settings/settings.h"
 
-#include <gtest/gtest.h>
-
-#include <QDeadlineTimer>
 #include <QImage>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
-#include <QThread>
 
 namespace {
 

@@ -7,12 +7,6 @@
 #include "runtime/channels.h"
 #include "runtime/state.h"
 
-#include <gtest/gtest.h>
-
-#include <csignal>
-#include <sys/wait.h>
-#include <unistd.h>
-
 namespace {
 
 const char* const kFromTwoHours = "Current Time Machine Log for last 4 hours:\r\n\r\n-- LOG IS TOO LARGE TO SHOW THE "

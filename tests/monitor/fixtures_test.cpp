@@ -14,21 +14,11 @@
 #include "settings/settings.h"
 #include "settings/state.h"
 
-#include <gtest/gtest.h>
-
 #include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
 
 #include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
-#include <map>
 #include <random>
-#include <sstream>
-#include <string>
-#include <unistd.h>
 
 namespace {
 

@@ -1,10 +1,8 @@
+#include "test_support.h"
+
 #include "monitor/report.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <array>
-#include <string>
 
 // The search for the first of up to eight 4-byte keys against a plain one,
 // on texts of every length from empty to several vectors, over a small

@@ -12,12 +12,6 @@
 #include "settings/settings.h"
 #include "settings/state.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <functional>
-#include <sstream>
-
 namespace {
 
 struct Var {

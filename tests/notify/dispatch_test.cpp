@@ -6,12 +6,6 @@
 #include "platform/services.h"
 #include "settings/state.h"
 
-#include <gtest/gtest.h>
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
 namespace {
 
 // Sam's two addresses, a problem and a last success; the platform's mail app, its scripts run by the stand-in.

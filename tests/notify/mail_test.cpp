@@ -4,11 +4,6 @@
 #include "notify/mail.h"
 #include "notify/state.h"
 
-#include <gtest/gtest.h>
-
-#include <QFileInfo>
-#include <QRegularExpression>
-
 // Each default mail app, for an ordinary and a test email, through the
 // stand-in runner to sendmail; texts that try to leave their string literals
 // run nothing and arrive as they were.

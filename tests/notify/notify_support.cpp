@@ -6,12 +6,6 @@
 #include "runtime/macversion.h"
 #include "settings/state.h"
 
-#include <gtest/gtest.h>
-
-#include <QRegularExpression>
-
-#include <utility>
-
 namespace {
 
 ScriptRecorder* gScripts = nullptr;

@@ -2,11 +2,6 @@
 
 #include "test_support.h"
 
-#include <QString>
-
-#include <string>
-#include <vector>
-
 // Records every script the program runs and answers with ok/result/error.
 struct ScriptRecorder {
     ScriptRecorder();

@@ -6,15 +6,9 @@
 #include "platform/script_standin.h"
 #include "runtime/testing.h"
 
-#include <gtest/gtest.h>
-
-#include <QFile>
-#include <QFileInfo>
 #include <QUrl>
 
 #include <plist/plist.h>
-
-#include <cstdlib>
 
 TEST(Runner, AppleScriptLeavesTheResultTheErrorOrNothing)
 {

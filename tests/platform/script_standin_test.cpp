@@ -2,8 +2,6 @@
 
 #include "platform/script_standin.h"
 
-#include <gtest/gtest.h>
-
 namespace {
 
 std::pair<bool, QString> RunScript(const QString& script)

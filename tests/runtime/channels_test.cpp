@@ -2,17 +2,9 @@
 #include "runtime/state.h"
 #include "test_support.h"
 
-#include <gtest/gtest.h>
-
-#include <QFile>
-
-#include <cstring>
-#include <fcntl.h>
 #include <fstream>
-#include <functional>
 #include <sys/file.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 namespace {
 

@@ -1,10 +1,6 @@
 #include "runtime/platform.h"
 #include "test_support.h"
 
-#include <gtest/gtest.h>
-
-#include <QDir>
-
 TEST(PlatformWrappers, FoldersAndUrlsMapToThisSystem)
 {
     Sandbox sandbox;

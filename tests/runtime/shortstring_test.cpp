@@ -4,8 +4,6 @@
 #include "runtime/textcontainer.h"
 #include "test_support.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 
 namespace {

@@ -15,9 +15,6 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
-
-#include <map>
 
 namespace {
 

@@ -5,21 +5,10 @@
 #include "settings/settings.h"
 #include "settings/state.h"
 
-#include <gtest/gtest.h>
-
-#include <QDir>
-#include <QFile>
-
-#include <algorithm>
-#include <csignal>
 #include <linux/capability.h>
-#include <sstream>
 #include <sys/file.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 

@@ -4,15 +4,9 @@
 
 #include "test_support.h"
 
-#include <gtest/gtest.h>
-
-#include <QThread>
-
 #include <filesystem>
-#include <map>
 #include <regex>
 #include <set>
-#include <sstream>
 
 namespace {
 
