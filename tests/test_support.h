@@ -37,6 +37,12 @@
 #include <utility>
 #include <vector>
 
+// Failing comparisons show text rather than UTF-16 units.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
 // Records every alert while alive and answers with the scripted button
 // indexes (the first button when the script runs out). Without a recorder
 // an alert fails the test.

@@ -282,6 +282,7 @@ TEST_F(App, QuitSavesAndEndsOrAsksWhenNotificationIsOn)
 // success line warns of nothing more than that.
 TEST_F(App, EmailWindowShowsTheSettingsAndOkStoresThem)
 {
+    Run({{"c 1 16", "OFF 000 ''"}, {"c 4 1", ""}}); // OFF without an address: nothing to warn of
     gEmailAddress1 = "sam@example.com";
     gEmailAddress2 = "pat@example.com";
     gNotifyMinorErrors = 1; // box 8 on, but notification OFF: the button says OFF

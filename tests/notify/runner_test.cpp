@@ -56,9 +56,9 @@ TEST(Runner, FinderScriptsOpenTheFolderOrTellWhyNot)
     gScriptResult = "x";
     FinderActivate();
     EXPECT_TRUE(gScriptResult.empty());
-    sandbox.Write(QStringLiteral("Quillaby \"Q\"/file"), "x");
+    sandbox.Write(QStringLiteral("Quillaby \"Q\\\"/file"), "x");
     const std::string folder = "Macintosh HD"
-        + QString(sandbox.path()).replace(QLatin1Char('/'), QLatin1Char(':')).toStdString() + ":Quillaby \"Q\"";
+        + QString(sandbox.path()).replace(QLatin1Char('/'), QLatin1Char(':')).toStdString() + ":Quillaby \"Q\\\"";
     const std::string fits = "Macintosh HD:" + std::string(194, 'p'), cut = fits + "p";
     const std::pair<std::string, std::string> cases[]
         = {{folder, ""}, {"Macintosh HD:no:such:thing", "ERROR:  File Macintosh HD:no:such:thing wasn\xD5t found."},
@@ -72,7 +72,7 @@ TEST(Runner, FinderScriptsOpenTheFolderOrTellWhyNot)
         for (const QzAlertRequest& a : alerts.alerts)
             EXPECT_EQ(a.message + a.informative, QStringLiteral("Unable to open the file at\r") + QzStrToCF(SS(path)));
     }
-    EXPECT_EQ(opened, std::vector<QUrl> {QUrl::fromLocalFile(sandbox.path() + QStringLiteral("/Quillaby \"Q\""))});
+    EXPECT_EQ(opened, std::vector<QUrl> {QUrl::fromLocalFile(sandbox.path() + QStringLiteral("/Quillaby \"Q\\\""))});
 }
 
 TEST(Runner, ShellCollectJoinsLinesAndTheUserIsTheHomeFolder)

@@ -31,13 +31,14 @@ TEST(ShortString, EditingClipsAt255AndSearchingAndComparingAreExactOnBytes)
         {QzStringOf(-1, 65), ""}, {QzStringOf(1, 65), "A"}, {QzStringOf(255, 13), SS(std::string(255, '\r'))},
         {QzStringOf(3, 0), SS(std::string(3, '\0'))}});
     // A NUL compares like byte 1, and bytes are unsigned.
-    ExpectEach<int>({{QzInstr(1, "upd: (x", ": ("), 4}, {QzInstr(5, "abcabc", "abc"), 0},
-        {QzInstr(4, "abcabc", "abc"), 4}, {QzInstr(0, "abc", "abcd"), 0}, {QzInstr(-7, "xxabc", "abc"), 3},
-        {QzInstr(1, "aaab", "aab"), 2}, {QzInstr(1, "Error", "error"), 0},
-        {QzInstr(1, nul, SS(std::string("\0b", 2))), 2},
-        {QzInstr(1, SS(std::string(255, 'a')), SS(std::string(255, 'a'))), 1}, {QzStrCompare("abc", "abc"), 0},
-        {QzStrCompare("abc", "abd") < 0, 1}, {QzStrCompare("ab", "abc") < 0, 1}, {QzStrCompare(SS("\xE9"), "e") > 0, 1},
-        {QzStrCompare(SS(std::string("a\0", 2)), SS("a\x01")), 0}, {QzStrCompare("", ""), 0}});
+    ExpectEach<int>(
+        {{QzInstr(1, "upd: (x", ": ("), 4}, {QzInstr(5, "abcabc", "abc"), 0}, {QzInstr(4, "abcabc", "abc"), 4},
+            {QzInstr(0, "abc", "abcd"), 0}, {QzInstr(-7, "xxabc", "abc"), 3}, {QzInstr(1, "aaab", "aab"), 2},
+            {QzInstr(1, "Error", "error"), 0}, {QzInstr(1, nul, SS(std::string("\0b", 2))), 2},
+            {QzInstr(1, SS(std::string(255, 'a')), SS(std::string(255, 'a'))), 1}, {QzStrCompare("abc", "abc"), 0},
+            {QzStrCompare("abc", "abd") < 0, 1}, {QzStrCompare("ab", "abc") < 0, 1},
+            {QzStrCompare(SS("\xE9"), "e") > 0, 1}, {QzStrCompare(SS(std::string("a\0", 2)), SS("a\x01")), 0},
+            {QzStrCompare("", ""), 0}, {QzLen(QzStringOf(3, 0)), 3}});
     s = nul;
     EXPECT_EQ(std::string(QzCString(s)),
         "a\x01"
