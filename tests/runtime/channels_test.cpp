@@ -66,50 +66,6 @@ TEST(Channels, PipeLinesEndAtCrOrLfComeIn255BytePiecesAndAreBytes)
     QzClose(1);
 }
 
-// Passing over lines between reads gives the lines plain reading gives:
-// each passed one counted in its place, and none holding what was looked
-// for (a K). Lines of up to 600 bytes straddle the 255-byte cut and the
-// reads; K lies anywhere, at the cuts too.
-TEST(Channels, PassedPipeLinesAreTheLinesReadingGivesWithoutWhatIsLookedFor)
-{
-    const QzFirstOfInterestFn firstK = [](const std::uint8_t* bytes, std::size_t n) {
-        const void* k = std::memchr(bytes, 'K', n);
-        return k ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(k) - bytes) : n;
-    };
-    Sandbox sandbox;
-    std::uint32_t seed = 7;
-    const auto below = [&seed](std::uint32_t n) { return ((seed = seed * 1664525u + 1013904223u) >> 8 & 0xFFFF) % n; };
-    const char* const ends[] = {"\n", "\r", "\r\n"};
-    for (const int kEvery : {2, 40, 0}) {
-        std::string bytes;
-        while (bytes.size() < 300'000) {
-            const std::uint32_t length = below(5) == 0 ? below(600) : below(200);
-            std::string line(length, 'x');
-            if (kEvery != 0 && length > 0 && below(static_cast<std::uint32_t>(kEvery)) == 0)
-                line[below(length)] = 'K';
-            bytes += line + ends[below(3)];
-        }
-        const std::string file = sandbox.Write(QStringLiteral("log"), bytes).toStdString();
-        const Lines plain = PipeLines("cat '" + file + "'");
-        QzOpenPipe(1, SS("cat '" + file + "'"));
-        std::size_t at = 0;
-        std::int64_t passed = 0;
-        ShortString line;
-        do {
-            const std::int64_t n = QzSkipPipeLines(1, firstK);
-            for (std::int64_t i = 0; i < n; ++i, ++at)
-                ASSERT_TRUE(at < plain.size() && plain[at].find('K') == std::string::npos) << at;
-            passed += n;
-            QzLineInput(1, line);
-            ASSERT_LT(at, plain.size());
-            ASSERT_EQ(line.view(), plain[at++]);
-        } while (QzEof(1) == 0);
-        QzClose(1);
-        EXPECT_EQ(at, plain.size());
-        EXPECT_GT(passed, static_cast<std::int64_t>(plain.size()) / (kEvery == 2 ? 4 : 2)) << kEvery;
-    }
-}
-
 TEST(Channels, AStalledCommandIsKilledWholeAtItsTimeLimit)
 {
     Sandbox sandbox;
