@@ -79,9 +79,30 @@ TEST(Dispatch, EveryAddressOnceUntilTheLatchIsClearedAndFailuresAreToldOnce)
     EXPECT_EQ(w.Dispatch(), "");
     EXPECT_EQ(gEmailSent * 10 + gEmailDelivered, 10);
 
+    // A test goes to the addresses as typed; the test state ends at the first, so the second gets the ordinary
+    // body. The subject is cut at 255 bytes.
+    gEmailAddress1 = gTestAddress1 = "one@example.com";
+    gTestAddress2 = "two@example.com";
+    gLastProblem = "Backup failed with error: 11";
+    gLastSuccessText = ShortString();
+    gTestEmailPending = 1;
+    gEmailSent = 0;
+    const std::string test = "\"test email from Quillaby\" <one@example.com>";
+    EXPECT_EQ(w.Dispatch(),
+        Mail(test, "Email Test", "Quillaby Test. Success!") + Mail("two@example.com", "Email Test", kBody));
+    EXPECT_EQ(gEmailSent, 0); // cleared by the test email
+    gNotifyMinorErrors = 1;
+    const std::string minor = "Time Machine Minor Error";
+    EXPECT_EQ(w.Dispatch(), Mail("one@example.com", minor, kBody));
+    gTestEmailPending = 1;
+    gEmailSent = 0;
+    EXPECT_EQ(w.Dispatch(), Mail(test, minor, "Quillaby Test. Success!") + Mail("two@example.com", minor, kBody));
+    gNotifyMinorErrors = gEmailSent = 0;
+    gComputerName = SS(std::string(250, 'c'));
+    EXPECT_EQ(QString::fromStdString(w.Dispatch()).section(QLatin1Char('|'), 1, 1).size(), 255);
     gEmailSent = 0;
     gEmailAddress1 = "sam@example.com";
-    gLastSuccessText = ShortString();
+    gComputerName = "Sam\xD5s iMac";
     gLastProblem = "Error: \x1B[2Jgone\x01\tkept\r\nnext";
     EXPECT_EQ(w.Dispatch(), Mail("sam@example.com", kFailed, "Error: \xE2\x90\x9B[2Jgone\xE2\x90\x81\tkept\nnext"));
     // The mail system refuses; a second request for the same problem is dropped by the latch.
@@ -106,31 +127,6 @@ TEST(Dispatch, EveryAddressOnceUntilTheLatchIsClearedAndFailuresAreToldOnce)
             + "No mail system is set up on this computer. Install one that provides sendmail: msmtp-mta sends "
               "through your provider's SMTP server (set it up in ~/.msmtprc), postfix is a full mail system.\n");
     setenv("PATH", path.c_str(), 1);
-}
-
-// A test goes to the addresses as typed; the test state ends at the first,
-// so the second gets the ordinary body. The subject is cut at 255 bytes.
-TEST(Dispatch, SubjectsForTestsAndMinorErrors)
-{
-    const World w;
-    gLastSuccessText = ShortString();
-    gTestAddress1 = gEmailAddress1;
-    gTestAddress2 = gEmailAddress2;
-    gEmailAddress2 = ShortString();
-    gTestEmailPending = 1;
-    const std::string test = "\"test email from Quillaby\" <one@example.com>";
-    EXPECT_EQ(w.Dispatch(),
-        Mail(test, "Email Test", "Quillaby Test. Success!") + Mail("two@example.com", "Email Test", kBody));
-    EXPECT_EQ(gEmailSent, 0); // cleared by the test email
-    gNotifyMinorErrors = 1;
-    const std::string minor = "Time Machine Minor Error";
-    EXPECT_EQ(w.Dispatch(), Mail("one@example.com", minor, kBody));
-    gTestEmailPending = 1;
-    gEmailSent = 0;
-    EXPECT_EQ(w.Dispatch(), Mail(test, minor, "Quillaby Test. Success!") + Mail("two@example.com", minor, kBody));
-    gNotifyMinorErrors = gEmailSent = 0;
-    gComputerName = SS(std::string(250, 'c'));
-    EXPECT_EQ(QString::fromStdString(w.Dispatch()).section(QLatin1Char('|'), 1, 1).size(), 255);
 }
 
 // Before 10.13.9 a mail needs the accessibility permission: the alert, the
