@@ -10,7 +10,7 @@
 
 #include <plist/plist.h>
 
-TEST(Runner, AppleScriptLeavesTheResultTheErrorOrNothing)
+TEST(Runner, ScriptsAndShellCommandsLeaveTheirAnswers)
 {
     ResetNotifyState();
     ScriptRecorder recorder;
@@ -35,6 +35,16 @@ TEST(Runner, AppleScriptLeavesTheResultTheErrorOrNothing)
         EXPECT_EQ(gScriptResult, SS(c.want)) << c.answer.toStdString();
     }
     EXPECT_EQ(recorder.scripts.back(), QStringLiteral("do shell script \"true\""));
+    // A shell command's lines joined, cut at 255 bytes; the user is the home folder's name.
+    Sandbox sandbox;
+    setenv("HOME", (sandbox.path() + QStringLiteral("/Users/s\u00E9verine")).toUtf8().constData(), 1);
+    EXPECT_EQ(UserShortName(), SS("s\x8Everine"));
+    sandbox.Stub(QStringLiteral("twolines"), "printf 'first\\nsecond\\n'");
+    sandbox.Stub(QStringLiteral("silent"), "exit 3");
+    sandbox.Stub(QStringLiteral("chatty"), "i=0; while [ $i -lt 100 ]; do echo 0123456789; i=$((i+1)); done");
+    EXPECT_EQ(RunShellCollect("twolines"), SS("firstsecond"));
+    EXPECT_EQ(RunShellCollect("silent"), SS(""));
+    EXPECT_EQ(RunShellCollect("chatty"), SS(QByteArray("0123456789").repeated(26).left(255).toStdString()));
 }
 
 // The Finder's scripts as the stand-in runner answers them: the startup disk, activation, and the folder button's
@@ -73,22 +83,6 @@ TEST(Runner, FinderScriptsOpenTheFolderOrTellWhyNot)
             EXPECT_EQ(a.message + a.informative, QStringLiteral("Unable to open the file at\r") + QzStrToCF(SS(path)));
     }
     EXPECT_EQ(opened, std::vector<QUrl> {QUrl::fromLocalFile(sandbox.path() + QStringLiteral("/Quillaby \"Q\\\""))});
-}
-
-TEST(Runner, ShellCollectJoinsLinesAndTheUserIsTheHomeFolder)
-{
-    Sandbox sandbox;
-    setenv("HOME", (sandbox.path() + QStringLiteral("/Users/s\u00E9verine")).toUtf8().constData(), 1);
-    EXPECT_EQ(UserShortName(), SS("s\x8Everine"));
-    sandbox.Stub(QStringLiteral("twolines"), "printf 'first\\nsecond\\n'");
-    sandbox.Stub(QStringLiteral("silent"), "exit 3");
-    sandbox.Stub(QStringLiteral("chatty"), "i=0; while [ $i -lt 100 ]; do echo 0123456789; i=$((i+1)); done");
-    EXPECT_EQ(RunShellCollect("twolines"), SS("firstsecond"));
-    EXPECT_EQ(RunShellCollect("silent"), SS(""));
-    std::string digits;
-    while (digits.size() < 255)
-        digits += "0123456789";
-    EXPECT_EQ(RunShellCollect("chatty"), SS(digits.substr(0, 255)));
 }
 
 // Either form of the plist; without a version, or without a readable file, nothing is too old.
