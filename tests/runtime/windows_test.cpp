@@ -309,7 +309,7 @@ TEST_F(EventsTest, ClicksReachTheHandlerInTheControlsWindowWithTheNewState)
 
 // Return twice in field 4, the second time with nothing edited: no end of editing. In field 5 a handler refuses
 // to end editing and takes Return itself.
-TEST_F(EventsTest, TextFieldEditingAndReturnAndTheRepliesThatRefuseOrTakeThem)
+TEST_F(EventsTest, EditingEventsAndWindowNotificationsAndTheRepliesThatRefuseThem)
 {
     OpenPanel(4);
     QSignalSpy okClicks(qobject_cast<QAbstractButton*>(View(1)), &QAbstractButton::clicked);
@@ -328,12 +328,10 @@ TEST_F(EventsTest, TextFieldEditingAndReturnAndTheRepliesThatRefuseOrTakeThem)
     }
     EXPECT_EQ(QzTextFieldString(4) + QLatin1Char('|') + QzTextFieldString(5), QStringLiteral("ab|"));
     EXPECT_EQ(okClicks.count(), 0); // Return belongs to the field, not to the default button
-}
-
-// Text view editing ends on leaving it only when edited; a close box asks whether to close.
-TEST_F(EventsTest, TextViewEditingAndWindowNotificationsAndTheShouldCloseReply)
-{
-    QWidget* panel = OpenPanel(4);
+    // Text view editing ends on leaving it only when edited; a close box asks whether to close.
+    QWidget* panel = QzWindowByTag(4);
+    gDialogEvents.clear();
+    gReplies.clear();
     auto* notes = qobject_cast<QPlainTextEdit*>(View(30));
     QzTextViewSetText(30, QStringLiteral("set in code"));
     QFocusEvent out(QEvent::FocusOut, Qt::OtherFocusReason);
