@@ -103,16 +103,6 @@ Case Parse(const char* spec)
     return c;
 }
 
-// Yesterday's analysis clears what an earlier analysis left.
-void RunFixture(const MonitorWorld& world, const Case& c, const std::string& settings)
-{
-    world.SetLogOutput(ReadFile(FixturePath(QString::fromStdString(c.fixture) + QStringLiteral(".log"))));
-    const std::string words = "backupDay=68 daily=0 notify=1 minor=0" + c.words + " " + settings
-        + (c.yesterday ? " offline=1 spotlight=1 folder=9 Yesterday() yOpen=0 yReadNow=1 Yesterday()"
-                       : " Today() open=0 readNow=1 Today()");
-    world.Run({{words.c_str()}});
-}
-
 // The cases of one folder below tests/fixtures ("" for the recorded logs,
 // which give the same outcome with the recent wording on).
 void ExpectOutcomes(std::string_view folder)
@@ -126,8 +116,12 @@ void ExpectOutcomes(std::string_view folder)
             = QString::fromStdString("expected/" + c.fixture + c.variant + (c.yesterday ? ".yesterday" : ".today"));
         for (const bool recent : {c.recent, c.recent || c.both || folder.empty()}) {
             SCOPED_TRACE(name.toStdString() + (recent ? " (recent wording)" : ""));
-            MonitorWorld world;
-            RunFixture(world, c, recent ? "recent=1" : "");
+            MonitorWorld world; // yesterday's analysis clears what an earlier analysis left
+            world.SetLogOutput(ReadFile(FixturePath(QString::fromStdString(c.fixture) + QStringLiteral(".log"))));
+            world.Run({{("backupDay=68 daily=0 notify=1 minor=0" + c.words + (recent ? " recent=1" : "")
+                + (c.yesterday ? " offline=1 spotlight=1 folder=9 Yesterday() yOpen=0 yReadNow=1 Yesterday()"
+                               : " Today() open=0 readNow=1 Today()"))
+                            .c_str()}});
             // The command was read to its end, its channel closed, the report shown.
             EXPECT_EQ(QzEof(1), -1);
             EXPECT_EQ(gTodayReadNow + gYesterdayReadNow, 0);
