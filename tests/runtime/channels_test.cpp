@@ -39,7 +39,7 @@ struct IgnoreErrors {
 
 } // namespace
 
-TEST(Channels, PipeLinesEndAtCrOrLfComeIn255BytePiecesAndAreBytes)
+TEST(Channels, PipeLinesEndAtCrOrLfComeIn255BytePiecesAndAStalledCommandIsKilledWhole)
 {
     const std::pair<std::string, Lines> cases[] = {{"printf 'a\\nb\\n'", {"a", "b", ""}},
         {"printf 'one\\r\\ntwo\\rthree'", {"one", "", "two", "three"}}, {"true", {""}}, {"echo $LC_ALL", {"C", ""}},
@@ -61,26 +61,20 @@ TEST(Channels, PipeLinesEndAtCrOrLfComeIn255BytePiecesAndAreBytes)
     QzClose(1);
     EXPECT_TRUE(QFile::exists(marker));
     QzOpenPipe(1, "yes");
-    ShortString line;
+    ShortString line, first;
     QzLineInput(1, line);
     QzClose(1);
-}
-
-TEST(Channels, AStalledCommandIsKilledWholeAtItsTimeLimit)
-{
-    Sandbox sandbox;
     const std::string pids = sandbox.path().toStdString() + "/pids";
     // The first stage prints a line and stalls: the read gets the line, then
     // the end of the output at the limit, and every stage is killed. Closing
     // a silent command waits only until the limit, a command that ends in
     // time is not killed, one that never stops printing is.
-    const std::tuple<std::string, int, int, bool> cases[] = {
+    const std::tuple<std::string, int, int, bool> stalls[] = {
         {"(echo a; echo $$ >> '" + pids + "'; exec sleep 100) | (echo $$ >> '" + pids + "'; exec cat)", 300, 2, true},
         {"exec sleep 100", 200, 0, false}, {"echo a", 60'000, 2, false}, {"exec yes", 300, -1, true}};
-    for (const auto& [command, limit, reads, killed] : cases) {
+    for (const auto& [command, limit, reads, killed] : stalls) {
         QzOpenPipe(1, SS(command));
         QzSetPipeTimeLimit(1, limit);
-        ShortString line, first;
         int n = 0;
         for (; reads != 0 && QzEof(1) == 0; ++n)
             QzLineInput(1, n == 0 ? first : line);

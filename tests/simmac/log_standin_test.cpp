@@ -107,7 +107,7 @@ std::string Between(const std::string& text, const std::string& from, const std:
 
 } // namespace
 
-TEST(LogStandin, SimulatedTodayCutsLikeAMacAndEveryFetchAgrees)
+TEST(LogStandin, SimulatedTodayCutsLikeAMacAndYesterdayIsThePreviousCalendarDay)
 {
     const ShResult full = Shell(kNow + kToday);
     ASSERT_EQ(full.code, 0);
@@ -146,10 +146,6 @@ TEST(LogStandin, SimulatedTodayCutsLikeAMacAndEveryFetchAgrees)
         EXPECT_GT(Between(a, o.from, o.to).size(), 1000u);
         EXPECT_EQ(o.whole ? a : Between(a, o.from, o.to), Between(Shell(o.b + kCut).out, o.from, o.to));
     }
-}
-
-TEST(LogStandin, SimulatedYesterdayIsThePreviousCalendarDay)
-{
     // 2026-03-08 is the day New York moves its clocks from 02:00 to 03:00.
     struct Day {
         std::string env, date, early, late; // offsets before 03:00 and after
