@@ -1,12 +1,6 @@
 #include "test_support.h"
 
-#include <gtest/gtest.h>
-
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
 #include <QTimeZone>
 
 #include <csignal>
@@ -143,6 +137,15 @@ std::unique_ptr<QTemporaryDir> KillTestData()
     if (data->isValid())
         setenv("XDG_DATA_HOME", QFile::encodeName(data->path()).constData(), 1);
     return data;
+}
+
+ShResult Sh(const std::string& command)
+{
+    QProcess sh;
+    sh.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromStdString(command)});
+    sh.waitForFinished(120000);
+    return {sh.exitStatus() == QProcess::NormalExit ? sh.exitCode() : -1, sh.readAllStandardOutput().toStdString(),
+        sh.readAllStandardError().toStdString()};
 }
 
 std::string ReadFile(const QString& path)

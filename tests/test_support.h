@@ -1,18 +1,47 @@
 #pragma once
 
+// The test support, and the headers most tests use.
+
 #include "runtime/hooks.h"
 #include "runtime/shortstring.h"
 
-#include <QString>
-#include <QTemporaryDir>
+#include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <csignal>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <deque>
+#include <fcntl.h>
+#include <functional>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
-class QProcess;
+// Failing comparisons show text rather than UTF-16 units.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 // Records every alert while alive and answers with the scripted button
 // indexes (the first button when the script runs out). Without a recorder
@@ -85,6 +114,13 @@ bool Killed(long long pid);
 // where a kill need not wait for an fsync on a busy disk, or below
 // QZ_KILL_TEST_DIR; the folder goes with the object.
 std::unique_ptr<QTemporaryDir> KillTestData();
+
+// A /bin/sh command line's exit status (-1 when it did not exit) and output.
+struct ShResult {
+    int code = -1;
+    std::string out, err;
+};
+ShResult Sh(const std::string& command);
 
 std::string ReadFile(const QString& path);
 ShortString SS(const std::string& bytes);

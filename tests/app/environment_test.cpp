@@ -4,12 +4,6 @@
 #include "runtime/bundle.h"
 #include "runtime/testing.h"
 
-#include <gtest/gtest.h>
-
-#include <QProcess>
-
-#include <cstdlib>
-
 TEST(Environment, StandInsFollowThePathOrTheSystemDefaultAndSurviveAColonInTheBundlePath)
 {
     Sandbox sandbox;

@@ -2,8 +2,6 @@
 
 #include "monitor/state.h"
 
-#include <gtest/gtest.h>
-
 namespace {
 
 std::string GoodLog()
@@ -15,7 +13,7 @@ std::string GoodLog()
 
 } // namespace
 
-TEST(MainLoop, TodayTakesThreePassesAndFallsBackToTwoHoursWhenOverdue)
+TEST(MainLoop, AFetchTakesThreePassesAndAnOverdueOneFallsBack)
 {
     MonitorWorld world;
     world.SetLogOutput(GoodLog());
@@ -28,19 +26,14 @@ TEST(MainLoop, TodayTakesThreePassesAndFallsBackToTwoHoursWhenOverdue)
             "Current Time Machine Log for last 4 hours:\r\n\r\n-- LOG IS TOO LARGE TO SHOW THE WHOLE DAY --"},
         {"today=1 Tick() Tick() wait=121 Tick() ran:4h", "!TOO LARGE"},
         {"today=1 Tick() Tick() stamp=0 wait=100000 Tick() ran:4h", "!TOO LARGE"}});
-}
-
-TEST(MainLoop, YesterdayFetchAndItsOverdueReport)
-{
-    MonitorWorld world;
-    world.SetLogOutput(GoodLog());
+    // Yesterday's overdue command gives no log at all.
     world.Run({{"yesterday=1 Tick()", "\r\n\r\nGETTING YESTERDAY'S TIME MACHINE LOG. Please Wait..."},
         {"Tick() yOpen==1 poll==0"}, {"Tick() poll==1", "Yesterday's Time Machine Log:"},
         {"yesterday=1 Tick() Tick() sent=1 wait=62 Tick() sent==0 poll==1 yReadNow==0 eof==-1",
             "\r\nYesterday's log is not available\r\n"}});
 }
 
-TEST(MainLoop, DailyResetRunsOncePerNight)
+TEST(MainLoop, DailyResetRunsOncePerNightAndThePollRequestsToday)
 {
     MonitorWorld world;
     // The latch is set before each pass; the reset clears it in hour 1, once.
@@ -49,6 +42,12 @@ TEST(MainLoop, DailyResetRunsOncePerNight)
         {"clock=119 sent=1 poll=0 Tick() sent==1 poll==0 reset==1"},
         {"clock=120 sent=1 poll=0 Tick() sent==1 poll==0 reset==0"},
         {"clock=1510 sent=1 poll=0 Tick() sent==0 poll==1 reset==1 stamp==60060"}});
+    // The poll timer: the state, then today's request and the email request.
+    world.Run({{"open=1 poll=1 requested=1 Poll() today==0 requested==1"},
+        {"open=0 yOpen=1 Poll() today==0 requested==1"}, {"yOpen=0 testEmail=1 problem=4 Poll() today==1 requested==1"},
+        {"today=0 testEmail=0 Poll() today==1 requested==0"},
+        {"today=0 poll=0 problem=5 requested=1 Poll() today==0 requested==1"},
+        {"poll=1 problem=0 requested=0 Poll() today==1 requested==0"}});
 }
 
 TEST(MainLoop, RequestsWaitForAnOpenSheetAndTheIntroductionStillShows)
@@ -65,15 +64,4 @@ TEST(MainLoop, RequestsWaitForAnOpenSheetAndTheIntroductionStillShows)
         {"Tick() open==1 yOpen==0 yLaunch==0"}, {"Tick()", "Current Time Machine Log"},
         {"today=1 Tick() Tick() panel=5 Tick() open==0 readNow==1"},
         {"panel=0 launch=1 Tick() readNow==0", "Current Time Machine Log"}});
-}
-
-// Rows: the state, the timer, then today's request and the email request.
-TEST(MainLoop, PollTimerRequestsTodayAndDropsEmptyEmails)
-{
-    MonitorWorld world;
-    world.Run({{"open=1 poll=1 requested=1 Poll() today==0 requested==1"},
-        {"open=0 yOpen=1 Poll() today==0 requested==1"}, {"yOpen=0 testEmail=1 problem=4 Poll() today==1 requested==1"},
-        {"today=0 testEmail=0 Poll() today==1 requested==0"},
-        {"today=0 poll=0 problem=5 requested=1 Poll() today==0 requested==1"},
-        {"poll=1 problem=0 requested=0 Poll() today==1 requested==0"}});
 }

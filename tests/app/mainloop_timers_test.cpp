@@ -9,16 +9,10 @@
 #include "runtime/testing.h"
 #include "runtime/widgets_p.h"
 
-#include <gtest/gtest.h>
-
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 
 #include <unicode/timezone.h>
-
-#include <functional>
 
 namespace {
 

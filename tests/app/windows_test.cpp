@@ -23,11 +23,8 @@
 #include <QAbstractButton>
 #include <QDirIterator>
 #include <QPalette>
-#include <QTimer>
 
 #include <cstdio>
-#include <cstdlib>
-#include <sstream>
 
 #if defined(__SANITIZE_ADDRESS__)
 // Death tests end through exit(0), with the caches fontconfig and D-Bus never free.
@@ -287,8 +284,11 @@ TEST_F(App, QuitSavesAndEndsOrAsksWhenNotificationIsOn)
     EXPECT_EXIT(Run({{"m 0 13", "menu\n"}, {"p", ""}}), ::testing::ExitedWithCode(0), "");
 }
 
+// After a first start, OK in the email window keeps the day the default file holds: today's check without a
+// success line warns of nothing more than that.
 TEST_F(App, EmailWindowShowsTheSettingsAndOkStoresThem)
 {
+    Run({{"c 1 16", "OFF 000 ''"}, {"c 4 1", ""}}); // OFF without an address: nothing to warn of
     gEmailAddress1 = "sam@example.com";
     gEmailAddress2 = "pat@example.com";
     gNotifyMinorErrors = 1; // box 8 on, but notification OFF: the button says OFF
@@ -298,13 +298,23 @@ TEST_F(App, EmailWindowShowsTheSettingsAndOkStoresThem)
     Run({{"c 4 8", "OFF 000 ''"}, {"c 4 8", "ON 110 ''"}, {"c 4 8", "ON 100 ''"}, {"c 4 3", "OFF 000 ''"},
         {"c 4 8", "ON 110 ''"}, {"c 4 2", ""}});
     EXPECT_EQ(gNotifyMinorErrors, 1);
-    // A box switched on clears the sent note and latch; OFF clears the boxes; OK stores and saves.
+    // A box switched on clears the sent note and latch; OFF clears the boxes; OK stores and saves, keeping the day
+    // of a first start's file: today's check without a success line then warns of nothing more than that.
     gNotifyMinorErrors = 0;
     gEmailSent = 1;
     Run({{"c 1 16", "OFF 110 'Notification Email Was Sent'"}, {"c 4 9", "ON 111 ''"}, {"c 4 10", "OFF 000 ''"},
         {"c 4 1", ""}});
     EXPECT_EQ(gEmailNotifyOn + gNotifyMinorErrors + gDailyEmail + gEmailSent, 0);
     EXPECT_EQ(ReadFile(SettingsFile()).substr(0, 38), " 0\rsam@example.com\rpat@example.com\r 0\r");
+    EXPECT_EQ(ReadLastBackupDay(), 68);
+    sandbox.Stub(QStringLiteral("ps"), "true");
+    sandbox.Stub(QStringLiteral("log"),
+        "cat '" + sandbox.Write(QStringLiteral("log"), LogOutput(Filler(60))).toStdString() + "'");
+    FetchTodayLog();
+    gTodayReadNow = 1;
+    FetchTodayLog();
+    EXPECT_EQ(QzTextFieldString(8), QStringLiteral("No successful backups reported in the current log"));
+    gTodayPipeOpen = 0;
     // ON with the first address blank: warned, closed, ON, saved.
     Run({{"c 1 16", "OFF 000 ''"}, {"c 4 10", "ON 100 ''"}, {"t 4 ", "ON 100 ''"},
         {"t 5 j\u00FCrgen@example.com", "ON 100 ''"},
@@ -376,22 +386,7 @@ TEST_F(App, TestEmailGoesToTheTypedAddressesAndOkKeepsThemAsTyped)
     EXPECT_EQ(QzStrToCF(gEmailAddress1).toStdString(), ivan);
 }
 
-// After a first start, OK in the email window keeps the day the default file holds: today's check without a
-// success line warns of nothing more than that.
-TEST_F(App, FirstStartThenOkGivesNoFalseNoBackupWarning)
-{
-    Run({{"c 1 16", "OFF 000 ''"}, {"c 4 1", ""}});
-    EXPECT_EQ(ReadLastBackupDay(), 68);
-    sandbox.Stub(QStringLiteral("ps"), "true");
-    sandbox.Stub(QStringLiteral("log"),
-        "cat '" + sandbox.Write(QStringLiteral("log"), LogOutput(Filler(60))).toStdString() + "'");
-    FetchTodayLog();
-    gTodayReadNow = 1;
-    FetchTodayLog();
-    EXPECT_EQ(QzTextFieldString(8), QStringLiteral("No successful backups reported in the current log"));
-}
-
-TEST(StartUp, LanguageNamesAndTheAdminCheckCommand)
+TEST_F(App, StartUpBuildsTheWindowAndStartsBothTimersOrEnds)
 {
     const std::pair<const char*, const char*> languages[]
         = {{"en-US", "English"}, {"en-GB", "English"}, {"en", "en"}, {"fr-FR", "French"}, {"zh-Hans-CN", "Chinese"},
@@ -399,7 +394,6 @@ TEST(StartUp, LanguageNamesAndTheAdminCheckCommand)
     for (const auto& [identifier, name] : languages)
         EXPECT_EQ(LanguageNameOf(identifier), ShortString(name)) << identifier;
     // The short name reaches dseditgroup as one argument and nothing in it runs; too long, no command.
-    Sandbox sandbox;
     sandbox.Stub(QStringLiteral("dseditgroup"), "printf '%s\\n' \"$@\" > \"$HOME/args\"; echo yes");
     EXPECT_EQ(AdminCheckCommand("sam"), ShortString("dseditgroup -o checkmember -m sam admin"));
     for (const std::string& name :
@@ -414,10 +408,6 @@ TEST(StartUp, LanguageNamesAndTheAdminCheckCommand)
         EXPECT_FALSE(QFile::exists(sandbox.path() + QStringLiteral("/pwned"))) << name;
     }
     EXPECT_TRUE(AdminCheckCommand(SS(std::string(220, 'a'))).empty());
-}
-
-TEST_F(App, StartUpBuildsTheWindowAndStartsBothTimersOrEnds)
-{
     AlertRecorder recorder;
     gAlertsAtExit = &recorder;
     ASSERT_EQ(PreferredLanguageName(), ShortString("English")); // the test main's en_US

@@ -2,16 +2,11 @@
 
 #include "monitor_support.h"
 
+#include "app/mainwindow.h"
 #include "monitor/fetch.h"
 #include "monitor/state.h"
 #include "runtime/channels.h"
 #include "runtime/state.h"
-
-#include <gtest/gtest.h>
-
-#include <csignal>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -54,6 +49,10 @@ TEST(Fetch, CommandsLaunchThenAreRead)
         {"error=1 successText=3 Yesterday() yOpen==1 poll==0 error==0 successText==0 stamp==60060"},
         {"yReadNow=1 Yesterday() yReadNow==0 poll==1 eof==-1 ran:--yesterday", "Yesterday's Time Machine Log:"},
         {"open=1 yOpen=0 Yesterday() yOpen==0 poll==1"}});
+    // Building the window and its report area again keeps them and what they show.
+    ShowMainWindow(false);
+    BuildReportArea();
+    world.Run({{"", "Yesterday's Time Machine Log:"}});
 }
 
 // Limits of half a second: each stalled command is killed after about a second.

@@ -1,10 +1,8 @@
+#include "test_support.h"
+
 #include "monitor/report.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <array>
-#include <string>
 
 // The search for the first of up to eight 4-byte keys against a plain one,
 // on texts of every length from empty to several vectors, over a small
@@ -38,34 +36,4 @@ TEST(KeySearch, FindsTheFirstOfUpToEightKeysAsAPlainSearchDoes)
             << haystack << " with " << count << " keys";
     }
     EXPECT_GT(found, 400); // the keys were found often enough to matter
-}
-
-// The one-pass matcher against a search for each pattern on its own, on
-// lines of every length up to 255 made of patterns whole, cut short or with
-// one byte changed, and noise between them, so that patterns begin at every
-// place of the vectors and of the bytes after them.
-TEST(LineMatcher, FindsEveryPatternAPlainSearchFinds)
-{
-    std::uint32_t seed = 5;
-    const auto below = [&seed](std::uint32_t n) { return ((seed = seed * 1664525u + 1013904223u) >> 8) % n; };
-    std::array<int, kPatCount> seen {};
-    for (int round = 0; round < 20000; ++round) {
-        std::string line;
-        while (line.size() < 255 && below(8) != 0) {
-            std::string piece(kLinePatterns[below(kPatCount)].text);
-            if (below(3) == 0)
-                piece[below(static_cast<std::uint32_t>(piece.size()))] ^= static_cast<char>(1 << below(8));
-            piece.resize(below(3) == 0 ? below(static_cast<std::uint32_t>(piece.size())) : piece.size());
-            line += std::string(below(4), " e/\0"[below(4)]) + piece;
-        }
-        const ShortString text = ShortString::FromView(line);
-        LineMatches expected = 0;
-        for (const LinePatternText& p : kLinePatterns)
-            if (text.view().find(p.text) != std::string_view::npos) {
-                expected |= Bit(p.pattern);
-                ++seen[p.pattern];
-            }
-        ASSERT_EQ(MatchLine(text), expected) << line;
-    }
-    EXPECT_GT(*std::min_element(seen.begin(), seen.end()), 50); // every pattern was found often enough to matter
 }

@@ -3,18 +3,14 @@
 #include "app/mainloop.h"
 #include "app/mainwindow.h"
 #include "app/poll.h"
+#include "app/state.h"
 #include "monitor/fetch.h"
 #include "monitor/state.h"
 #include "runtime/channels.h"
+#include "runtime/testing.h"
 #include "runtime/windows.h"
 #include "settings/settings.h"
 #include "settings/state.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <functional>
-#include <sstream>
 
 namespace {
 
@@ -134,7 +130,9 @@ MonitorWorld::MonitorWorld()
     sandbox.Stub(
         QStringLiteral("ps"), "echo '  PID TTY           TIME CMD'\necho '    1 ??         0:42.17 /sbin/launchd'");
     SetLogOutput("");
-    // The test program has no bundle: window 1 is made in code, hidden.
+    // The test program has no bundle: window 1 is made in code, hidden, whatever windows an earlier test left.
+    QzResetWindowState();
+    gMainWindowBuilt = 0;
     ShowMainWindow(false);
     BuildReportArea();
     LoadSettings();

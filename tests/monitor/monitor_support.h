@@ -2,11 +2,6 @@
 
 #include "test_support.h"
 
-#include <QString>
-
-#include <string>
-#include <vector>
-
 // One entry of Time Machine's log in the default `log show` layout.
 std::string LogEntry(const std::string& time, const std::string& message, const std::string& category = "General",
     const std::string& process = "backupd");

@@ -2,27 +2,32 @@
 
 #include "monitor/state.h"
 #include "notify/mail.h"
-#include "platform/script_standin.h"
+#include "notify/state.h"
 
-#include <gtest/gtest.h>
-
-// Each default mail app, for an ordinary and a test email, with texts that
-// try to leave their string literals.
-TEST(Mail, TheDefaultMailAppNamesTheScriptOrTheAlert)
+// Each default mail app, for an ordinary and a test email, through the
+// stand-in runner to sendmail; texts that try to leave their string literals
+// run nothing and arrive as they were.
+TEST(Mail, TheDefaultMailAppGetsItsScriptOrTheUserIsTold)
 {
     ResetNotifyState();
-    ScriptRecorder recorder;
-    const QString name = QStringLiteral("Sam's \"Mac\"");
-    const QString address = QStringLiteral("a\\\"b\" & (do shell script \"touch X\") & \"@example.com");
-    const QString subject = QStringLiteral("Backup \" & (do shell script \"touch X\") & \" \\");
-    const QString body = QStringLiteral("line1\r\n\"quoted\"\r\n\\\\server\\share\r\nend\\");
+    Sandbox sandbox;
+    TestClock clock;
+    Mailbox mailbox(sandbox);
+    const QString marker = sandbox.path() + QStringLiteral("/X");
+    const QString inject = QStringLiteral("\" & (do shell script \"touch ") + marker + QStringLiteral("\") & \"\\");
+    const QString address = QStringLiteral("o\"brien") + inject + QStringLiteral("@example.com");
+    const QString subject = QStringLiteral("Failed\r\nBcc: x@y on Mac, Sam\u2019s \"Mac\" ") + inject;
+    const QString body = QStringLiteral("a\\\"b") + inject + QStringLiteral("\r\n.\r\nLast line\rend");
+    const std::string to = address.toStdString(), rest = "|=?" + subject.toStdString() + "|";
+    const std::string text
+        = QString(body).replace(QRegularExpression(QStringLiteral("\r\n?")), QStringLiteral("\n")).toStdString() + "\n";
     struct Case {
         const char* path;
         const char* name; // DefaultMailAppName
-        const char* outlook; // the application the Outlook script tells; null: Mail's script or the alert
+        const char* told; // the application the script tells; null: the alert
     };
-    const Case cases[] = {{"/Applications/Mail.app", "Mail", nullptr},
-        {"/System/Applications/Mail.app", "Mail", nullptr}, {"Mail.app", "Mail", nullptr}, // no "/": all of it
+    const Case cases[] = {{"/Applications/Mail.app", "Mail", "Mail"}, {"/System/Applications/Mail.app", "Mail", "Mail"},
+        {"Mail.app", "Mail", "Mail"}, // no "/": all of it
         {"/Applications/Microsoft Outlook.app", "Microsoft Outlook", "Microsoft Outlook"},
         {"/Volumes/Apps/Applications/Microsoft Office 2011/Microsoft Outlook.app",
             "Applications/Microsoft Office 2011/Microsoft Outlook", "Microsoft Outlook"},
@@ -35,28 +40,24 @@ TEST(Mail, TheDefaultMailAppNamesTheScriptOrTheAlert)
             MailtoApp app(QString::fromUtf8(c.path));
             EXPECT_EQ(DefaultMailAppName(), SS(c.name));
             AlertRecorder alerts;
-            recorder.scripts.clear();
-            gTestEmailPending = gEmailRequested = gEmailSent = test;
-            SendNotificationEmail(name, address, subject, body);
-            EXPECT_EQ(gTestEmailPending + gEmailRequested + gEmailSent, 0);
-            const QString content = test ? QStringLiteral("Quillaby Test. Success!") : body;
-            const bool mail = std::string_view(c.name) == "Mail";
-            QStringList literals;
-            if (c.outlook || mail) {
-                ASSERT_EQ(recorder.scripts.size(), 1u);
-                EXPECT_TRUE(MatchScript(recorder.scripts[0], mail ? kMailPieces : kOutlookPieces, &literals));
-                const QStringList want = mail
-                    ? QStringList {test ? QStringLiteral("test email from Quillaby") : name, address, subject, content}
-                    : QStringList {QString::fromUtf8(c.outlook), subject, content, address};
-                EXPECT_EQ(literals, want);
-                EXPECT_TRUE(alerts.alerts.empty());
-            } else {
-                EXPECT_TRUE(recorder.scripts.empty());
-                ASSERT_EQ(alerts.alerts.size(), 1u);
-                EXPECT_EQ(alerts.alerts[0].message, QString::fromUtf8(c.name) + QStringLiteral(" is not supported"));
-                EXPECT_EQ(alerts.alerts[0].informative,
-                    QStringLiteral("Only Apple's Mail app and Microsoft Outlook are supported."));
-            }
+            gTestEmailPending = gEmailRequested = gEmailSent = 1;
+            gTestEmailPending = test;
+            EXPECT_EQ(
+                SendNotificationEmail(QStringLiteral("Sam \"the\" Owner"), address, subject, body), c.told != nullptr);
+            EXPECT_EQ(gTestEmailPending * 100 + gEmailRequested * 10 + gEmailSent, test ? 0 : 11);
+            const std::string name = test ? "\"test email from Quillaby\" <" : "\"Sam \\\"the\\\" Owner\" <";
+            const bool mail = c.told && std::string_view(c.told) == "Mail";
+            EXPECT_EQ(mailbox.Take(),
+                !c.told ? ""
+                        : c.told + (" " + (mail ? name + to + ">" : to)) + rest
+                        + (test ? "Quillaby Test. Success!\n" : text));
+            EXPECT_EQ(alerts.alerts.size(), c.told ? 0u : 1u);
+            for (const QzAlertRequest& a : alerts.alerts)
+                EXPECT_EQ(a.message + QLatin1Char('/') + a.informative,
+                    QString::fromUtf8(c.name)
+                        + QStringLiteral(
+                            " is not supported/Only Apple's Mail app and Microsoft Outlook are supported."));
         }
     }
+    EXPECT_FALSE(QFileInfo::exists(marker));
 }

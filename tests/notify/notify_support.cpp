@@ -2,6 +2,7 @@
 
 #include "monitor/state.h"
 #include "notify/state.h"
+#include "platform/script_standin.h"
 #include "runtime/macversion.h"
 #include "settings/state.h"
 
@@ -11,6 +12,8 @@ ScriptRecorder* gScripts = nullptr;
 QString gMailtoPath;
 QString gSystemVersionPlist; // the plist of the live SystemVersion
 bool gGranted = true;
+QString gMailFile; // what the stub sendmail received
+std::string gTaken; // Mailbox::Take's lines since the last call
 
 bool RecordScript(const QString& source, QString* result, QString* error)
 {
@@ -20,6 +23,51 @@ bool RecordScript(const QString& source, QString* result, QString* error)
     if (error)
         *error = gScripts->ok ? QString() : gScripts->error;
     return gScripts->ok;
+}
+
+std::string Header(const std::string& message, const std::string& name)
+{
+    const std::size_t at = message.find("\n" + name + ": ");
+    const std::size_t start = at + name.size() + 3;
+    return at == std::string::npos ? "(none)" : message.substr(start, message.find('\n', start) - start);
+}
+
+// "To|subject|body" of a message, its headers checked.
+std::string Summary(const std::string& message)
+{
+    EXPECT_EQ(message.rfind("ARGS -i -t\nTo: ", 0), 0u) << message;
+    EXPECT_EQ(Header(message, "Date") + "|" + Header(message, "Content-Type") + "|" + Header(message, "MIME-Version")
+            + "|" + Header(message, "Bcc"),
+        "Tue, 10 Mar 2026 12:00:00 +0000|text/plain; charset=UTF-8|1.0|(none)");
+    EXPECT_TRUE(
+        Header(message, "Message-ID").find('@') != std::string::npos && message.find('\r') == std::string::npos);
+    const std::size_t s = message.find("\nSubject: ") + 1;
+    std::string subject = Header(message, "Subject");
+    if (subject.starts_with("=?")) { // words of at most 76 characters a line
+        subject = "=?";
+        for (const QByteArray& line :
+            QByteArray::fromStdString(message.substr(s, message.find("\nDate: ") - s)).split('\n')) {
+            const QByteArray w = line.startsWith("Subject: ") ? line.mid(9) : line.trimmed();
+            EXPECT_TRUE(line.size() <= 76 && w.startsWith("=?UTF-8?B?") && w.endsWith("?=")) << line.toStdString();
+            subject += QByteArray::fromBase64(w.mid(10, w.size() - 12)).toStdString();
+        }
+    }
+    return Header(message, "To") + "|" + subject + "|" + message.substr(message.find("\n\n") + 2);
+}
+
+bool RunAndRecord(const QString& source, QString* result, QString* error)
+{
+    const std::size_t before = ReadFile(gMailFile).size();
+    const bool ok = StandInRunScript(source, result, error);
+    if (source.contains(QLatin1String("outgoing message"))) {
+        const std::string message = ReadFile(gMailFile).substr(before);
+        gTaken += QRegularExpression(QStringLiteral("tell application \"([^\"]*)\""))
+                      .match(source)
+                      .captured(1)
+                      .toStdString()
+            + " " + (message.empty() ? "-\n" : Summary(message));
+    }
+    return ok;
 }
 
 } // namespace
@@ -79,14 +127,20 @@ void ResetNotifyState()
     gEmailError.clear();
 }
 
-const QStringList kMailPieces = {QStringLiteral("set recipientName to "), QStringLiteral("\nset recipientAddress to "),
-    QStringLiteral("\nset theSubject to "), QStringLiteral("\nset theContent to "),
-    QStringLiteral("\ntell application \"Mail\"\nset theMessage to make new outgoing message with properties "
-                   "{subject:theSubject, content:theContent, visible:true}\ntell theMessage\nmake new to recipient "
-                   "with properties {name:recipientName, address:recipientAddress}\nsend\nend tell\nend tell\n")};
-const QStringList kOutlookPieces = {QStringLiteral("tell application "),
-    QStringLiteral(
-        "\nactivate\nset w to make new outgoing message with properties {account:(default account),subject:"),
-    QStringLiteral(", plain text content:"),
-    QStringLiteral("}\nmake new recipient at w with properties {email address:{address:"),
-    QStringLiteral("}}\nsend w\nend tell\n")};
+Mailbox::Mailbox(const Sandbox& sandbox)
+    : runner_(gQzScriptHook, RunAndRecord)
+{
+    gMailFile = sandbox.path() + QStringLiteral("/mail");
+    gTaken.clear();
+    sandbox.Stub(QStringLiteral("sendmail"), "{ echo \"ARGS $*\"; cat; } >> '" + gMailFile.toStdString() + "'");
+}
+
+Mailbox::~Mailbox()
+{
+    gMailFile.clear();
+}
+
+std::string Mailbox::Take()
+{
+    return std::exchange(gTaken, {});
+}

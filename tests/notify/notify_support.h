@@ -2,18 +2,6 @@
 
 #include "test_support.h"
 
-#include <QString>
-#include <QStringList>
-
-#include <ostream>
-#include <vector>
-
-// Failing comparisons show text rather than UTF-16 units.
-inline void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
-
 // Records every script the program runs and answers with ok/result/error.
 struct ScriptRecorder {
     ScriptRecorder();
@@ -52,7 +40,18 @@ std::string PlistXml(const std::vector<std::pair<std::string, std::string>>& ent
 // The notify state and the settings it reads, as a fresh start has them.
 void ResetNotifyState();
 
-// The fixed pieces of the Mail and Outlook scripts, a string literal
-// between each two (see MatchScript).
-extern const QStringList kMailPieces;
-extern const QStringList kOutlookPieces;
+// Scripts run by the stand-in runner, which delivers mail to a stub
+// sendmail in the sandbox. Needs the test clock at its start time.
+class Mailbox {
+public:
+    explicit Mailbox(const Sandbox& sandbox);
+    ~Mailbox();
+    // Since the last call, a line for each mail script: the application it
+    // tells, then the message that reached sendmail as "To|subject|body" (an
+    // encoded subject decoded after "=?"), or "-". Every message's headers
+    // and words are checked.
+    std::string Take();
+
+private:
+    QzHookGuard<QzScriptFn> runner_;
+};

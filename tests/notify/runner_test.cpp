@@ -6,16 +6,11 @@
 #include "platform/script_standin.h"
 #include "runtime/testing.h"
 
-#include <gtest/gtest.h>
-
-#include <QFile>
-#include <QFileInfo>
+#include <QUrl>
 
 #include <plist/plist.h>
 
-#include <cstdlib>
-
-TEST(Runner, AppleScriptLeavesTheResultTheErrorOrNothing)
+TEST(Runner, ScriptsAndShellCommandsLeaveTheirAnswers)
 {
     ResetNotifyState();
     ScriptRecorder recorder;
@@ -40,59 +35,7 @@ TEST(Runner, AppleScriptLeavesTheResultTheErrorOrNothing)
         EXPECT_EQ(gScriptResult, SS(c.want)) << c.answer.toStdString();
     }
     EXPECT_EQ(recorder.scripts.back(), QStringLiteral("do shell script \"true\""));
-}
-
-TEST(Runner, FinderScriptsAndTheirAnswers)
-{
-    ResetNotifyState();
-    ScriptRecorder recorder;
-    recorder.result = QStringLiteral("Macintosh HD");
-    EXPECT_EQ(StartupDiskName(), SS("Macintosh HD:"));
-    EXPECT_EQ(gStartupDiskPath, SS("Macintosh HD:"));
-    recorder.ok = false;
-    recorder.error = QStringLiteral("no Finder");
-    EXPECT_EQ(StartupDiskName(), SS("ERROR:  no Finder:"));
-    recorder.ok = true;
-    recorder.result = QStringLiteral("anything");
-    FinderActivate();
-    EXPECT_TRUE(gScriptResult.empty());
-    recorder.result.clear();
-    FinderOpenFile("Macintosh HD:Users:sam");
-    EXPECT_TRUE(gOpenFileResult.empty());
-    const QString finder = QStringLiteral("tell application \"Finder\"\n");
-    EXPECT_EQ(recorder.scripts,
-        (std::vector<QString> {finder + QStringLiteral("set startup_Disk to (name of startup disk)\nend tell"),
-            finder + QStringLiteral("set startup_Disk to (name of startup disk)\nend tell"),
-            finder + QStringLiteral("activate\nend tell"),
-            finder + QStringLiteral("open alias \"Macintosh HD:Users:sam\"\nend tell")}));
-
-    // Any answer of the open script is a failure worth an alert; a quote or
-    // backslash in the path stays inside the literal.
-    AlertRecorder alerts;
-    recorder.result = QStringLiteral("File wasn\u2019t found.");
-    const ShortString hostile = SS("Macintosh HD:a\" & (do shell script \"touch X\") & \"\\b");
-    FinderOpenFile(hostile);
-    EXPECT_EQ(gOpenFileResult, SS("File wasn\xD5t found."));
-    QStringList literal;
-    ASSERT_TRUE(MatchScript(
-        recorder.scripts.back(), {finder + QStringLiteral("open alias "), QStringLiteral("\nend tell")}, &literal));
-    EXPECT_EQ(literal.at(0), QzStrToCF(hostile));
-
-    // Run for real, a path of 207 bytes still fits the script's 255, one of
-    // 208 cuts it, and the cut script fails with an alert.
-    QzHookGuard<QzScriptFn> runner(gQzScriptHook, StandInRunScript);
-    const ShortString fits = SS("Macintosh HD:" + std::string(194, 'p'));
-    FinderOpenFile(fits);
-    FinderOpenFile(SS("Macintosh HD:" + std::string(195, 'p')));
-    EXPECT_TRUE(QzStrToCF(gOpenFileResult).contains(QStringLiteral("understand"))) << gOpenFileResult;
-    ASSERT_EQ(alerts.alerts.size(), 3u);
-    EXPECT_EQ(alerts.alerts[0].message, QStringLiteral("Unable to open the file at\r"));
-    EXPECT_EQ(alerts.alerts[0].informative, QzStrToCF(hostile));
-    EXPECT_EQ(QzStrFromCF(alerts.alerts[1].informative), fits);
-}
-
-TEST(Runner, ShellCollectJoinsLinesAndTheUserIsTheHomeFolder)
-{
+    // A shell command's lines joined, cut at 255 bytes; the user is the home folder's name.
     Sandbox sandbox;
     setenv("HOME", (sandbox.path() + QStringLiteral("/Users/s\u00E9verine")).toUtf8().constData(), 1);
     EXPECT_EQ(UserShortName(), SS("s\x8Everine"));
@@ -101,13 +44,49 @@ TEST(Runner, ShellCollectJoinsLinesAndTheUserIsTheHomeFolder)
     sandbox.Stub(QStringLiteral("chatty"), "i=0; while [ $i -lt 100 ]; do echo 0123456789; i=$((i+1)); done");
     EXPECT_EQ(RunShellCollect("twolines"), SS("firstsecond"));
     EXPECT_EQ(RunShellCollect("silent"), SS(""));
-    std::string digits;
-    while (digits.size() < 255)
-        digits += "0123456789";
-    EXPECT_EQ(RunShellCollect("chatty"), SS(digits.substr(0, 255)));
+    EXPECT_EQ(RunShellCollect("chatty"), SS(QByteArray("0123456789").repeated(26).left(255).toStdString()));
 }
 
-TEST(Runner, SystemVersionComparesRunsOfDigitsAsNumbers)
+// The Finder's scripts as the stand-in runner answers them: the startup disk, activation, and the folder button's
+// path end to end, with a quote in a folder's name that stays inside the literal. An open that fails, or a path
+// too long for the script's 255 bytes, is told.
+TEST(Runner, FinderScriptsOpenTheFolderOrTellWhyNot)
+{
+    ResetNotifyState();
+    Sandbox sandbox;
+    EXPECT_EQ(StartupDiskName(), SS("ERROR:  No script runner is available on this system.:")); // no runner
+    static std::vector<QUrl> opened;
+    const QzHookGuard<QzOpenUrlFn> opener(gQzOpenUrlHook, [](const QUrl& url) {
+        opened.push_back(url);
+        return true;
+    });
+    const QzHookGuard<QzScriptFn> runner(gQzScriptHook, StandInRunScript);
+    EXPECT_EQ(StartupDiskName(), SS("Macintosh HD:"));
+    EXPECT_EQ(gStartupDiskPath, SS("Macintosh HD:"));
+    gScriptResult = "x";
+    FinderActivate();
+    EXPECT_TRUE(gScriptResult.empty());
+    sandbox.Write(QStringLiteral("Quillaby \"Q\\\"/file"), "x");
+    const std::string folder = "Macintosh HD"
+        + QString(sandbox.path()).replace(QLatin1Char('/'), QLatin1Char(':')).toStdString() + ":Quillaby \"Q\\\"";
+    const std::string fits = "Macintosh HD:" + std::string(194, 'p'), cut = fits + "p";
+    const std::pair<std::string, std::string> cases[]
+        = {{folder, ""}, {"Macintosh HD:no:such:thing", "ERROR:  File Macintosh HD:no:such:thing wasn\xD5t found."},
+            {fits, "ERROR:  File " + fits + " wasn\xD5t found."},
+            {cut, "ERROR:  This system's script runner does not understand the script."}};
+    for (const auto& [path, result] : cases) {
+        AlertRecorder alerts;
+        FinderOpenFile(SS(path));
+        EXPECT_EQ(gOpenFileResult, SS(result));
+        ASSERT_EQ(alerts.alerts.size(), result.empty() ? 0u : 1u);
+        for (const QzAlertRequest& a : alerts.alerts)
+            EXPECT_EQ(a.message + a.informative, QStringLiteral("Unable to open the file at\r") + QzStrToCF(SS(path)));
+    }
+    EXPECT_EQ(opened, std::vector<QUrl> {QUrl::fromLocalFile(sandbox.path() + QStringLiteral("/Quillaby \"Q\\\""))});
+}
+
+// Either form of the plist; without a version, or without a readable file, nothing is too old.
+TEST(Runner, SystemVersionIsReadFromThePlist)
 {
     Sandbox sandbox;
     plist_t dict = plist_new_dict();
@@ -116,20 +95,13 @@ TEST(Runner, SystemVersionComparesRunsOfDigitsAsNumbers)
     std::uint32_t size = 0;
     plist_to_bin(dict, &bin, &size);
     plist_free(dict);
-    struct Case {
-        std::string version; // ProductVersion, or whole file bytes when raw
-        bool raw, atLeast10_11_9, atLeast10_13_9;
-    };
-    const Case cases[] = {{"10.11.6", false, false, false}, {"10.12", false, true, false},
-        {"10.13.6", false, true, false}, {"10.14", false, true, true}, {"26.1", false, true, true},
-        {"10.9", false, false, false}, {std::string(bin, size), true, true, false}, // the binary form
-        {PlistXml({{"ProductName", "Mac OS X"}}), true, true, true}, // no version key: equal
-        {"<plist><dict><key>ProductVersion", true, true, true}, {"", true, true, true}}; // broken
+    const std::tuple<std::string, bool, bool> cases[] = {{"10.13.6", false, false}, {"10.14", false, true},
+        {std::string(bin, size), true, false}, {PlistXml({{"ProductName", "Mac OS X"}}), true, true},
+        {"<plist><dict><key>ProductVersion", true, true}, {"", true, true}};
     std::free(bin);
-    for (const Case& c : cases) {
-        SystemVersion version(sandbox, c.version, c.raw);
-        EXPECT_EQ(SystemVersionAtLeast("10.11.9"), c.atLeast10_11_9) << c.version;
-        EXPECT_EQ(SystemVersionAtLeast("10.13.9"), c.atLeast10_13_9) << c.version;
+    for (const auto& [version, raw, atLeast] : cases) {
+        SystemVersion plist(sandbox, version, raw);
+        EXPECT_EQ(SystemVersionAtLeast("10.13.9"), atLeast) << version;
     }
     {
         SystemVersion missing(sandbox, "", true);

@@ -1,10 +1,6 @@
 #include "runtime/platform.h"
 #include "test_support.h"
 
-#include <gtest/gtest.h>
-
-#include <QDir>
-
 TEST(PlatformWrappers, FoldersAndUrlsMapToThisSystem)
 {
     Sandbox sandbox;
@@ -30,18 +26,4 @@ TEST(PlatformWrappers, FoldersAndUrlsMapToThisSystem)
     EXPECT_TRUE(QzURLLastComponent(QUrl()).isEmpty());
     EXPECT_FALSE(QzFileExists(QUrl()));
     EXPECT_FALSE(QzOpenURL(QUrl()));
-}
-
-TEST(PlatformWrappers, ScriptsAnswerWithAnErrorUntilARunnerIsInstalled)
-{
-    QVariantMap error;
-    const QVariant result = QzAppleScriptRun(QzAppleScriptNew(QStringLiteral("tell application \"Finder\"")), &error);
-    EXPECT_FALSE(result.isValid());
-    EXPECT_FALSE(QzStringValue(QzDictValue(error, QStringLiteral("NSAppleScriptErrorMessage"))).isEmpty());
-
-    QzHookGuard<QzScriptFn> guard(gQzScriptHook, [](const QString& source, QString* out, QString*) {
-        *out = source + QStringLiteral(" ran");
-        return true;
-    });
-    EXPECT_EQ(QzStringValue(QzAppleScriptRun(QzAppleScriptNew(QStringLiteral("x")), &error)), QStringLiteral("x ran"));
 }

@@ -2,15 +2,8 @@
 #include "runtime/state.h"
 #include "test_support.h"
 
-#include <gtest/gtest.h>
-
-#include <QFile>
-
 #include <chrono>
-#include <csignal>
-#include <string>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 

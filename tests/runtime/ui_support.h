@@ -3,24 +3,16 @@
 // The window and event tests' fixture: a bundle in a temporary folder with
 // the .ui files a test asks for, a dialog handler that records every event.
 
+#include "test_support.h"
+
 #include "runtime/bundle.h"
 #include "runtime/events.h"
 #include "runtime/state.h"
 #include "runtime/testing.h"
 #include "runtime/windows.h"
 
-#include <gtest/gtest.h>
-
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QWidget>
-
-#include <cstdint>
-#include <functional>
-#include <vector>
 
 struct DialogEvent {
     std::int64_t kind = 0;

@@ -15,9 +15,6 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
-
-#include <map>
 
 namespace {
 
@@ -100,27 +97,51 @@ using WindowsTest = PanelTest;
 using EventsTest = PanelTest;
 
 // Opening again shows the same window; the views know their window, and focus goes to the first field.
-// An unknown identifier or nib shows nothing and still sets the current window.
-TEST_F(WindowsTest, OpenLoadsANibOnceAndShowsTheSameWindowOrNothingForAnUnknownOne)
+// An unknown identifier or nib shows nothing and still sets the current window. A view is found depth first in the
+// current window; by object value in any window, while a value that is no live widget is an unknown tag; with no
+// such current window, in the frontmost window.
+TEST_F(WindowsTest, OpenLoadsANibOnceAndViewsAreFoundByTagOrObjectValue)
 {
     UseFixtureNib(QStringLiteral("TestPanel"));
-    QzWindowOpen(-5, QStringLiteral("TestPanel")); // no identifier: the nib's window
-    QWidget* window = QzWindowByTag(5);
-    EXPECT_EQ(States({window}), "Test Panel hidden 400x300");
+    QzWindowOpen(-4, QStringLiteral("TestPanel")); // no identifier: the nib's window
+    QWidget* window = QzWindowByTag(4);
+    EXPECT_EQ(States({window, View(50)}), "Test Panel hidden 400x300 | inner hidden 10,25 150x20");
     const QString typed = QStringLiteral("someone@example.com");
-    QzTextField(4, QzParamOmitted, &typed, 5, {});
+    QzTextField(4, QzParamOmitted, &typed, 4, {});
     QzSetCurrentWindow(1);
-    QzWindowOpen(5, QStringLiteral("TestPanel"), QStringLiteral("Test Panel"));
+    QzWindowOpen(4, QStringLiteral("TestPanel"), QStringLiteral("Test Panel"));
     EXPECT_EQ(
-        States({QzWindowByTag(5), window->focusWidget()}), "Test Panel 400x300 | someone@example.com 120,10 200x24");
-    EXPECT_TRUE(QzWindowByTag(5) == window && View(4) == window->focusWidget()
-        && View(10)->property("wndTag").toLongLong() == 5);
+        States({QzWindowByTag(4), window->focusWidget()}), "Test Panel 400x300 | someone@example.com 120,10 200x24");
+    EXPECT_TRUE(QzWindowByTag(4) == window && View(4) == window->focusWidget()
+        && View(10)->property("wndTag").toLongLong() == 4);
     for (const auto& [tag, nib, id] : {std::tuple {6, "TestPanel", "About Quillaby"}, {7, "NoSuchNib", ""}}) {
         QzWindowOpen(tag, QString::fromLatin1(nib), *id != 0 ? QString::fromLatin1(id) : QString());
         EXPECT_EQ(
             std::to_string(QzWindowExists(tag)) + std::to_string(QzCurrentWindowTag()), "0" + std::to_string(tag));
     }
     EXPECT_EQ(gQzNibs.size(), 1u);
+    QzWindowSet(2, QStringLiteral("Other"), QzParamOmitted, QzRect {0, 0, 200, 100});
+    const QString text = QStringLiteral("in window 2");
+    QzTextField(7, QzParamOmitted, &text, 0, {});
+    QWidget* field = View(7, 2);
+    const auto value = static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(field));
+    ASSERT_GE(value, 1000001);
+    QzSetCurrentWindow(4); // with a view 7 of its own
+    EXPECT_EQ(States({View(7, 4)}) + "/" + QzTextFieldString(value).toStdString(), " 10,100 200x20/in window 2");
+    const QString changed = QStringLiteral("changed");
+    QzTextField(value, QzParamOmitted, &changed);
+    EXPECT_EQ(qobject_cast<QLineEdit*>(field)->text(), changed);
+    EXPECT_EQ(QzWindowByTag(value), nullptr); // a view is no window
+    const auto other = static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(QzWindowByTag(2)));
+    EXPECT_EQ(QzWindowByTag(other), QzWindowByTag(2));
+    delete field;
+    QzTextFieldString(value);
+    EXPECT_EQ(Shown(alerts).find("0 0 Tag error. / Can't find view " + std::to_string(value) + " in window "), 0u);
+    QzSetCurrentWindow(33);
+    QzWindowByTag(4)->raise();
+    QzWindowByTag(4)->activateWindow();
+    QzWindowByTag(4)->setProperty(kQzOrderProperty, QVariant::fromValue(std::int64_t(1000)));
+    EXPECT_EQ(QzTargetWindow(0), QzWindowByTag(4));
 }
 
 // Windows made, shown and hidden by tag; a text field made where there is none, hidden by a negative tag; a text
@@ -164,26 +185,6 @@ TEST_F(WindowsTest, WindowSetMakesWindowsAndTextFieldsAndViewsAreMadeInThem)
     EXPECT_EQ(States({View(2), View(3), View(4)}), " 10,160 585x325 |  10,480 200x150 |  10,500 80x30");
 }
 
-TEST_F(WindowsTest, AddressingErrorsAreShownAfterTheCurrentEvent)
-{
-    EXPECT_EQ(QzTextFieldString(8), QString()); // no window at all
-    QzScrollView(2, QzParamOmitted, 0, 0, QzRect {10, 155, 585, 325});
-    OpenPanel(1);
-    EXPECT_EQ(QzButtonState(42), 0);
-    QzButtonSetState(7, 1);
-    QzTextField(10, QzParamOmitted, nullptr, 0, {});
-    QzTextField(8, QzParamOmitted, nullptr, 9, {});
-    EXPECT_TRUE(alerts.alerts.empty());
-    EXPECT_EQ(Shown(alerts),
-        "0 0 Error. / Can't find any windows. / OK;Quit\n"
-        "0 0 Window error. / Window 0 does not exist. / OK;Quit\n"
-        "0 0 Tag error. / Can't find view 42 in window 1. / OK;Quit\n"
-        "0 0 Class error. / View 7 (QLabel), in window 1, cannot respond to QAbstractButton messages. / OK;Quit\n"
-        "0 0 Class error. / View 10 (QPushButton), in window 1, expected QLineEdit class. / OK;Quit\n"
-        "0 0 Window error. / Window 9 does not exist. / OK;Quit\n");
-    EXPECT_EQ(QzButtonState(10), 0); // untouched by the failed calls
-}
-
 TEST(WindowsDeathTest, QuitInAnAddressingAlertEndsTheProgram)
 {
     EXPECT_EXIT(
@@ -195,36 +196,6 @@ TEST(WindowsDeathTest, QuitInAnAddressingAlertEndsTheProgram)
             std::_Exit(3);
         },
         ::testing::ExitedWithCode(0), "");
-}
-
-// Depth first in the current window; by object value in any window, while a value that is no live widget is an
-// unknown tag; with no such current window, the frontmost window.
-TEST_F(WindowsTest, LookupIsByTagInTheCurrentWindowElseTheFrontmostOrByObjectValueInAny)
-{
-    OpenPanel(4);
-    EXPECT_EQ(States({View(50)}), "inner 10,25 150x20");
-    QzWindowSet(2, QStringLiteral("Other"), QzParamOmitted, QzRect {0, 0, 200, 100});
-    const QString text = QStringLiteral("in window 2");
-    QzTextField(7, QzParamOmitted, &text, 0, {});
-    QWidget* field = View(7, 2);
-    const auto value = static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(field));
-    ASSERT_GE(value, 1000001);
-    QzSetCurrentWindow(4); // with a view 7 of its own
-    EXPECT_EQ(States({View(7, 4)}) + "/" + QzTextFieldString(value).toStdString(), " 10,100 200x20/in window 2");
-    const QString changed = QStringLiteral("changed");
-    QzTextField(value, QzParamOmitted, &changed);
-    EXPECT_EQ(qobject_cast<QLineEdit*>(field)->text(), changed);
-    EXPECT_EQ(QzWindowByTag(value), nullptr); // a view is no window
-    const auto window = static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(QzWindowByTag(2)));
-    EXPECT_EQ(QzWindowByTag(window), QzWindowByTag(2));
-    delete field;
-    QzTextFieldString(value);
-    EXPECT_EQ(Shown(alerts).find("0 0 Tag error. / Can't find view " + std::to_string(value) + " in window "), 0u);
-    QzSetCurrentWindow(33);
-    QzWindowByTag(4)->raise();
-    QzWindowByTag(4)->activateWindow();
-    QzWindowByTag(4)->setProperty(kQzOrderProperty, QVariant::fromValue(std::int64_t(1000)));
-    EXPECT_EQ(QzTargetWindow(0), QzWindowByTag(4));
 }
 
 // Shown again as the application does on the next opening. Only its buttons end a sheet: not Escape, not the
@@ -252,9 +223,12 @@ TEST_F(WindowsTest, SheetsBeginOnlyBetweenTwoExistingWindowsAndEnd)
 }
 
 // Saved control values keyed by title or in a dictionary; check box 3 and on/off button 10: state, then a title
-// with an ampersand; a missing image keeps the one shown.
-TEST_F(WindowsTest, ButtonsRestoreSetReadRemoveAndImagesComeFromTheResources)
+// with an ampersand; a missing image keeps the one shown. Addressing errors are shown after the current event and
+// leave everything as it was.
+TEST_F(WindowsTest, ButtonsRestoreSetReadRemoveAndAddressingErrorsAreShownAfterTheEvent)
 {
+    EXPECT_EQ(QzTextFieldString(8), QString()); // no window at all
+    QzScrollView(2, QzParamOmitted, 0, 0, QzRect {10, 155, 585, 325});
     const QTemporaryDir settingsDir;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     {
@@ -266,6 +240,19 @@ TEST_F(WindowsTest, ButtonsRestoreSetReadRemoveAndImagesComeFromTheResources)
             QVariantMap {{QStringLiteral("TextField5StringValue"), QStringLiteral("from a dictionary")}});
     }
     OpenPanel(4);
+    EXPECT_EQ(QzButtonState(42), 0);
+    QzButtonSetState(7, 1);
+    QzTextField(10, QzParamOmitted, nullptr, 0, {});
+    QzTextField(8, QzParamOmitted, nullptr, 9, {});
+    EXPECT_TRUE(alerts.alerts.empty());
+    EXPECT_EQ(Shown(alerts),
+        "0 0 Error. / Can't find any windows. / OK;Quit\n"
+        "0 0 Window error. / Window 0 does not exist. / OK;Quit\n"
+        "0 0 Tag error. / Can't find view 42 in window 4. / OK;Quit\n"
+        "0 0 Class error. / View 7 (QLabel), in window 4, cannot respond to QAbstractButton messages. / OK;Quit\n"
+        "0 0 Class error. / View 10 (QPushButton), in window 4, expected QLineEdit class. / OK;Quit\n"
+        "0 0 Window error. / Window 9 does not exist. / OK;Quit\n");
+    EXPECT_EQ(QzButtonState(10), 0); // untouched by the failed calls
     const auto values = [] {
         return std::to_string(QzButtonState(3))
             + (QzTextFieldString(4) + QLatin1Char('|') + QzTextFieldString(5)).toStdString();
@@ -322,7 +309,7 @@ TEST_F(EventsTest, ClicksReachTheHandlerInTheControlsWindowWithTheNewState)
 
 // Return twice in field 4, the second time with nothing edited: no end of editing. In field 5 a handler refuses
 // to end editing and takes Return itself.
-TEST_F(EventsTest, TextFieldEditingAndReturnAndTheRepliesThatRefuseOrTakeThem)
+TEST_F(EventsTest, EditingEventsAndWindowNotificationsAndTheRepliesThatRefuseThem)
 {
     OpenPanel(4);
     QSignalSpy okClicks(qobject_cast<QAbstractButton*>(View(1)), &QAbstractButton::clicked);
@@ -341,12 +328,10 @@ TEST_F(EventsTest, TextFieldEditingAndReturnAndTheRepliesThatRefuseOrTakeThem)
     }
     EXPECT_EQ(QzTextFieldString(4) + QLatin1Char('|') + QzTextFieldString(5), QStringLiteral("ab|"));
     EXPECT_EQ(okClicks.count(), 0); // Return belongs to the field, not to the default button
-}
-
-// Text view editing ends on leaving it only when edited; a close box asks whether to close.
-TEST_F(EventsTest, TextViewEditingAndWindowNotificationsAndTheShouldCloseReply)
-{
-    QWidget* panel = OpenPanel(4);
+    // Text view editing ends on leaving it only when edited; a close box asks whether to close.
+    QWidget* panel = QzWindowByTag(4);
+    gDialogEvents.clear();
+    gReplies.clear();
     auto* notes = qobject_cast<QPlainTextEdit*>(View(30));
     QzTextViewSetText(30, QStringLiteral("set in code"));
     QFocusEvent out(QEvent::FocusOut, Qt::OtherFocusReason);
@@ -408,19 +393,6 @@ TEST_F(EventsTest, MenuChoicesReportTheMenusTagElseItsPositionAndTheMenuBarJoins
     EXPECT_EQ(qobject_cast<QMainWindow*>(window)->menuWidget(), gQzMenuBar.data());
 }
 
-TEST_F(EventsTest, RunLoopRunsOnceAndASecondCallReturnsAtOnce)
-{
-    static bool returnedInside = false;
-    QTimer::singleShot(0, [] {
-        QzRunLoop();
-        returnedInside = true;
-        QCoreApplication::quit();
-    });
-    QzRunLoop();
-    EXPECT_TRUE(returnedInside && gQzRunLoopEntered);
-    QzRunLoop();
-}
-
 // --- Timers -------------------------------------------------------------
 
 int gFires[3];
@@ -434,21 +406,6 @@ template <int N, std::int64_t Result> std::int64_t Count(void*)
 
 using TimersTest = UiTest;
 
-// Without an installed delegate there is no timer; a non-zero low byte stops a repeating one.
-TEST_F(TimersTest, NeedTheDelegateAndStopOnANonZeroLowByteOrAfterOneShot)
-{
-    gFires[0] = gFires[1] = gFires[2] = 0;
-    EXPECT_EQ(QzTimer(Count<2, 0>, true, 0.001), nullptr);
-    QzAppDelegate();
-    EXPECT_EQ(QzTimer(Count<2, 0>, true, 0.001), nullptr);
-    QzInstallAppDelegate();
-    EXPECT_NE(QzTimer(Count<0, 0>, false, 0.001), nullptr);
-    QzTimer(Count<1, 0x101>, true, 0.001);
-    QzTimer(Count<2, 0>, true, 0.001);
-    EXPECT_TRUE(WaitFor([] { return gFires[2] >= 10; }));
-    EXPECT_EQ(gFires[0] * 10 + gFires[1], 11);
-}
-
 // An alert "shown" while a repeating 0.2 s timer started at 1000 falls due
 // twice, answered by the clock 0.15 s into its fourth period.
 int AnswerLate(const QzAlertRequest&)
@@ -460,12 +417,33 @@ int AnswerLate(const QzAlertRequest&)
     return 0;
 }
 
-// The catch-up fire comes once; the next is due at 1000.8, 50 ms on, and from there the full period again.
-TEST_F(TimersTest, AHeldTimerFiresOnceAfterTheAlertAndKeepsItsOriginalGrid)
+// Without an installed delegate there is no timer; a non-zero low byte stops a repeating one. A held timer's
+// catch-up fire comes once; the next is due at 1000.8, 50 ms on, and from there the full period again. The run
+// loop runs once: a second call returns at once.
+TEST_F(TimersTest, NeedTheDelegateStopOnANonZeroLowByteAndKeepTheirGridAfterAnAlert)
 {
+    static bool returnedInside = false;
+    QTimer::singleShot(0, [] {
+        QzRunLoop();
+        returnedInside = true;
+        QCoreApplication::quit();
+    });
+    QzRunLoop();
+    EXPECT_TRUE(returnedInside && gQzRunLoopEntered);
+    QzRunLoop();
+    gFires[0] = gFires[1] = gFires[2] = 0;
+    EXPECT_EQ(QzTimer(Count<2, 0>, true, 0.001), nullptr);
+    QzAppDelegate();
+    EXPECT_EQ(QzTimer(Count<2, 0>, true, 0.001), nullptr);
+    QzInstallAppDelegate();
+    EXPECT_NE(QzTimer(Count<0, 0>, false, 0.001), nullptr);
+    QzTimer(Count<1, 0x101>, true, 0.001);
+    auto* fast = static_cast<QTimer*>(QzTimer(Count<2, 0>, true, 0.001));
+    EXPECT_TRUE(WaitFor([] { return gFires[2] >= 10; }));
+    EXPECT_EQ(gFires[0] * 10 + gFires[1], 11);
+    fast->stop();
     TestClock clock;
     gFires[0] = 0;
-    QzInstallAppDelegate();
     auto* timer = static_cast<QTimer*>(QzTimer(Count<0, 0>, true, 0.2));
     ASSERT_TRUE(WaitFor([] { return gFires[0] >= 1; }));
     gBefore = gFires[0];
@@ -507,18 +485,14 @@ TEST_F(EventsTest, AlertsReportTheirButtonToTheDialogHandlerAndANonPositiveTagPr
     gDialogEvents.clear();
     EXPECT_EQ(QzAlert(-6, QzAlertStyleOmitted, nullptr, nullptr, QString()), 0);
     EXPECT_EQ(Seen({1000}) + std::to_string(gQzAlerts.size()), "1000 0 6\n0");
-}
-
-// Recorded first, then from a real window-modal box.
-TEST_F(EventsTest, ASheetAlertReturnsAtOnceAndReportsLaterFromAWindowModalBox)
-{
+    // A sheet's alert returns at once and reports later: recorded first, then from a real window-modal box.
     QzWindowSet(1, QStringLiteral("Main"), QzParamOmitted, QzRect {0, 0, 300, 200});
-    const QString message = QStringLiteral("Sheet");
+    const QString sheetMessage = QStringLiteral("Sheet");
     alerts.answers = {1};
     for (const bool real : {false, true}) {
         const QzHookGuard<QzAlertFn> hook(gQzAlertHook, real ? QzAlertPresent : gQzAlertHook);
         gDialogEvents.clear();
-        EXPECT_EQ(QzAlert(9, 0, &message, nullptr, QStringLiteral("OK;Cancel"), 1), 0);
+        EXPECT_EQ(QzAlert(9, 0, &sheetMessage, nullptr, QStringLiteral("OK;Cancel"), 1), 0);
         EXPECT_TRUE(alerts.alerts.empty());
         if (real) {
             ASSERT_EQ(gQzAlerts.size(), 1u);

@@ -6,18 +6,11 @@
 #include "settings/settings.h"
 #include "settings/state.h"
 
-#include <gtest/gtest.h>
-
-#include <QDir>
-
 #include <atomic>
-#include <csignal>
 #include <random>
 #include <regex>
 #include <sched.h>
 #include <sys/mman.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 

@@ -1,8 +1,6 @@
 #include "simmac/simulated_mac.h"
 #include "test_support.h"
 
-#include <gtest/gtest.h>
-
 TEST(SimulatedMac, VersionsCompareByNumberAndTheEnvironmentOverridesTheBundlesFile)
 {
     const std::tuple<const char*, const char*, bool> comparisons[] = {{"10.15.7", "10.15.9", false},
