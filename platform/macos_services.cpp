@@ -33,10 +33,10 @@ std::string MacMailtoAppPath()
         return {};
         // Deprecated from macOS 12 in favour of NSWorkspace, which would need
         // Objective-C; it still answers on every version the program runs on.
-#pragma clang diagnostic push
-#pragma clang diagnostic ignored "-Wdeprecated-declarations"
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
     const CFURLRef app = LSCopyDefaultApplicationURLForURL(mailto, kLSRolesAll, nullptr);
-#pragma clang diagnostic pop
+#pragma GCC diagnostic pop
     CFRelease(mailto);
     if (!app)
         return {};
