@@ -16,9 +16,9 @@
 
 namespace {
 
-// An osascript in the sandbox that keeps its standard input and its
-// arguments ("<count>:<arguments>"), then runs the answer given; the
-// program's script runner is the osascript runner meanwhile.
+// An osascript in the sandbox that records its arguments ("<count>:<them>"
+// and a line end) and then its standard input, and runs the answer given;
+// the program's script runner is the osascript runner meanwhile.
 struct StubOsascript {
     explicit StubOsascript(const Sandbox& s)
         : sandbox(s)
@@ -33,12 +33,9 @@ struct StubOsascript {
     }
     void Answer(const std::string& shell) const
     {
-        const std::string dir = sandbox.path().toStdString();
-        sandbox.Stub(
-            QStringLiteral("osascript"), "cat > '" + dir + "/stdin'; echo \"$#:$*\" > '" + dir + "/args'\n" + shell);
+        sandbox.Stub(QStringLiteral("osascript"), "{ echo \"$#:$*\"; cat; } > '" + Record() + "'\n" + shell);
     }
-    std::string Stdin() const { return ReadFile(sandbox.path() + QStringLiteral("/stdin")); }
-    std::string Args() const { return ReadFile(sandbox.path() + QStringLiteral("/args")); }
+    std::string Record() const { return sandbox.path().toStdString() + "/record"; }
     const Sandbox& sandbox;
     QzHookGuard<QzScriptFn> runner;
 };
@@ -66,10 +63,7 @@ TEST(Osascript, EveryScriptOfTheProgramReachesOsascriptByteForByte)
     const QString body = QStringLiteral("Backup failed \"disk\" \\\\nas\\x\r\nLast success: today");
     const std::function<void()> scripts[] = {
         [] { StartupDiskName(); },
-        [] {
-            FinderOpenFile(SS("Macintosh HD:Users:s\x9F"
-                              "e:\"q\""));
-        }, // \x9F: u with diaeresis in Mac Roman
+        [] { FinderOpenFile(SS("Macintosh HD:Users:s\237e:\"q\"")); }, // u with diaeresis in Mac Roman
         [] { FinderActivate(); },
         [] { RunAppleScript("do shell script \"scutil --get ComputerName\""); },
         [&] {
@@ -93,14 +87,12 @@ TEST(Osascript, EveryScriptOfTheProgramReachesOsascriptByteForByte)
         StubOsascript osascript(sandbox);
         osascript.Answer(":");
         run();
-        EXPECT_EQ(osascript.Stdin(), script.toUtf8().toStdString());
-        EXPECT_EQ(osascript.Args(), "0:\n");
-        sent.push_back(osascript.Stdin());
+        sent.push_back(ReadFile(QString::fromStdString(osascript.Record())));
+        EXPECT_EQ(sent.back(), "0:\n" + script.toUtf8().toStdString());
     }
-    EXPECT_EQ(sent[0], "tell application \"Finder\"\nset startup_Disk to (name of startup disk)\nend tell");
-    EXPECT_EQ(sent[1],
-        "tell application \"Finder\"\nopen alias \"Macintosh HD:Users:s\xC3\xBC"
-        "e:\\\"q\\\"\"\nend tell");
+    EXPECT_EQ(sent[0], "0:\ntell application \"Finder\"\nset startup_Disk to (name of startup disk)\nend tell");
+    EXPECT_EQ(
+        sent[1], "0:\ntell application \"Finder\"\nopen alias \"Macintosh HD:Users:s\303\274e:\\\"q\\\"\"\nend tell");
 }
 
 // What osascript prints becomes gScriptResult: its result without the last
