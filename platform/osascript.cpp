@@ -32,6 +32,52 @@ void Gather(QProcess& p, QByteArray& out, QByteArray& err)
     err += p.readAllStandardError().left(std::max<qsizetype>(0, kOutputKeep - err.size()));
 }
 
+// Runs the script; true with its result in *text, or false with the
+// error message there.
+bool RunOsascript(const QString& source, QString* text)
+{
+    QProcess p;
+    p.setProgram(gOsascriptPath);
+    // A group of its own, so that the limit also ends what the script started.
+    p.setChildProcessModifier([] { setpgid(0, 0); });
+    QElapsedTimer clock;
+    clock.start();
+    p.start();
+    if (!p.waitForStarted()) {
+        *text = QStringLiteral("The script runner %1 could not be started.").arg(gOsascriptPath);
+        return false;
+    }
+    p.write(source.toUtf8());
+    p.closeWriteChannel();
+
+    QByteArray out;
+    QByteArray err;
+    while (p.state() != QProcess::NotRunning) {
+        const qint64 left = gOsascriptLimitMs - clock.elapsed();
+        if (left <= 0) {
+            ::kill(-static_cast<pid_t>(p.processId()), SIGKILL);
+            p.waitForFinished(-1);
+            *text = QStringLiteral("The script did not finish within %1 seconds.")
+                        .arg(static_cast<double>(gOsascriptLimitMs) / 1000.0);
+            return false;
+        }
+        p.waitForFinished(static_cast<int>(std::min(left, kReadEveryMs)));
+        Gather(p, out, err);
+    }
+    Gather(p, out, err);
+
+    if (p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) {
+        if (out.endsWith('\n'))
+            out.chop(1);
+        *text = Text(out);
+        return true;
+    }
+    *text = OsascriptErrorMessage(err);
+    if (text->isEmpty())
+        *text = QStringLiteral("The script failed without an error message.");
+    return false;
+}
+
 } // namespace
 
 QString OsascriptErrorMessage(const QByteArray& stderrBytes)
@@ -53,53 +99,11 @@ QString OsascriptErrorMessage(const QByteArray& stderrBytes)
 
 bool OsascriptRunScript(const QString& source, QString* result, QString* errorMessage)
 {
-    QString ignoredResult;
-    QString ignoredError;
-    if (!result)
-        result = &ignoredResult;
-    if (!errorMessage)
-        errorMessage = &ignoredError;
-    result->clear();
-    errorMessage->clear();
-
-    QProcess p;
-    p.setProgram(gOsascriptPath);
-    // A group of its own, so that the limit also ends what the script started.
-    p.setChildProcessModifier([] { setpgid(0, 0); });
-    QElapsedTimer clock;
-    clock.start();
-    p.start();
-    if (!p.waitForStarted()) {
-        *errorMessage = QStringLiteral("The script runner %1 could not be started.").arg(gOsascriptPath);
-        return false;
-    }
-    p.write(source.toUtf8());
-    p.closeWriteChannel();
-
-    QByteArray out;
-    QByteArray err;
-    while (p.state() != QProcess::NotRunning) {
-        const qint64 left = gOsascriptLimitMs - clock.elapsed();
-        if (left <= 0) {
-            ::kill(-static_cast<pid_t>(p.processId()), SIGKILL);
-            p.waitForFinished(-1);
-            *errorMessage = QStringLiteral("The script did not finish within %1 seconds.")
-                                .arg(static_cast<double>(gOsascriptLimitMs) / 1000.0);
-            return false;
-        }
-        p.waitForFinished(static_cast<int>(std::min(left, kReadEveryMs)));
-        Gather(p, out, err);
-    }
-    Gather(p, out, err);
-
-    if (p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) {
-        if (out.endsWith('\n'))
-            out.chop(1);
-        *result = Text(out);
-        return true;
-    }
-    *errorMessage = OsascriptErrorMessage(err);
-    if (errorMessage->isEmpty())
-        *errorMessage = QStringLiteral("The script failed without an error message.");
-    return false;
+    QString text;
+    const bool ok = RunOsascript(source, &text);
+    if (result)
+        *result = ok ? text : QString();
+    if (errorMessage)
+        *errorMessage = ok ? QString() : text;
+    return ok;
 }
