@@ -51,6 +51,8 @@ add_custom_command(OUTPUT ${QZ_ICNS}
 add_custom_target(quillaby_icns ALL DEPENDS ${QZ_ICNS})
 
 if(APPLE)
+    # A real Mac has its own system version: the simulated one stays out.
+    file(REMOVE_RECURSE ${QZ_RESOURCES_DIR}/SimulatedMac)
     target_link_libraries(quillaby PUBLIC ${QZ_APPLE_FRAMEWORKS})
     if(TARGET Quillaby)
         set_target_properties(Quillaby PROPERTIES

@@ -96,8 +96,8 @@ TEST(MacBundle, IconHoldsEverySizeFrom16To1024)
         EXPECT_TRUE(sizes.count(px)) << px << " pixels missing";
 }
 
-// The program and the report command side by side; the stand-ins of the
-// simulated Mac only off the Mac, where the icon is only in the build tree.
+// The program and the report command side by side; the simulated Mac's
+// stand-ins only off the Mac, where the icon is only in the build tree.
 TEST(MacBundle, ExecutablesSideBySideAndStandInsOnlyOffTheMac)
 {
     const QString contents = QStringLiteral(QZ_BUNDLE_DIR "/Contents");
@@ -105,6 +105,7 @@ TEST(MacBundle, ExecutablesSideBySideAndStandInsOnlyOffTheMac)
     EXPECT_TRUE(QFileInfo(contents + QStringLiteral("/MacOS/quillaby-report")).isExecutable());
 #ifdef Q_OS_MACOS
     EXPECT_FALSE(QFileInfo::exists(contents + QStringLiteral("/StandIns")));
+    EXPECT_FALSE(QFileInfo::exists(contents + QStringLiteral("/Resources/SimulatedMac")));
     EXPECT_TRUE(QFileInfo::exists(contents + QStringLiteral("/Resources/Quillaby.icns")));
 #else
     EXPECT_TRUE(QFileInfo(contents + QStringLiteral("/StandIns/log")).isExecutable());
