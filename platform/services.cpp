@@ -1,5 +1,7 @@
 #include "platform/services.h"
 
+#include "platform/macos_services.h"
+#include "platform/osascript.h"
 #include "platform/script_standin.h"
 #include "platform/url_opener.h"
 #include "runtime/hooks.h"
@@ -19,7 +21,12 @@ QString StandInMailtoApp()
 
 void InstallPlatformServices()
 {
-#ifndef Q_OS_MACOS
+#ifdef Q_OS_MACOS
+    // The system's own tools and interfaces (platform/macos_services.cpp).
+    gQzScriptHook = OsascriptRunScript;
+    gQzMailtoAppHook = [] { return QString::fromStdString(MacMailtoAppPath()); };
+    gQzAccessibilityHook = MacAccessibilityTrusted;
+#else
     gQzScriptHook = StandInRunScript;
     gQzMailtoAppHook = StandInMailtoApp;
     gQzAccessibilityHook = QzAccessibilityGranted;

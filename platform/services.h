@@ -4,8 +4,9 @@
 
 // Installs the platform's answers for the services a Mac provides in
 // process (the script runner, the mailto application, the accessibility
-// permission, opening files and web addresses). On macOS the real services stay; elsewhere the stand-ins
-// answer as a Mac would. Called once at start-up, after the stand-in
+// permission, opening files and web addresses). On macOS those are
+// osascript, Launch Services and the accessibility API; elsewhere the
+// stand-ins answer as a Mac would. Called once at start-up, after the stand-in
 // commands are on PATH.
 void InstallPlatformServices();
 

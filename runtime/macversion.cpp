@@ -46,7 +46,13 @@ std::string ProductVersionOfPlist(const std::string& path)
     if (data.empty())
         return {};
     plist_t root = nullptr;
-    plist_from_memory(data.data(), static_cast<std::uint32_t>(data.size()), &root);
+    // plist_from_memory changed its arguments between libplist releases;
+    // these two keep theirs (a Mac's Homebrew has the newer one).
+    const auto size = static_cast<std::uint32_t>(data.size());
+    if (plist_is_binary(data.data(), size))
+        plist_from_bin(data.data(), size, &root);
+    else
+        plist_from_xml(data.data(), size, &root);
     if (!root)
         return {};
     std::string version;

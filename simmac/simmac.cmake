@@ -11,8 +11,12 @@ foreach(script ${QZ_STANDIN_SCRIPTS})
         FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 endforeach()
 
-configure_file(${CMAKE_SOURCE_DIR}/simmac/SystemVersion.plist
-    ${QZ_RESOURCES_DIR}/SimulatedMac/System/Library/CoreServices/SystemVersion.plist COPYONLY)
+# A real Mac has its own system version: the simulated one stays out of
+# its bundle.
+if(NOT APPLE)
+    configure_file(${CMAKE_SOURCE_DIR}/simmac/SystemVersion.plist
+        ${QZ_RESOURCES_DIR}/SimulatedMac/System/Library/CoreServices/SystemVersion.plist COPYONLY)
+endif()
 
 # The `log` command: standard library and libplist, no Qt. It shares the
 # simulated Mac's version and the version order with the application.

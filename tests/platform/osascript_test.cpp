@@ -1,0 +1,157 @@
+#include "../notify/notify_support.h"
+
+#include "notify/mail.h"
+#include "notify/runner.h"
+#include "notify/state.h"
+#include "platform/osascript.h"
+#include "platform/state.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+
+#include <functional>
+
+namespace {
+
+// An osascript in the sandbox that records its arguments ("<count>:<them>"
+// and a line end) and then its standard input, and runs the answer given;
+// the program's script runner is the osascript runner meanwhile.
+struct StubOsascript {
+    explicit StubOsascript(const Sandbox& s)
+        : sandbox(s)
+        , runner(gQzScriptHook, OsascriptRunScript)
+    {
+        gOsascriptPath = s.bin() + QStringLiteral("/osascript");
+    }
+    ~StubOsascript()
+    {
+        gOsascriptPath = QStringLiteral("/usr/bin/osascript");
+        gOsascriptLimitMs = 120000;
+    }
+    void Answer(const std::string& shell) const
+    {
+        sandbox.Stub(QStringLiteral("osascript"), "{ echo \"$#:$*\"; cat; } > '" + Record() + "'\n" + shell);
+    }
+    std::string Record() const { return sandbox.path().toStdString() + "/record"; }
+    const Sandbox& sandbox;
+    QzHookGuard<QzScriptFn> runner;
+};
+
+// A process that has ended: gone, or a zombie its parent has not reaped yet.
+bool Ended(const std::string& pid)
+{
+    QProcess ps;
+    ps.start(QStringLiteral("ps"),
+        {QStringLiteral("-o"), QStringLiteral("stat="), QStringLiteral("-p"), QString::fromStdString(pid)});
+    ps.waitForFinished();
+    const QByteArray state = ps.readAllStandardOutput().trimmed();
+    return state.isEmpty() || state.startsWith('Z');
+}
+
+} // namespace
+
+// Each script the program runs, built by its own functions, reaches
+// osascript's standard input byte for byte as UTF-8, with no arguments.
+TEST(Osascript, EveryScriptOfTheProgramReachesOsascriptByteForByte)
+{
+    ResetNotifyState();
+    Sandbox sandbox;
+    const QString subject = QStringLiteral("Time Machine Backup Failed for User s\u00FCe on Mac, \u201CStudio\u201D");
+    const QString body = QStringLiteral("Backup failed \"disk\" \\\\nas\\x\r\nLast success: today");
+    const std::function<void()> scripts[] = {
+        [] { StartupDiskName(); },
+        [] { FinderOpenFile(SS("Macintosh HD:Users:s\237e:\"q\"")); }, // u with diaeresis in Mac Roman
+        [] { FinderActivate(); },
+        [] { RunAppleScript("do shell script \"scutil --get ComputerName\""); },
+        [&] {
+            MailtoApp mail(QStringLiteral("/System/Applications/Mail.app"));
+            SendNotificationEmail(QString(), QStringLiteral("s\u00FCe@example.com"), subject, body);
+        },
+        [&] {
+            MailtoApp outlook(QStringLiteral("/Applications/Microsoft Outlook.app"));
+            SendNotificationEmail(QString(), QStringLiteral("s\u00FCe@example.com"), subject, body);
+        },
+    };
+    std::vector<std::string> sent;
+    for (const auto& run : scripts) {
+        QString script;
+        {
+            ScriptRecorder recorder;
+            run();
+            ASSERT_EQ(recorder.scripts.size(), 1u);
+            script = recorder.scripts[0];
+        }
+        StubOsascript osascript(sandbox);
+        osascript.Answer(":");
+        run();
+        sent.push_back(ReadFile(QString::fromStdString(osascript.Record())));
+        EXPECT_EQ(sent.back(), "0:\n" + script.toUtf8().toStdString());
+    }
+    EXPECT_EQ(sent[0], "0:\ntell application \"Finder\"\nset startup_Disk to (name of startup disk)\nend tell");
+    EXPECT_EQ(
+        sent[1], "0:\ntell application \"Finder\"\nopen alias \"Macintosh HD:Users:s\303\274e:\\\"q\\\"\"\nend tell");
+}
+
+// What osascript prints becomes gScriptResult: its result without the last
+// line end, or "ERROR:  " and the message of its error text.
+TEST(Osascript, ResultsAndErrorTextsBecomeTheScriptResult)
+{
+    ResetNotifyState();
+    Sandbox sandbox;
+    StubOsascript osascript(sandbox);
+    const std::pair<const char*, const char*> cases[] = {
+        {"printf 'Macintosh HD\\n'", "Macintosh HD"},
+        {":", ""},
+        {"printf 'one\\rtwo\\n\\n'", "one\rtwo\n"},
+        {"echo 'Sam\xE2\x80\x99s Mac'; echo 'a warning' >&2", "Sam\xD5s Mac"}, // Mac Roman right quote
+        {"echo '123:130: execution error: Mail got an error: Can\xE2\x80\x99t get account 1. (-1728)' >&2; exit 1",
+            "ERROR:  Mail got an error: Can\xD5t get account 1."},
+        {"echo '0:5: syntax error: Expected end of line but found identifier. (-2741)' >&2; exit 1",
+            "ERROR:  Expected end of line but found identifier."},
+        {"echo partial; echo '0:44: execution error: sh: foo: command not found (127)' >&2; exit 1",
+            "ERROR:  sh: foo: command not found"},
+        {"echo 'osascript[42:43] logged first' >&2;"
+         "echo '12:30: execution error: Finder got an error: AppleEvent timed out. (-1712)' >&2; exit 1",
+            "ERROR:  Finder got an error: AppleEvent timed out."},
+        {"echo 'osascript: no such component' >&2; exit 2", "ERROR:  osascript: no such component"},
+        {"exit 1", "ERROR:  The script failed without an error message."},
+        {"kill -9 $$", "ERROR:  The script failed without an error message."},
+    };
+    for (const auto& [answer, want] : cases) {
+        SCOPED_TRACE(answer);
+        osascript.Answer(answer);
+        RunAppleScript("do shell script \"scutil --get ComputerName\"");
+        EXPECT_EQ(gScriptResult, SS(want));
+    }
+    gOsascriptPath = sandbox.path() + QStringLiteral("/missing/osascript");
+    RunAppleScript("return 1");
+    EXPECT_EQ(
+        gScriptResult, SS("ERROR:  The script runner " + gOsascriptPath.toStdString() + " could not be started."));
+}
+
+// A script that hangs is killed at the limit with what it started, and
+// fails with a message that says so.
+TEST(Osascript, AHangingScriptIsKilledAtTheLimit)
+{
+    ResetNotifyState();
+    Sandbox sandbox;
+    StubOsascript osascript(sandbox);
+    const QString pids = sandbox.path() + QStringLiteral("/pids");
+    osascript.Answer(
+        "echo $$ > '" + pids.toStdString() + "'; sleep 60 & echo $! >> '" + pids.toStdString() + "'; wait");
+    gOsascriptLimitMs = 500;
+    RunAppleScript("do shell script \"sleep 60\"");
+    EXPECT_EQ(gScriptResult, SS("ERROR:  The script did not finish within 0.5 seconds."));
+    const QList<QByteArray> started = QByteArray::fromStdString(ReadFile(pids)).trimmed().split('\n');
+    ASSERT_EQ(started.size(), 2);
+    QElapsedTimer waited;
+    waited.start();
+    for (const QByteArray& pid : started) {
+        while (!Ended(pid.toStdString()) && waited.elapsed() < 10000)
+            QThread::msleep(20);
+        EXPECT_TRUE(Ended(pid.toStdString())) << pid.toStdString();
+    }
+}
