@@ -60,14 +60,6 @@ int SilentAlert(const QzAlertRequest&)
     return 0;
 }
 
-int AlertToStandardError(const QzAlertRequest& request)
-{
-    std::fprintf(stderr, "quillaby-report: %s\n", request.message.toUtf8().constData());
-    if (!request.informative.isEmpty())
-        std::fprintf(stderr, "quillaby-report: %s\n", request.informative.toUtf8().constData());
-    return 0;
-}
-
 // The history beside the settings file, found as the report finds it. The
 // settings' own troubles are the report's to tell, not this command's.
 QString FindHistory()

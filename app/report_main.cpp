@@ -49,16 +49,6 @@
 
 namespace {
 
-// Nobody can answer an alert here: its texts go to standard error and the
-// first button is taken.
-int AlertToStandardError(const QzAlertRequest& request)
-{
-    std::fprintf(stderr, "quillaby-report: %s\n", request.message.toUtf8().constData());
-    if (!request.informative.isEmpty())
-        std::fprintf(stderr, "quillaby-report: %s\n", request.informative.toUtf8().constData());
-    return 0;
-}
-
 bool FetchUnderWay()
 {
     return gTodayRequested || gTodayLaunchPending || gTodayPipeOpen || gTodayReadNow || gShortLogMode

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sstream>
@@ -181,6 +182,14 @@ QString LfLineEnds(QString text)
 }
 
 } // namespace
+
+int AlertToStandardError(const QzAlertRequest& request)
+{
+    std::fprintf(stderr, "quillaby-report: %s\n", request.message.toUtf8().constData());
+    if (!request.informative.isEmpty())
+        std::fprintf(stderr, "quillaby-report: %s\n", request.informative.toUtf8().constData());
+    return 0;
+}
 
 QString ReportFinalStatus(const QString& statusLine, std::string_view report)
 {

@@ -14,6 +14,11 @@
 #include <optional>
 #include <string_view>
 
+struct QzAlertRequest;
+// The report command's alert presenter: nobody can answer an alert there,
+// so its texts go to standard error and the first button is taken.
+int AlertToStandardError(const QzAlertRequest& request);
+
 // Exit statuses of the report command besides the report's own 0, 1 and 2.
 inline constexpr int kReportUsageError = 64; // a bad command line
 inline constexpr int kReportOutputError = 74; // the output could not be written
