@@ -148,6 +148,11 @@ ShResult Sh(const std::string& command)
         sh.readAllStandardError().toStdString()};
 }
 
+ShResult Report(const std::string& args, const std::string& environment)
+{
+    return Sh(environment + " exec '" QZ_REPORT_EXE "' " + args);
+}
+
 std::string ReadFile(const QString& path)
 {
     QFile f(path);

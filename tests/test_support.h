@@ -121,6 +121,8 @@ struct ShResult {
     std::string out, err;
 };
 ShResult Sh(const std::string& command);
+// quillaby-report with these arguments and redirections, environment assignments before them.
+ShResult Report(const std::string& args, const std::string& environment = {});
 
 std::string ReadFile(const QString& path);
 ShortString SS(const std::string& bytes);
