@@ -3,9 +3,8 @@
 #include <QDateTime>
 #include <QTimeZone>
 
-#include <csignal>
+#include <random>
 #include <sys/file.h>
-#include <sys/wait.h>
 
 namespace {
 
@@ -130,6 +129,28 @@ bool Killed(long long pid)
     return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
 }
 
+int KillAtRandom(int n, int killable, int kills, unsigned seed, int maxPauseUs, const std::function<pid_t(int)>& start,
+    const std::function<void()>& afterKill)
+{
+    std::vector<pid_t> running;
+    for (int i = 0; i < n; ++i)
+        running.push_back(start(i));
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> pause(0, maxPauseUs), pick(0, killable - 1);
+    int unexpected = 0;
+    for (int k = 0; k < kills; ++k) {
+        usleep(static_cast<useconds_t>(pause(random)));
+        const int victim = pick(random);
+        unexpected += Killed(running[victim]) ? 0 : 1;
+        running[victim] = start(victim);
+        if (afterKill)
+            afterKill();
+    }
+    for (const pid_t pid : running)
+        unexpected += Killed(pid) ? 0 : 1;
+    return unexpected;
+}
+
 std::unique_ptr<QTemporaryDir> KillTestData()
 {
     auto data = std::make_unique<QTemporaryDir>(
@@ -146,6 +167,11 @@ ShResult Sh(const std::string& command)
     sh.waitForFinished(120000);
     return {sh.exitStatus() == QProcess::NormalExit ? sh.exitCode() : -1, sh.readAllStandardOutput().toStdString(),
         sh.readAllStandardError().toStdString()};
+}
+
+ShResult Report(const std::string& args, const std::string& environment)
+{
+    return Sh(environment + " exec '" QZ_REPORT_EXE "' " + args);
 }
 
 std::string ReadFile(const QString& path)

@@ -31,6 +31,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -110,6 +111,17 @@ private:
 // Sends SIGKILL to the process and reaps it: true when the kill ended it
 // (not an exit of its own).
 bool Killed(long long pid);
+// Starts children 0 to n - 1 by start(i); `kills` times, after a random pause of up to maxPauseUs, kills one of
+// the first `killable` at random, starts it again and runs afterKill; at the end kills them all. Returns how many
+// children ended otherwise than by a kill.
+int KillAtRandom(int n, int killable, int kills, unsigned seed, int maxPauseUs, const std::function<pid_t(int)>& start,
+    const std::function<void()>& afterKill = {});
+// A T in memory that the test shares with the children it forks.
+template <typename T> T* SharedWithChildren()
+{
+    void* memory = mmap(nullptr, sizeof(T), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    return memory == MAP_FAILED ? nullptr : new (memory) T {};
+}
 // XDG_DATA_HOME for a test that kills processes, in a new folder on tmpfs,
 // where a kill need not wait for an fsync on a busy disk, or below
 // QZ_KILL_TEST_DIR; the folder goes with the object.
@@ -121,6 +133,8 @@ struct ShResult {
     std::string out, err;
 };
 ShResult Sh(const std::string& command);
+// quillaby-report with these arguments and redirections, environment assignments before them.
+ShResult Report(const std::string& args, const std::string& environment = {});
 
 std::string ReadFile(const QString& path);
 ShortString SS(const std::string& bytes);

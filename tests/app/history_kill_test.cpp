@@ -8,20 +8,9 @@
 #include "app/history.h"
 #include "settings/settings.h"
 
-#include <gtest/gtest.h>
-
-#include <QDir>
-#include <QFile>
-
 #include <atomic>
-#include <csignal>
-#include <map>
-#include <random>
 #include <set>
 #include <sqlite3.h>
-#include <sys/mman.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -122,32 +111,13 @@ TEST(HistoryUnderKill, ReadsSeeWholeTransactionsAndNoCommittedCheckIsLost)
     TestClock clock;
     const auto data = KillTestData();
     LoadSettings();
-    void* shared = mmap(nullptr, sizeof(Counters), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    ASSERT_NE(shared, MAP_FAILED);
-    gCounters = new (shared) Counters {};
-
-    std::vector<pid_t> running;
-    std::vector<int> roles;
-    for (int i = 0; i < kWriters + kReaders; ++i) {
-        roles.push_back(i < kWriters ? i : -1);
-        running.push_back(Start(roles.back()));
-    }
-    int nextSlot = kWriters;
-    std::mt19937 random(20261207);
-    std::uniform_int_distribution<int> pause(0, 3000); // microseconds
-    std::uniform_int_distribution<std::size_t> pick(0, running.size() - 1);
-    int unexpectedEnds = 0;
-    for (int k = 0; k < kKills; ++k) {
-        usleep(static_cast<useconds_t>(pause(random)));
-        const std::size_t victim = pick(random);
-        unexpectedEnds += Killed(running[victim]) ? 0 : 1;
-        if (roles[victim] >= 0)
-            roles[victim] = nextSlot++;
-        running[victim] = Start(roles[victim]);
-    }
-    for (const pid_t pid : running)
-        unexpectedEnds += Killed(pid) ? 0 : 1;
-    EXPECT_EQ(unexpectedEnds, 0);
+    gCounters = SharedWithChildren<Counters>();
+    ASSERT_NE(gCounters, nullptr);
+    // Writers take a new slot at each start; readers are slot -1.
+    int nextSlot = 0;
+    EXPECT_EQ(KillAtRandom(kWriters + kReaders, kWriters + kReaders, kKills, 20261207, 3000,
+                  [&](int i) { return Start(i < kWriters ? nextSlot++ : -1); }),
+        0);
     EXPECT_EQ(gCounters->bad.load(), 0);
     EXPECT_GT(gCounters->reads.load(), 0);
 
@@ -176,5 +146,4 @@ TEST(HistoryUnderKill, ReadsSeeWholeTransactionsAndNoCommittedCheckIsLost)
     }
     EXPECT_GT(committed, kKills);
     std::printf("%d kills, %ld checks committed, %ld reads checked\n", kKills, committed, gCounters->reads.load());
-    munmap(shared, sizeof(Counters));
 }

@@ -11,17 +11,10 @@
 #include "runtime/windows.h"
 #include "settings/state.h"
 
-#include <gtest/gtest.h>
-
 #include <QDate>
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QThread>
 
 namespace {
 
@@ -95,30 +88,6 @@ private:
     QProcess server_;
 };
 
-struct Outcome {
-    int code = -1;
-    std::string out, err;
-};
-
-// The program with these space-separated arguments, and QUILLABY_FETCH_LIMIT when a limit is given.
-Outcome Launch(const QString& program, const std::string& args, const char* limit = nullptr)
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (limit)
-        env.insert(QStringLiteral("QUILLABY_FETCH_LIMIT"), QLatin1String(limit));
-    p.setProcessEnvironment(env);
-    p.start(program, QString::fromStdString(args).split(u' ', Qt::SkipEmptyParts));
-    p.waitForFinished(90000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput().toStdString(),
-        p.readAllStandardError().toStdString()};
-}
-
-Outcome Report(const std::string& args, const char* limit = nullptr)
-{
-    return Launch(QStringLiteral(QZ_REPORT_EXE), args, limit);
-}
-
 } // namespace
 
 // Destinations ssh may not be given are refused; each other one has a folder of its own and names the window; the log
@@ -173,7 +142,7 @@ TEST(RemoteMac, ReportsThroughARealSshServer)
     const QString data = sandbox.path() + QStringLiteral("/.local/share/Quillaby/");
     sandbox.Write(QStringLiteral(".local/share/Quillaby/Settings"), " 1\rsam@example.com\r\r 0\r 1\r 0\r 1\r\r");
 
-    Outcome r = Report("today --host=mac-a --json");
+    ShResult r = Report("today --host=mac-a --json");
     const QJsonArray macs = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
     ASSERT_EQ(macs.size(), 1) << r.out << r.err;
     EXPECT_EQ(macs[0][QStringLiteral("host")].toString(), QStringLiteral("mac-a"));
@@ -195,7 +164,7 @@ TEST(RemoteMac, ReportsThroughARealSshServer)
     const int day = QDate::currentDate().dayOfYear();
     sandbox.Write(QStringLiteral(".local/share/Quillaby/hosts/down/Settings"),
         " 0\r\r\r 0\r 0\r 0\r " + std::to_string(day > 5 ? day - 5 : day) + "\r\r");
-    r = Report("today --format=nagios --host=stranger --host=down --host=hang --host=mac-b", "3");
+    r = Report("today --format=nagios --host=stranger --host=down --host=hang --host=mac-b", "QUILLABY_FETCH_LIMIT=3");
     EXPECT_EQ(r.code, 3);
     EXPECT_EQ(r.out.substr(0, r.out.find(" |")), "QUILLABY UNKNOWN - 4 Macs: 3 UNKNOWN, 1 OK") << r.out;
     for (const std::string mac : {"stranger", "down", "hang"})
@@ -205,15 +174,15 @@ TEST(RemoteMac, ReportsThroughARealSshServer)
     EXPECT_NE(r.err.find("down: ssh: connect to host 127.0.0.1 port "), std::string::npos) << r.err;
 
     // Refused before anything runs, in the report and in the window.
-    r = Report("today --host=fresh --host=-oProxyCommand=touch${IFS}ran");
+    r = Report("today --host=fresh '--host=-oProxyCommand=touch${IFS}ran'");
     EXPECT_EQ(r.code, 64);
     EXPECT_EQ(r.err,
         "quillaby-report: refusing the destination \"-oProxyCommand=touch${IFS}ran\": it starts with "
         "\"-\"\n");
-    EXPECT_EQ(Launch(QStringLiteral(QZ_APP_EXE), "--host -x").code, 64);
+    EXPECT_EQ(Sh("exec '" QZ_APP_EXE "' --host -x").code, 64);
     EXPECT_FALSE(QFile::exists(data + QStringLiteral("hosts/fresh")) || QFile::exists(QStringLiteral("ran")));
 
-    r = Launch(QStringLiteral("ssh"), "-F " + server.config.toStdString() + " mac-a id");
+    r = Sh("ssh -F '" + server.config.toStdString() + "' mac-a id");
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "quillaby-ssh-command: refused: id\n");
     std::string error;

@@ -8,33 +8,13 @@
 #include "app/report_output.h"
 #include "settings/settings.h"
 
-#include <gtest/gtest.h>
-
 #include <QDateTime>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 namespace {
-
-struct Outcome {
-    int code = -1;
-    QByteArray out, err;
-};
-
-Outcome Command(
-    const QStringList& args, const QByteArray& input = {}, const QString& program = QStringLiteral(QZ_REPORT_EXE))
-{
-    QProcess p;
-    p.start(program, args);
-    p.write(input);
-    p.closeWriteChannel();
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-        p.readAllStandardError()};
-}
 
 QString Local(std::int64_t ms)
 {
@@ -64,45 +44,38 @@ TEST(ReportHistory, FormsSinceBadCommandLinesAndADamagedFile)
         AddSession(sessions, at, at, SessionResult::Succeeded, "Disk, \"One\"");
         Record(gQzNowHook(), status, sessions);
     }
-    // CSV: one header, every record as wide, the fields as written.
-    const Outcome csv = Command({QStringLiteral("history"), QStringLiteral("--format"), QStringLiteral("csv")});
-    ASSERT_EQ(csv.code, 0) << csv.err.toStdString();
-    EXPECT_TRUE(csv.out.endsWith("\r\n"));
-    const QJsonArray rows
-        = QJsonDocument::fromJson(Command({QStringLiteral("-c"),
-                                              QStringLiteral("import csv, io, json, sys; print(json.dumps("
-                                                             "list(csv.reader(io.TextIOWrapper(sys.stdin."
-                                                             "buffer, newline='')))))")},
-                                      csv.out, QStringLiteral("/usr/bin/python3"))
-                                      .out)
-              .array();
-    ASSERT_EQ(rows.size(), 5);
-    const QVariantList header = rows[0].toArray().toVariantList();
-    for (const QJsonValue& row : rows)
-        EXPECT_EQ(row.toArray().size(), header.size());
-    EXPECT_EQ(rows[1].toArray()[header.indexOf(QStringLiteral("status"))].toString(), status);
-    EXPECT_EQ(
-        rows[4].toArray()[header.indexOf(QStringLiteral("destination"))].toString(), QStringLiteral("Disk, \"One\""));
-    EXPECT_EQ(rows[4].toArray()[0].toString(), QStringLiteral("session"));
+    // CSV through Python's csv module: one header, every record as wide, the fields as written, CR LF ends.
+    const ShResult csv = Sh("'" QZ_REPORT_EXE "' history --format csv > \"$HOME/csv\" && python3 -c \"import csv, io, "
+                            "json, sys; b = sys.stdin.buffer.read(); print(json.dumps([b.endswith(b'\\r\\n')] + "
+                            "list(csv.reader(io.StringIO(b.decode(), newline='')))))\" < \"$HOME/csv\"");
+    const QJsonArray rows = QJsonDocument::fromJson(QByteArray::fromStdString(csv.out)).array();
+    ASSERT_EQ(rows.size(), 6) << csv.out << csv.err;
+    EXPECT_TRUE(rows[0].toBool());
+    const QVariantList header = rows[1].toArray().toVariantList();
+    for (int i = 2; i < rows.size(); ++i)
+        EXPECT_EQ(rows[i].toArray().size(), header.size());
+    EXPECT_EQ(rows[2][header.indexOf(QStringLiteral("status"))].toString(), status);
+    EXPECT_EQ(rows[5][header.indexOf(QStringLiteral("destination"))].toString(), QStringLiteral("Disk, \"One\""));
+    EXPECT_EQ(rows[5][0].toString(), QStringLiteral("session"));
     // JSON since a day: that day's check and session.
-    const QJsonObject json = QJsonDocument::fromJson(
-        Command({QStringLiteral("history"), QStringLiteral("--since=2026-03-10"), QStringLiteral("--format=json")}).out)
-                                 .object();
+    const QJsonObject json
+        = QJsonDocument::fromJson(QByteArray::fromStdString(Report("history --since=2026-03-10 --format=json").out))
+              .object();
     EXPECT_EQ(json[QStringLiteral("checks")].toArray().size(), 1);
     EXPECT_EQ(json[QStringLiteral("sessions")].toArray()[0][QStringLiteral("started_at")].toString(),
         QStringLiteral("2026-03-10 12:00:00"));
-    const Outcome text = Command({QStringLiteral("history")});
-    EXPECT_TRUE(text.out.startsWith("Checks, newest first:\nChecked at ")) << text.out.toStdString();
-    EXPECT_TRUE(text.out.contains("say \"a, b\" next")) << text.out.toStdString();
+    const std::string text = Report("history").out;
+    EXPECT_EQ(text.rfind("Checks, newest first:\nChecked at ", 0), 0u) << text;
+    EXPECT_NE(text.find("say \"a, b\" next"), std::string::npos) << text;
     for (const char* bad : {"history --since 2026-3-10", "history --since", "history --format xml", "history now",
              "timeline", "timeline --days 0 --output x.png", "timeline --output x.gif"})
-        EXPECT_EQ(Command(QString::fromLatin1(bad).split(QLatin1Char(' '))).code, kReportUsageError) << bad;
+        EXPECT_EQ(Report(bad).code, kReportUsageError) << bad;
     // A damaged file: said, moved aside, and a new history started.
     sandbox.Write(QStringLiteral(".local/share/Quillaby/history.sqlite"), std::string(4096, 'x'));
-    const Outcome moved = Command({QStringLiteral("history")});
+    const ShResult moved = Report("history");
     EXPECT_EQ(moved.code, 0);
-    EXPECT_TRUE(moved.err.contains("It was moved to ")) << moved.err.toStdString();
-    EXPECT_TRUE(moved.out.contains("Backup sessions, newest first:\nStarted ")) << moved.out.toStdString();
+    EXPECT_NE(moved.err.find("It was moved to "), std::string::npos) << moved.err;
+    EXPECT_NE(moved.out.find("Backup sessions, newest first:\nStarted "), std::string::npos) << moved.out;
 }
 
 TEST(ReportHistory, TimelineFromAKnownHistoryAsPngAndSvg)
@@ -120,11 +93,8 @@ TEST(ReportHistory, TimelineFromAKnownHistoryAsPngAndSvg)
     Record(now, QString(), sessions);
     const QString png = sandbox.path() + QStringLiteral("/t.png");
     const QString svg = sandbox.path() + QStringLiteral("/t.svg");
-    ASSERT_EQ(Command({QStringLiteral("timeline"), QStringLiteral("--output"), png}).code, 0);
-    ASSERT_EQ(Command({QStringLiteral("timeline"), QStringLiteral("--days"), QStringLiteral("7"),
-                          QStringLiteral("--output"), svg})
-                  .code,
-        0);
+    ASSERT_EQ(Report("timeline --output '" + png.toStdString() + "'").code, 0);
+    ASSERT_EQ(Report("timeline --days 7 --output '" + svg.toStdString() + "'").code, 0);
     EXPECT_TRUE(ReadFile(svg).find("<svg") != std::string::npos);
     EXPECT_TRUE(ReadFile(svg).find("the last 7 days") != std::string::npos);
 

@@ -16,12 +16,6 @@
 
 namespace {
 
-// The command with these arguments and redirections, environment assignments before them.
-ShResult Report(const std::string& args, const std::string& environment = {})
-{
-    return Sh(environment + " exec '" QZ_REPORT_EXE "' " + args);
-}
-
 QJsonObject Json(const std::string& text)
 {
     return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();

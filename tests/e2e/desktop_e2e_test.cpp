@@ -1,24 +1,12 @@
-// The real Quillaby on Xvfb with the desktop's own parts: a private session
-// bus carrying python-dbusmock's notification daemon and a
-// StatusNotifierWatcher (the tray of KDE and GNOME's extension), or
-// trayer's XEmbed tray, or no tray at all.
+// The real Quillaby on Xvfb, driven with xdotool and a window manager's close button, with the desktop's own
+// parts: a private session bus carrying python-dbusmock's notification daemon and a StatusNotifierWatcher (the
+// tray of KDE and GNOME's extension), or trayer's XEmbed tray, or no tray at all.
 
 #include "test_support.h"
 
-#include <gtest/gtest.h>
+#include "settings/settings.h"
 
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
 #include <QImage>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QThread>
-
-#include <functional>
-#include <memory>
-
-#include <unistd.h>
 
 namespace {
 
@@ -36,20 +24,30 @@ bool WaitUntil(const std::function<bool()>& condition, int ms = 30000)
     return true;
 }
 
-// A display of its own, a home of its own, and what the test starts on
-// them; everything ends with the test.
+// The first of these tools and Python modules that this machine lacks, or empty.
+std::string Lacking(const std::string& tools, const std::string& modules = "dbusmock, Xlib")
+{
+    return Sh("for t in " + tools
+        + "; do command -v $t >/dev/null || { echo $t; exit; }; done; /usr/bin/python3 -c "
+          "'import "
+        + modules + "' 2>/dev/null || echo python3-dbusmock or python3-xlib")
+        .out;
+}
+
+// A display of its own, a home of its own, and what the test starts on them; everything ends with the test.
 class Desktop {
 public:
     Desktop()
     {
         env_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env_.insert(QStringLiteral("XDG_CONFIG_HOME"), sandbox_.path() + QStringLiteral("/.config"));
+        env_.insert(QStringLiteral("XDG_CONFIG_HOME"), sandbox.path() + QStringLiteral("/.config"));
         env_.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
         env_.remove(QStringLiteral("LANGUAGE"));
-        // The stand-in log replays $HOME/today.log and counts the fetches.
-        sandbox_.Stub(QStringLiteral("log"),
+        // The stand-in log replays $HOME/today.log; the stub keeps its arguments and counts the fetches.
+        sandbox.Stub(QStringLiteral("log"),
+            "printf '%s\\n' \"$@\" > \"$HOME/args.new\" && mv \"$HOME/args.new\" \"$HOME/args\"\n"
             "QUILLABY_LOG_REPLAY=\"$HOME/today.log\" '" QZ_STANDIN_DIR "/log' \"$@\"; echo >> \"$HOME/fetches\"");
-        sandbox_.Stub(QStringLiteral("dseditgroup"), "echo \"yes $4 is a member of admin\"");
+        sandbox.Stub(QStringLiteral("dseditgroup"), "echo \"yes $4 is a member of admin\"");
         // A display number of this process's own, the next where it is taken.
         for (int n = 100 + getpid() % 800; n < 1000 && !env_.contains(QStringLiteral("DISPLAY")); ++n) {
             QProcess* x = Start(QStringLiteral("Xvfb :%1 -displayfd 1 -screen 0 1024x768x24 -nolisten tcp").arg(n));
@@ -90,8 +88,8 @@ public:
     // A session bus with the notification daemon and a tray watcher on it.
     bool StartBus()
     {
-        const QString config = sandbox_.Write(QStringLiteral("bus.conf"),
-            "<busconfig><type>session</type><listen>unix:dir=" + sandbox_.path().toStdString()
+        const QString config = sandbox.Write(QStringLiteral("bus.conf"),
+            "<busconfig><type>session</type><listen>unix:dir=" + sandbox.path().toStdString()
                 + "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/>"
                   "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
         QProcess* bus = Start(QStringLiteral("dbus-daemon --nofork --print-address=1 --config-file=") + config);
@@ -112,18 +110,38 @@ public:
                    + QStringLiteral("Method ") + watcher + QStringLiteral(" RegisterStatusNotifierItem s '' ''"))
             == QStringLiteral("()\n()");
     }
-    QString Path(const char* name) const { return sandbox_.path() + QLatin1Char('/') + QLatin1String(name); }
+    QString Path(const char* name) const { return sandbox.path() + QLatin1Char('/') + QLatin1String(name); }
     void Replay(const char* fixture) const
     {
         QFile::remove(Path("today.log"));
         QFile::copy(FixturePath(QString::fromLatin1(fixture)), Path("today.log"));
     }
     int Fetches() const { return int(ReadFile(Path("fetches")).size()); }
-    // The main window when it is shown, else empty.
-    QString Window() const { return Sh(QStringLiteral("xdotool search --onlyvisible --name '^Quillaby$'")); }
+    // The window of this title when it is shown, else empty.
+    QString Window(const QString& title = QStringLiteral("Quillaby")) const
+    {
+        return Sh(QStringLiteral("xdotool search --onlyvisible --name '^%1$' | head -n 1").arg(title));
+    }
     void Close(const QString& window) const
     {
         Sh(QStringLiteral("/usr/bin/python3 -c \"%1\" %2").arg(QString::fromLatin1(kCloseWindow), window));
+    }
+    // A window's "$X $Y" or "$WIDTH $HEIGHT"; a click at a place in it.
+    QPoint Geometry(const QString& window, const char* what) const
+    {
+        const QStringList xy = Sh(
+            QStringLiteral("eval \"$(xdotool getwindowgeometry --shell %1)\"; echo ").arg(window) + QLatin1String(what))
+                                   .split(QLatin1Char(' '));
+        return {xy.value(0).toInt(), xy.value(1).toInt()};
+    }
+    void Click(const QString& window, QPoint at) const
+    {
+        Sh(QStringLiteral("xdotool mousemove --window %1 %2 %3 click 1").arg(window).arg(at.x()).arg(at.y()));
+    }
+    QImage Screen() const
+    {
+        Sh(QStringLiteral("xwd -root -silent -out '%1.xwd' && '" QZ_XWD_TO_PNG "' '%1.xwd' '%1.png'").arg(Path("s")));
+        return QImage(Path("s.png"));
     }
     // Each Notify call the daemon got: its arguments as the daemon's log has them.
     QStringList Notices() const
@@ -162,31 +180,69 @@ public:
         Item(QStringLiteral("-o /MenuBar -m com.canonical.dbusmenu.Event -- %1 clicked '<0>' 0").arg(id));
     }
 
+    Sandbox sandbox;
+
 private:
-    Sandbox sandbox_;
     QProcessEnvironment env_ = QProcessEnvironment::systemEnvironment();
     std::vector<std::unique_ptr<QProcess>> processes_;
 };
 
-// The first of the desktop's parts that this machine lacks, or empty.
-QString Lacking(const char* tools)
-{
-    QProcess p;
-    p.start(QStringLiteral("/bin/sh"),
-        {QStringLiteral("-c"),
-            QStringLiteral("for t in %1; do command -v $t >/dev/null || { echo $t; exit; }; done; /usr/bin/python3 -c "
-                           "'import dbusmock, Xlib' 2>/dev/null || echo python3-dbusmock or python3-xlib")
-                .arg(QString::fromLatin1(tools))});
-    p.waitForFinished(10000);
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-}
-
 } // namespace
+
+TEST(DesktopEndToEnd, CurrentLogFillsTheReportAndQuitAsksWhileNotificationIsOn)
+{
+    if (const std::string lacks = Lacking("Xvfb xdotool xwd", "sys"); !lacks.empty())
+        GTEST_SKIP() << lacks << " is not installed (scripts/install-deps installs it)";
+    Desktop desktop;
+    desktop.Replay("today-error-free-morning.log");
+    const QString settings = desktop.sandbox.Write(
+        QStringLiteral(".local/share/Quillaby/Settings"), " 1\rsam@example.com\r\r 0\r 0\r 0\r 12\r\r 0\r 0\r 0\r 0\r");
+    const auto line
+        = [&](int n) { return QString::fromLatin1(ReadFile(settings).c_str()).split(QLatin1Char('\r')).value(n - 1); };
+    QProcess* app = desktop.Start(QStringLiteral(QZ_APP_EXE));
+    QString window;
+    ASSERT_TRUE(WaitUntil([&] { return !(window = desktop.Window()).isEmpty(); }));
+    const int menuBar = desktop.Geometry(window, "$WIDTH $HEIGHT").y() - 652;
+    ASSERT_GT(menuBar, 0) << window.toStdString();
+    QThread::msleep(500); // the first pass shows the introduction
+    const QPoint origin = desktop.Geometry(window, "$X $Y") + QPoint(0, menuBar);
+    const QImage before = desktop.Screen();
+    ASSERT_FALSE(before.isNull());
+
+    // Current Log: the stand-in is asked for today's log, the day of its success is saved, the report shows text.
+    desktop.Click(window, {80, 525 + menuBar});
+    const std::string asked = "show\n--last\n4h\n--predicate\nsubsystem == \"com.apple.TimeMachine\"\n--info\n"
+        + std::string(QzNumberText(TodayDayOfYear()).view());
+    EXPECT_TRUE(WaitUntil([&] { return ReadFile(desktop.Path("args")) + line(7).toStdString() == asked; }, 60000))
+        << ReadFile(desktop.Path("args")) << line(7).toStdString();
+    QThread::msleep(500);
+    const QImage after = desktop.Screen();
+    ASSERT_FALSE(after.isNull());
+    int text = 0; // dark pixels in the report area
+    for (int y = 70; y < 375; ++y)
+        for (int px = 15; px < 590; ++px)
+            text += qGray(after.pixel(origin.x() + px, origin.y() + y)) < 100;
+    EXPECT_GT(text, 500);
+    EXPECT_NE(after.copy(origin.x(), origin.y() + 60, 585, 325), before.copy(origin.x(), origin.y() + 60, 585, 325));
+
+    // Ctrl+Q with notification on: the quit window, then its Quit button;
+    // the settings are saved, twelve lines, the last one ended.
+    desktop.Sh(QStringLiteral("xdotool key --clearmodifiers ctrl+q"));
+    QString sheet;
+    ASSERT_TRUE(WaitUntil([&] { return !(sheet = desktop.Window(QStringLiteral("Quit Quillaby"))).isEmpty(); }));
+    QThread::msleep(500);
+    EXPECT_EQ(app->state(), QProcess::Running);
+    desktop.Click(sheet, desktop.Geometry(sheet, "$WIDTH $HEIGHT") - QPoint(45, 28));
+    ASSERT_TRUE(app->waitForFinished(30000));
+    EXPECT_EQ(app->exitStatus() * 10 + app->exitCode(), 0);
+    EXPECT_EQ(QStringList({line(1), line(2), line(12), line(13)}),
+        QStringList({QStringLiteral(" 1"), QStringLiteral("sam@example.com"), QStringLiteral(" 0"), QString()}));
+}
 
 TEST(DesktopEndToEnd, BackgroundStartNotifiesOncePerProblemAndTheTrayTellsTheState)
 {
-    if (const QString lacks = Lacking("Xvfb xdotool dbus-daemon gdbus"); !lacks.isEmpty())
-        GTEST_SKIP() << lacks.toStdString() << " is not installed (scripts/install-deps installs it)";
+    if (const std::string lacks = Lacking("Xvfb xdotool dbus-daemon gdbus"); !lacks.empty())
+        GTEST_SKIP() << lacks << " is not installed (scripts/install-deps installs it)";
     Desktop desktop;
     ASSERT_TRUE(desktop.StartBus());
     desktop.Replay("today-failed-error-11-after-success.log");
@@ -231,8 +287,8 @@ TEST(DesktopEndToEnd, BackgroundStartNotifiesOncePerProblemAndTheTrayTellsTheSta
 
 TEST(DesktopEndToEnd, XembedTrayHoldsTheIconAndWithoutATrayClosingQuits)
 {
-    if (const QString lacks = Lacking("Xvfb xdotool xwininfo xwd trayer"); !lacks.isEmpty())
-        GTEST_SKIP() << lacks.toStdString() << " is not installed (scripts/install-deps installs it)";
+    if (const std::string lacks = Lacking("Xvfb xdotool xwininfo xwd trayer"); !lacks.empty())
+        GTEST_SKIP() << lacks << " is not installed (scripts/install-deps installs it)";
     Desktop desktop;
     desktop.Replay("today-error-free-morning.log");
     // Without a tray a background start shows the window, and closing it quits.
@@ -244,12 +300,11 @@ TEST(DesktopEndToEnd, XembedTrayHoldsTheIconAndWithoutATrayClosingQuits)
 
     // trayer's panel takes the icon in; closing the window then only hides it.
     // (On a busy machine trayer now and then loses its display while starting: it gets three tries.)
-    const auto panelWindow = [&] { return desktop.Sh(QStringLiteral("xdotool search --name '^panel$' | head -n 1")); };
-    for (int tries = 0; tries < 3 && panelWindow().isEmpty(); ++tries) {
+    for (int tries = 0; tries < 3 && desktop.Window(QStringLiteral("panel")).isEmpty(); ++tries) {
         desktop.Start(QStringLiteral("trayer --edge top --align right --widthtype request --height 32"));
-        WaitUntil([&] { return !panelWindow().isEmpty(); }, 10000);
+        WaitUntil([&] { return !desktop.Window(QStringLiteral("panel")).isEmpty(); }, 10000);
     }
-    const QString panel = panelWindow();
+    const QString panel = desktop.Window(QStringLiteral("panel"));
     ASSERT_FALSE(panel.isEmpty());
     const int fetches = desktop.Fetches(); // a normal start checks after 30 minutes
     QProcess* app = desktop.Start(QStringLiteral(QZ_APP_EXE));
@@ -259,10 +314,7 @@ TEST(DesktopEndToEnd, XembedTrayHoldsTheIconAndWithoutATrayClosingQuits)
     }));
     // The icon (grey before a check) shows in the panel's corner.
     const auto coloured = [&] {
-        const QString shot = desktop.Path("screen");
-        desktop.Sh(
-            QStringLiteral("xwd -root -silent -out '%1.xwd' && '" QZ_XWD_TO_PNG "' '%1.xwd' '%1.png'").arg(shot));
-        const QImage screen(shot + QStringLiteral(".png"));
+        const QImage screen = desktop.Screen();
         int count = 0;
         for (int y = 0; y < 32 && !screen.isNull(); ++y)
             for (int x = screen.width() - 40; x < screen.width(); ++x)

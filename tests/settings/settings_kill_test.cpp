@@ -7,10 +7,8 @@
 #include "settings/state.h"
 
 #include <atomic>
-#include <random>
 #include <regex>
 #include <sched.h>
-#include <sys/mman.h>
 
 namespace {
 
@@ -64,9 +62,8 @@ TEST(SettingsUnderKill, EveryReadSeesACompleteFileAndNoAddressIsLost)
     Sandbox sandbox;
     TestClock clock;
     const auto data = KillTestData();
-    void* shared = mmap(nullptr, sizeof(Counters), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    ASSERT_NE(shared, MAP_FAILED);
-    gCounters = new (shared) Counters {};
+    gCounters = SharedWithChildren<Counters>();
+    ASSERT_NE(gCounters, nullptr);
     LoadSettings();
     gNoQuitWarning = gNotifyMinorErrors = gDailyEmail = gDonateHidden = 0; // a fresh start's, whatever ran before
     gSpareSetting = ShortString();
@@ -76,21 +73,12 @@ TEST(SettingsUnderKill, EveryReadSeesACompleteFileAndNoAddressIsLost)
     SaveSettings();
     ASSERT_TRUE(Complete(ReadFile(gSettingsPath)));
 
-    const pid_t reader = Start(0);
-    pid_t savers[] = {Start(1), Start(150)};
-    std::mt19937 random(20261206);
-    std::uniform_int_distribution<int> pause(0, 2000); // microseconds
-    int unexpectedEnds = 0, badAfterKill = 0;
-    for (int kill = 0; kill < kKills; ++kill) {
-        usleep(static_cast<useconds_t>(pause(random)));
-        const pid_t victim = savers[kill % 2];
-        ::kill(victim, SIGKILL);
-        savers[kill % 2] = Start(kill + 1);
-        unexpectedEnds += Killed(victim) ? 0 : 1;
-        badAfterKill += Complete(ReadFile(gSettingsPath)) ? 0 : 1;
-    }
-    for (pid_t pid : {savers[0], savers[1], reader})
-        EXPECT_TRUE(Killed(pid));
+    // Two savers, which the kills hit, and a reader.
+    long seed = 0;
+    int badAfterKill = 0;
+    const int unexpectedEnds = KillAtRandom(
+        3, 2, kKills, 20261206, 2000, [&](int i) { return Start(i < 2 ? seed += 149 : 0); },
+        [&] { badAfterKill += Complete(ReadFile(gSettingsPath)) ? 0 : 1; });
     EXPECT_EQ(unexpectedEnds + badAfterKill + gCounters->bad.load(), 0);
     EXPECT_GT(gCounters->reads.load() * gCounters->saves.load(), 0);
     LoadSettings();
@@ -100,5 +88,4 @@ TEST(SettingsUnderKill, EveryReadSeesACompleteFileAndNoAddressIsLost)
     SaveSettings();
     EXPECT_EQ(QDir(QFileInfo(gSettingsPath).absolutePath()).entryList(QDir::Files | QDir::Hidden),
         QStringList({QStringLiteral("Settings"), QStringLiteral("Settings.lock")}));
-    munmap(shared, sizeof(Counters));
 }
