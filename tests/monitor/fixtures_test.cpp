@@ -81,46 +81,31 @@ const char* const kCases[] = {"today-error-free-morning sent=1 requested=1",
     "cases/two-success-lines", "cases/long-line-in-two-pieces", "cases/recent-near-misses both",
     "cases/recent-near-misses yesterday both"};
 
-struct Case {
-    std::string fixture, words, variant;
-    bool yesterday = false, both = false, recent = false;
-};
-
-Case Parse(const char* spec)
-{
-    Case c;
-    std::istringstream words(spec);
-    words >> c.fixture;
-    for (std::string w; words >> w;) {
-        if (w.find('=') != std::string::npos)
-            c.words += " " + w;
-        else if (w.rfind("as:", 0) == 0)
-            c.variant = w.substr(3);
-        c.yesterday |= w == "yesterday";
-        c.both |= w == "both";
-        c.recent |= w == "recent=1";
-    }
-    return c;
-}
-
 // The cases of one folder below tests/fixtures ("" for the recorded logs,
 // which give the same outcome with the recent wording on).
-void ExpectOutcomes(std::string_view folder)
+void ExpectOutcomes(const QString& folder)
 {
     const bool update = std::getenv("QZ_UPDATE_EXPECTED") != nullptr;
-    for (const char* spec : kCases) {
-        const Case c = Parse(spec);
-        if (c.fixture.substr(0, c.fixture.rfind('/') + 1) != folder)
+    for (const char* const spec : kCases) {
+        QString words = QString::fromUtf8(spec);
+        const QString fixture = words.section(QLatin1Char(' '), 0, 0);
+        if (fixture.left(fixture.lastIndexOf(QLatin1Char('/')) + 1) != folder)
             continue;
-        const QString name
-            = QString::fromStdString("expected/" + c.fixture + c.variant + (c.yesterday ? ".yesterday" : ".today"));
-        for (const bool recent : {c.recent, c.recent || c.both || folder.empty()}) {
+        const bool yesterday = words.contains(QStringLiteral(" yesterday")),
+                   both = words.contains(QStringLiteral(" both"));
+        const bool recentOnly = words.contains(QStringLiteral(" recent=1"));
+        const QString name = QStringLiteral("expected/") + fixture
+            + QRegularExpression(QStringLiteral(" as:(\\S+)")).match(words).captured(1)
+            + (yesterday ? QStringLiteral(".yesterday") : QStringLiteral(".today"));
+        words
+            = words.section(QLatin1Char(' '), 1).remove(QRegularExpression(QStringLiteral("(yesterday|both|as:\\S+)")));
+        for (const bool recent : {recentOnly, recentOnly || both || folder.isEmpty()}) {
             SCOPED_TRACE(name.toStdString() + (recent ? " (recent wording)" : ""));
             MonitorWorld world; // yesterday's analysis clears what an earlier analysis left
-            world.SetLogOutput(ReadFile(FixturePath(QString::fromStdString(c.fixture) + QStringLiteral(".log"))));
-            world.Run({{("backupDay=68 daily=0 notify=1 minor=0" + c.words + (recent ? " recent=1" : "")
-                + (c.yesterday ? " offline=1 spotlight=1 folder=9 Yesterday() yOpen=0 yReadNow=1 Yesterday()"
-                               : " Today() open=0 readNow=1 Today()"))
+            world.SetLogOutput(ReadFile(FixturePath(fixture + QStringLiteral(".log"))));
+            world.Run({{("backupDay=68 daily=0 notify=1 minor=0 " + words.toStdString() + (recent ? " recent=1" : "")
+                + (yesterday ? " offline=1 spotlight=1 folder=9 Yesterday() yOpen=0 yReadNow=1 Yesterday()"
+                             : " Today() open=0 readNow=1 Today()"))
                             .c_str()}});
             // The command was read to its end, its channel closed, the report shown.
             EXPECT_EQ(QzEof(1), -1);
@@ -248,19 +233,10 @@ void Generated(bool today)
 
 } // namespace
 
-TEST(Fixtures, EachRecordedLogGivesItsExpectedOutcome)
+TEST(Fixtures, EachLogGivesItsExpectedOutcome)
 {
-    ExpectOutcomes("");
-}
-
-TEST(Fixtures, EachLogOfTheRecentWordingGivesItsExpectedOutcome)
-{
-    ExpectOutcomes("recent/");
-}
-
-TEST(Fixtures, EachCaseGivesItsExpectedOutcome)
-{
-    ExpectOutcomes("cases/");
+    for (const char* const folder : {"", "recent/", "cases/"})
+        ExpectOutcomes(QString::fromUtf8(folder));
 }
 
 TEST(AnalysisSameness, GeneratedLogsThroughTodaysAnalysis)

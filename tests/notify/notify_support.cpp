@@ -78,20 +78,10 @@ ScriptRecorder::ScriptRecorder()
     gScripts = this;
 }
 
-ScriptRecorder::~ScriptRecorder()
-{
-    gScripts = nullptr;
-}
-
 MailtoApp::MailtoApp(const QString& path)
     : guard(gQzMailtoAppHook, [] { return gMailtoPath; })
 {
     gMailtoPath = path;
-}
-
-MailtoApp::~MailtoApp()
-{
-    gMailtoPath.clear();
 }
 
 Accessibility::Accessibility(bool granted)
@@ -133,11 +123,6 @@ Mailbox::Mailbox(const Sandbox& sandbox)
     gMailFile = sandbox.path() + QStringLiteral("/mail");
     gTaken.clear();
     sandbox.Stub(QStringLiteral("sendmail"), "{ echo \"ARGS $*\"; cat; } >> '" + gMailFile.toStdString() + "'");
-}
-
-Mailbox::~Mailbox()
-{
-    gMailFile.clear();
 }
 
 std::string Mailbox::Take()

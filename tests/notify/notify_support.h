@@ -5,7 +5,6 @@
 // Records every script the program runs and answers with ok/result/error.
 struct ScriptRecorder {
     ScriptRecorder();
-    ~ScriptRecorder();
     std::vector<QString> scripts;
     bool ok = true;
     QString result;
@@ -16,7 +15,6 @@ struct ScriptRecorder {
 // Launch Services answers with this path for "mailto:" while alive.
 struct MailtoApp {
     explicit MailtoApp(const QString& path);
-    ~MailtoApp();
     QzHookGuard<QzMailtoAppFn> guard;
 };
 
@@ -45,7 +43,6 @@ void ResetNotifyState();
 class Mailbox {
 public:
     explicit Mailbox(const Sandbox& sandbox);
-    ~Mailbox();
     // Since the last call, a line for each mail script: the application it
     // tells, then the message that reached sendmail as "To|subject|body" (an
     // encoded subject decoded after "=?"), or "-". Every message's headers

@@ -10,9 +10,10 @@
 
 #include <plist/plist.h>
 
-TEST(Runner, ScriptsAndShellCommandsLeaveTheirAnswers)
+TEST(Runner, ScriptsShellCommandsAndTheFinderLeaveTheirAnswers)
 {
     ResetNotifyState();
+    EXPECT_EQ(StartupDiskName(), SS("ERROR:  No script runner is available on this system.:")); // no runner
     ScriptRecorder recorder;
     struct Case {
         bool ok;
@@ -45,16 +46,9 @@ TEST(Runner, ScriptsAndShellCommandsLeaveTheirAnswers)
     EXPECT_EQ(RunShellCollect("twolines"), SS("firstsecond"));
     EXPECT_EQ(RunShellCollect("silent"), SS(""));
     EXPECT_EQ(RunShellCollect("chatty"), SS(QByteArray("0123456789").repeated(26).left(255).toStdString()));
-}
-
-// The Finder's scripts as the stand-in runner answers them: the startup disk, activation, and the folder button's
-// path end to end, with a quote in a folder's name that stays inside the literal. An open that fails, or a path
-// too long for the script's 255 bytes, is told.
-TEST(Runner, FinderScriptsOpenTheFolderOrTellWhyNot)
-{
-    ResetNotifyState();
-    Sandbox sandbox;
-    EXPECT_EQ(StartupDiskName(), SS("ERROR:  No script runner is available on this system.:")); // no runner
+    // The Finder's scripts as the stand-in runner answers them: the startup disk, activation, and the folder button's
+    // path end to end, with a quote in a folder's name that stays inside the literal. An open that fails, or a path
+    // too long for the script's 255 bytes, is told.
     static std::vector<QUrl> opened;
     const QzHookGuard<QzOpenUrlFn> opener(gQzOpenUrlHook, [](const QUrl& url) {
         opened.push_back(url);
@@ -70,11 +64,11 @@ TEST(Runner, FinderScriptsOpenTheFolderOrTellWhyNot)
     const std::string folder = "Macintosh HD"
         + QString(sandbox.path()).replace(QLatin1Char('/'), QLatin1Char(':')).toStdString() + ":Quillaby \"Q\\\"";
     const std::string fits = "Macintosh HD:" + std::string(194, 'p'), cut = fits + "p";
-    const std::pair<std::string, std::string> cases[]
+    const std::pair<std::string, std::string> paths[]
         = {{folder, ""}, {"Macintosh HD:no:such:thing", "ERROR:  File Macintosh HD:no:such:thing wasn\xD5t found."},
             {fits, "ERROR:  File " + fits + " wasn\xD5t found."},
             {cut, "ERROR:  This system's script runner does not understand the script."}};
-    for (const auto& [path, result] : cases) {
+    for (const auto& [path, result] : paths) {
         AlertRecorder alerts;
         FinderOpenFile(SS(path));
         EXPECT_EQ(gOpenFileResult, SS(result));

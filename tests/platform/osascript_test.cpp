@@ -6,13 +6,9 @@
 #include "platform/osascript.h"
 #include "platform/state.h"
 
-#include <gtest/gtest.h>
-
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QThread>
 
-#include <functional>
+#include <fstream>
 
 namespace {
 
@@ -43,12 +39,9 @@ struct StubOsascript {
 // A process that has ended: gone, or a zombie its parent has not reaped yet.
 bool Ended(const std::string& pid)
 {
-    QProcess ps;
-    ps.start(QStringLiteral("ps"),
-        {QStringLiteral("-o"), QStringLiteral("stat="), QStringLiteral("-p"), QString::fromStdString(pid)});
-    ps.waitForFinished();
-    const QByteArray state = ps.readAllStandardOutput().trimmed();
-    return state.isEmpty() || state.startsWith('Z');
+    std::ifstream stat("/proc/" + pid + "/stat");
+    std::string number, name, state;
+    return !(stat >> number >> name >> state) || state == "Z";
 }
 
 } // namespace
@@ -96,8 +89,10 @@ TEST(Osascript, EveryScriptOfTheProgramReachesOsascriptByteForByte)
 }
 
 // What osascript prints becomes gScriptResult: its result without the last
-// line end, or "ERROR:  " and the message of its error text.
-TEST(Osascript, ResultsAndErrorTextsBecomeTheScriptResult)
+// line end, or "ERROR:  " and the message of its error text. A script that
+// hangs is killed at the limit with what it started, and fails with a
+// message that says so.
+TEST(Osascript, ResultsErrorTextsAndHangsBecomeTheScriptResult)
 {
     ResetNotifyState();
     Sandbox sandbox;
@@ -126,19 +121,6 @@ TEST(Osascript, ResultsAndErrorTextsBecomeTheScriptResult)
         RunAppleScript("do shell script \"scutil --get ComputerName\"");
         EXPECT_EQ(gScriptResult, SS(want));
     }
-    gOsascriptPath = sandbox.path() + QStringLiteral("/missing/osascript");
-    RunAppleScript("return 1");
-    EXPECT_EQ(
-        gScriptResult, SS("ERROR:  The script runner " + gOsascriptPath.toStdString() + " could not be started."));
-}
-
-// A script that hangs is killed at the limit with what it started, and
-// fails with a message that says so.
-TEST(Osascript, AHangingScriptIsKilledAtTheLimit)
-{
-    ResetNotifyState();
-    Sandbox sandbox;
-    StubOsascript osascript(sandbox);
     const QString pids = sandbox.path() + QStringLiteral("/pids");
     osascript.Answer(
         "echo $$ > '" + pids.toStdString() + "'; sleep 60 & echo $! >> '" + pids.toStdString() + "'; wait");
@@ -154,4 +136,8 @@ TEST(Osascript, AHangingScriptIsKilledAtTheLimit)
             QThread::msleep(20);
         EXPECT_TRUE(Ended(pid.toStdString())) << pid.toStdString();
     }
+    gOsascriptPath = sandbox.path() + QStringLiteral("/missing/osascript");
+    RunAppleScript("return 1");
+    EXPECT_EQ(
+        gScriptResult, SS("ERROR:  The script runner " + gOsascriptPath.toStdString() + " could not be started."));
 }
