@@ -173,19 +173,8 @@ void MonitorWorld::Run(std::initializer_list<Step> steps) const
     }
 }
 
-std::string MonitorWorld::Report()
-{
-    return gReport.bytes;
-}
-
 QString MonitorWorld::ReportShown()
 {
     QzSetCurrentWindow(1);
     return QzTextViewString(1);
-}
-
-QString MonitorWorld::Status()
-{
-    QzSetCurrentWindow(1);
-    return QzTextFieldString(8);
 }

@@ -37,9 +37,7 @@ public:
     void FetchToday() const { Run({{"Today() open=0 readNow=1 Today()"}}); }
     void FetchYesterday() const { Run({{"Yesterday() yOpen=0 yReadNow=1 Yesterday()"}}); }
 
-    static std::string Report();
-    static QString ReportShown();
-    static QString Status();
+    static QString ReportShown(); // of window 1
 
     Sandbox sandbox;
     TestClock clock;
