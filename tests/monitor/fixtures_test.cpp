@@ -1,8 +1,7 @@
-// Each fixture log through the real pipeline against its hand-derived outcome in
-// tests/fixtures/expected/ (QZ_UPDATE_EXPECTED=1 writes them afresh, for review);
-// and a few thousand generated logs through both analyses, a digest of each
-// outcome against tests/fixtures/analysis-digests.txt (QZ_WRITE_DIGESTS=<file>
-// writes fresh digests, for when a rule changes on purpose).
+// Each fixture log through the real pipeline against its hand-derived outcome in tests/fixtures/expected/
+// (QZ_UPDATE_EXPECTED=1 writes them afresh, for review); and a few thousand generated logs through both analyses, a
+// digest of each outcome against tests/fixtures/analysis-digests.txt (QZ_WRITE_DIGESTS=<file> writes fresh digests, for
+// when a rule changes on purpose).
 
 #include "monitor_support.h"
 
@@ -57,11 +56,9 @@ std::string Outcome()
     return out + flags + "report:\n" + Escape(gReport.bytes) + "\n";
 }
 
-// A case: the fixture below tests/fixtures without ".log", then words for
-// what differs from a plain run of today's analysis: "yesterday"; "as:X"
-// names the expected file when a fixture runs more than once; "both": the
-// same outcome with the recent wording on and off; steps' words (the state
-// left by earlier runs, the settings).
+// A case: the fixture below tests/fixtures without ".log", then words for what differs from a plain run of today's
+// analysis: "yesterday"; "as:X" names the expected file when a fixture runs more than once; "both": the same outcome
+// with the recent wording on and off; steps' words (the state left by earlier runs, the settings).
 const char* const kCases[] = {"today-error-free-morning sent=1 requested=1",
     "today-error-free-morning as:-offline-before sent=1 offline=1", "today-not-starting-benign", "today-few-lines",
     "today-48-lines-after-grep", "today-49-lines-after-grep", "today-drive-offline sent=1",
@@ -240,10 +237,9 @@ TEST(AnalysisSameness, GeneratedLogsThroughBothAnalyses)
         Generated(today);
 }
 
-// The search for the first of up to eight 4-byte keys against a plain one,
-// on texts of every length from empty to several vectors, over a small
-// alphabet (NUL among it) so that keys, near misses and their first and
-// last bytes are common, and wherever a vector's places end.
+// The search for the first of up to eight 4-byte keys against a plain one, on texts of every length from empty to
+// several vectors, over a small alphabet (NUL among it) so that keys, near misses and their first and last bytes are
+// common, and wherever a vector's places end.
 TEST(KeySearch, FindsTheFirstOfUpToEightKeysAsAPlainSearchDoes)
 {
     std::uint32_t seed = 11;

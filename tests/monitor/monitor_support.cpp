@@ -33,8 +33,7 @@ Var Length(const char* name, ShortString& s)
         [&s](std::int64_t n) { s = SS(std::string(static_cast<std::size_t>(n), 'x')); }};
 }
 
-// Request flags and limits start as a fresh program has them; analysis
-// results and settings are left alone (-1).
+// Request flags and limits start as a fresh program has them; analysis results and settings are left alone (-1).
 const std::vector<Var> kVars = {Flag("today", gTodayRequested), Flag("launch", gTodayLaunchPending),
     Flag("open", gTodayPipeOpen), Flag("readNow", gTodayReadNow), Flag("short", gShortLogMode),
     Flag("yesterday", gYesterdayRequested), Flag("yLaunch", gYesterdayLaunchPending), Flag("yOpen", gYesterdayPipeOpen),

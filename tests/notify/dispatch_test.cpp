@@ -59,10 +59,9 @@ const std::string kNotSent = "Mail -\nThe notification email could not be sent. 
 
 } // namespace
 
-// A dispatch mails every address once until the latch is cleared, each
-// time with the success block appended once more; a mail that cannot go
-// out is told once, in the mail system's words; no control character of a
-// log line reaches a mail raw.
+// A dispatch mails every address once until the latch is cleared, each time with the success block appended once more;
+// a mail that cannot go out is told once, in the mail system's words; no control character of a log line reaches a mail
+// raw.
 TEST(Dispatch, EveryAddressOnceUntilTheLatchIsClearedAndFailuresAreToldOnce)
 {
     const World w;
@@ -128,9 +127,8 @@ TEST(Dispatch, EveryAddressOnceUntilTheLatchIsClearedAndFailuresAreToldOnce)
     setenv("PATH", path.c_str(), 1);
 }
 
-// Before 10.13.9 a mail needs the accessibility permission: the alert, the
-// latch released, the pane opened. Step 1 checks once after start-up, only
-// with notification on.
+// Before 10.13.9 a mail needs the accessibility permission: the alert, the latch released, the pane opened. Step 1
+// checks once after start-up, only with notification on.
 TEST(Dispatch, AccessibilityOnOldSystems)
 {
     const World w;
@@ -165,9 +163,8 @@ TEST(Dispatch, AccessibilityOnOldSystems)
     EXPECT_EQ(ReadFile(opened), pane + pane);
 }
 
-// Each default mail app, for an ordinary and a test email, through the
-// stand-in runner to sendmail; texts that try to leave their string literals
-// run nothing and arrive as they were.
+// Each default mail app, for an ordinary and a test email, through the stand-in runner to sendmail; texts that try to
+// leave their string literals run nothing and arrive as they were.
 TEST(Mail, TheDefaultMailAppGetsItsScriptOrTheUserIsTold)
 {
     const World w;

@@ -24,8 +24,7 @@ struct Accessibility {
     QzHookGuard<QzAccessibilityFn> guard;
 };
 
-// A SystemVersion.plist with this ProductVersion (or these raw bytes) that
-// the system version hook reads while alive.
+// A SystemVersion.plist with this ProductVersion (or these raw bytes) that the system version hook reads while alive.
 struct SystemVersion {
     SystemVersion(const Sandbox& sandbox, const std::string& version, bool raw = false);
     QString path; // the plist's
@@ -43,10 +42,9 @@ void ResetNotifyState();
 class Mailbox {
 public:
     explicit Mailbox(const Sandbox& sandbox);
-    // Since the last call, a line for each mail script: the application it
-    // tells, then the message that reached sendmail as "To|subject|body" (an
-    // encoded subject decoded after "=?"), or "-". Every message's headers
-    // and words are checked.
+    // Since the last call, a line for each mail script: the application it tells, then the message that reached
+    // sendmail as "To|subject|body" (an encoded subject decoded after "=?"), or "-". Every message's headers and words
+    // are checked.
     std::string Take();
 
 private:

@@ -13,9 +13,8 @@
 
 namespace {
 
-// An osascript in the sandbox that records its arguments ("<count>:<them>"
-// and a line end) and then its standard input, and runs the answer given;
-// the program's script runner is the osascript runner meanwhile.
+// An osascript in the sandbox that records its arguments ("<count>:<them>" and a line end) and then its standard input,
+// and runs the answer given; the program's script runner is the osascript runner meanwhile.
 struct StubOsascript {
     explicit StubOsascript(const Sandbox& s)
         : sandbox(s)
@@ -54,57 +53,32 @@ std::pair<bool, QString> RunScript(const QString& script)
 
 } // namespace
 
-// Each script the program runs, built by its own functions, reaches
-// osascript's standard input byte for byte as UTF-8, with no arguments.
-TEST(Osascript, EveryScriptOfTheProgramReachesOsascriptByteForByte)
-{
-    ResetNotifyState();
-    Sandbox sandbox;
-    const QString subject = QStringLiteral("Time Machine Backup Failed for User s\u00FCe on Mac, \u201CStudio\u201D");
-    const QString body = QStringLiteral("Backup failed \"disk\" \\\\nas\\x\r\nLast success: today");
-    const std::function<void()> scripts[] = {
-        [] { StartupDiskName(); },
-        [] { FinderOpenFile(SS("Macintosh HD:Users:s\237e:\"q\"")); }, // u with diaeresis in Mac Roman
-        [] { FinderActivate(); },
-        [] { RunAppleScript("do shell script \"scutil --get ComputerName\""); },
-        [&] {
-            MailtoApp mail(QStringLiteral("/System/Applications/Mail.app"));
-            SendNotificationEmail(QString(), QStringLiteral("s\u00FCe@example.com"), subject, body);
-        },
-        [&] {
-            MailtoApp outlook(QStringLiteral("/Applications/Microsoft Outlook.app"));
-            SendNotificationEmail(QString(), QStringLiteral("s\u00FCe@example.com"), subject, body);
-        },
-    };
-    std::vector<std::string> sent;
-    for (const auto& run : scripts) {
-        QString script;
-        {
-            ScriptRecorder recorder;
-            run();
-            ASSERT_EQ(recorder.scripts.size(), 1u);
-            script = recorder.scripts[0];
-        }
-        StubOsascript osascript(sandbox);
-        osascript.Answer(":");
-        run();
-        sent.push_back(ReadFile(QString::fromStdString(osascript.Record())));
-        EXPECT_EQ(sent.back(), "0:\n" + script.toUtf8().toStdString());
-    }
-    EXPECT_EQ(sent[0], "0:\ntell application \"Finder\"\nset startup_Disk to (name of startup disk)\nend tell");
-    EXPECT_EQ(
-        sent[1], "0:\ntell application \"Finder\"\nopen alias \"Macintosh HD:Users:s\303\274e:\\\"q\\\"\"\nend tell");
-}
-
-// What osascript prints becomes gScriptResult: its result without the last
-// line end, or "ERROR:  " and the message of its error text. A script that
-// hangs is killed at the limit with what it started, and fails with a
-// message that says so.
-TEST(Osascript, ResultsErrorTextsAndHangsBecomeTheScriptResult)
+// A script reaches osascript's standard input byte for byte as UTF-8, with no arguments: the Finder's, from a
+// path in Mac Roman with quotes, and a mail's as the program builds it. What osascript prints becomes
+// gScriptResult: its result without the last line end, or "ERROR:  " and the message of its error text. A script
+// that hangs is killed at the limit with what it started, and fails with a message that says so.
+TEST(Osascript, ScriptsGoInAsUtf8AndResultsErrorsAndHangsComeBack)
 {
     ResetNotifyState();
     Sandbox sandbox;
     StubOsascript osascript(sandbox);
+    osascript.Answer(":");
+    FinderOpenFile(SS("Macintosh HD:Users:s\237e:\"q\"")); // u with diaeresis in Mac Roman
+    EXPECT_EQ(ReadFile(QString::fromStdString(osascript.Record())),
+        "0:\ntell application \"Finder\"\nopen alias \"Macintosh HD:Users:s\303\274e:\\\"q\\\"\"\nend tell");
+    const MailtoApp outlook(QStringLiteral("/Applications/Microsoft Outlook.app"));
+    const auto mail = [] {
+        SendNotificationEmail(QString(), QStringLiteral("s\u00FCe@example.com"),
+            QStringLiteral("Backup Failed on Mac, \u201CStudio\u201D"), QStringLiteral("\"disk\" \\\\nas\\x\r\nend"));
+    };
+    QString script;
+    {
+        ScriptRecorder recorder;
+        mail();
+        script = recorder.scripts.at(0);
+    }
+    mail();
+    EXPECT_EQ(ReadFile(QString::fromStdString(osascript.Record())), "0:\n" + script.toUtf8().toStdString());
     const std::pair<const char*, const char*> cases[] = {
         {"printf 'Macintosh HD\\n'", "Macintosh HD"},
         {":", ""},

@@ -66,10 +66,9 @@ TEST(Channels, PipeLinesEndAtCrOrLfComeIn255BytePiecesAndAStalledCommandIsKilled
     QzLineInput(1, line);
     QzClose(1);
     const std::string pids = sandbox.path().toStdString() + "/pids";
-    // The first stage prints a line and stalls: the read gets the line, then
-    // the end of the output at the limit, and every stage is killed. Closing
-    // a silent command waits only until the limit, a command that ends in
-    // time is not killed, one that never stops printing is.
+    // The first stage prints a line and stalls: the read gets the line, then the end of the output at the limit, and
+    // every stage is killed. Closing a silent command waits only until the limit, a command that ends in time is not
+    // killed, one that never stops printing is.
     const std::tuple<std::string, int, int, bool> stalls[] = {
         {"(echo a; echo $$ >> '" + pids + "'; exec sleep 100) | (echo $$ >> '" + pids + "'; exec cat)", 300, 2, true},
         {"exec sleep 100", 200, 0, false}, {"echo a", 60'000, 2, false}, {"exec yes", 300, -1, true}};

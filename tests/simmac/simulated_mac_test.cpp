@@ -1,6 +1,5 @@
-// The stand-in commands run as the application runs them: /bin/sh, the
-// stand-in folder first on PATH, the C locale, the real grep and cut, and
-// for `log` a fixed now.
+// The stand-in commands run as the application runs them: /bin/sh, the stand-in folder first on PATH, the C locale, the
+// real grep and cut, and for `log` a fixed now.
 
 #include "simmac/simulated_mac.h"
 #include "test_support.h"
@@ -44,10 +43,9 @@ bool IsEntry(const std::string& line)
     return line.size() >= 19 && std::regex_match(line.substr(0, 19), stamp);
 }
 
-// An entry line of the default layout: stamp, thread, type, activity and PID
-// from columns 1, 33, 44, 56 and 77, TTL, then "process: (TimeMachine)
-// [com.apple.TimeMachine:category] message", a backupd message at column
-// 137 + the category's length. Its type and process, or nothing.
+// An entry line of the default layout: stamp, thread, type, activity and PID from columns 1, 33, 44, 56 and 77, TTL,
+// then "process: (TimeMachine) [com.apple.TimeMachine:category] message", a backupd message at column 137 + the
+// category's length. Its type and process, or nothing.
 std::pair<std::string, std::string> Split(const std::string& line)
 {
     static const std::regex head(
@@ -191,10 +189,9 @@ TEST(LogStandin, ReplayMovesARecordingIntoTheAskedPeriodByteForByte)
     const auto seconds = [](const std::string& s) {
         return std::stoi(s.substr(11, 2)) * 3600 + std::stoi(s.substr(14, 2)) * 60 + std::stoi(s.substr(17, 2));
     };
-    // Four hours (the recording spans less): every line, each entry moved by
-    // the same amount so that the last is now. Yesterday: the same time of
-    // day the day before. In Kolkata the stamps carry its offset. Garbled:
-    // every byte after the stamps unchanged.
+    // Four hours (the recording spans less): every line, each entry moved by the same amount so that the last is now.
+    // Yesterday: the same time of day the day before. In Kolkata the stamps carry its offset. Garbled: every byte after
+    // the stamps unchanged.
     struct Case {
         const char* fixture;
         std::string command, date; // date: of every entry and its offset
@@ -300,9 +297,8 @@ TEST(StandIns, AnswerAsTheMacToolsDoAndRefuseBadArguments)
         {"dseditgroup", 64, s}, {"open", 1, s}, {"open -a Mail", 1, s}, {"open \"$HOME/missing.rtf\"", 1},
         {"open /System/Library/PreferencePanes/TimeMachine.prefPane", 1}, {"open 'https://example.com/x?a=1&b=2'", 0},
         {"open \"$HOME/doc.rtf\"", 0}};
-    // Recordings: a huge line without a line end (moved to now, or to its
-    // time of day yesterday) and nothing come back whole; one that is
-    // missing or a folder gives status 66 and why.
+    // Recordings: a huge line without a line end (moved to now, or to its time of day yesterday) and nothing come back
+    // whole; one that is missing or a folder gives status 66 and why.
     for (const auto& [command, moved] :
         {std::pair {kToday, "2026-03-10 12:00:00"}, {kYesterday, "2026-03-09 11:00:00"}})
         for (const Case& c : {Case {folder + "/huge", 0, "", moved + huge.substr(19)}, Case {folder + "/empty", 0},
