@@ -176,40 +176,36 @@ TEST(Mail, TheDefaultMailAppGetsItsScriptOrTheUserIsTold)
     const std::string to = address.toStdString(), rest = "|=?" + subject.toStdString() + "|";
     const std::string text
         = QString(body).replace(QRegularExpression(QStringLiteral("\r\n?")), QStringLiteral("\n")).toStdString() + "\n";
-    struct Case {
-        const char* path;
-        const char* name; // DefaultMailAppName
-        const char* told; // the application the script tells; null: the alert
-    };
-    const Case cases[] = {{"/Applications/Mail.app", "Mail", "Mail"}, {"/System/Applications/Mail.app", "Mail", "Mail"},
-        {"Mail.app", "Mail", "Mail"}, // no "/": all of it
+    // Per case: DefaultMailAppName and the application the script tells (null: the alert).
+    const std::tuple<const char*, const char*, const char*> cases[] = {{"/Applications/Mail.app", "Mail", "Mail"},
+        {"/System/Applications/Mail.app", "Mail", "Mail"}, {"Mail.app", "Mail", "Mail"}, // no "/": all of it
         {"/Applications/Microsoft Outlook.app", "Microsoft Outlook", "Microsoft Outlook"},
         {"/Volumes/Apps/Applications/Microsoft Office 2011/Microsoft Outlook.app",
             "Applications/Microsoft Office 2011/Microsoft Outlook", "Microsoft Outlook"},
         {"/Applications/Microsoft Entourage.app", "Microsoft Entourage", "Microsoft Entourage"},
         {"/Applications/Thunderbird.app", "Thunderbird", nullptr}, {"/Applications/mail.app", "mail", nullptr},
         {"/Applications/outlook.app", "outlook", nullptr}, {"/Applications/Mail", "", nullptr}, {"", "", nullptr}};
-    for (const Case& c : cases) {
+    for (const auto& [path, app, told] : cases) {
         for (const std::uint8_t test : {0, 1}) {
-            SCOPED_TRACE(std::string(c.path) + (test ? " (test email)" : ""));
-            MailtoApp app(QString::fromUtf8(c.path));
-            EXPECT_EQ(DefaultMailAppName(), SS(c.name));
+            SCOPED_TRACE(std::string(path) + (test ? " (test email)" : ""));
+            MailtoApp mailto(QString::fromUtf8(path));
+            EXPECT_EQ(DefaultMailAppName(), SS(app));
             AlertRecorder alerts;
             gTestEmailPending = gEmailRequested = gEmailSent = 1;
             gTestEmailPending = test;
             EXPECT_EQ(
-                SendNotificationEmail(QStringLiteral("Sam \"the\" Owner"), address, subject, body), c.told != nullptr);
+                SendNotificationEmail(QStringLiteral("Sam \"the\" Owner"), address, subject, body), told != nullptr);
             EXPECT_EQ(gTestEmailPending * 100 + gEmailRequested * 10 + gEmailSent, test ? 0 : 11);
             const std::string name = test ? "\"test email from Quillaby\" <" : "\"Sam \\\"the\\\" Owner\" <";
-            const bool mail = c.told && std::string_view(c.told) == "Mail";
+            const bool mail = told && std::string_view(told) == "Mail";
             EXPECT_EQ(w.mailbox.Take(),
-                !c.told ? ""
-                        : c.told + (" " + (mail ? name + to + ">" : to)) + rest
+                !told ? ""
+                      : told + (" " + (mail ? name + to + ">" : to)) + rest
                         + (test ? "Quillaby Test. Success!\n" : text));
-            EXPECT_EQ(alerts.alerts.size(), c.told ? 0u : 1u);
+            EXPECT_EQ(alerts.alerts.size(), told ? 0u : 1u);
             for (const QzAlertRequest& a : alerts.alerts)
                 EXPECT_EQ(a.message + QLatin1Char('/') + a.informative,
-                    QString::fromUtf8(c.name)
+                    QString::fromUtf8(app)
                         + QStringLiteral(
                             " is not supported/Only Apple's Mail app and Microsoft Outlook are supported."));
         }

@@ -15,25 +15,20 @@ TEST(Runner, ScriptsShellCommandsTheFinderAndTheSystemVersionGiveTheirAnswers)
     ResetNotifyState();
     EXPECT_EQ(StartupDiskName(), SS("ERROR:  No script runner is available on this system.:")); // no runner
     ScriptRecorder recorder;
-    struct Case {
-        bool ok;
-        QString answer;
-        std::string want;
-    };
     // Characters Mac Roman lacks stay as UTF-8 and read back the same; a
     // character that would not fit whole is left out.
-    const Case cases[] = {{true, QStringLiteral("Sam\u2019s Mac"), "Sam\xD5s Mac"}, {true, QString(), ""},
-        {false, QStringLiteral("Finder got an error"), "ERROR:  Finder got an error"}, {false, QString(), "ERROR:  "},
-        {true, QString(300, QLatin1Char('x')), std::string(255, 'x')},
+    const std::tuple<bool, QString, std::string> cases[] = {{true, QStringLiteral("Sam\u2019s Mac"), "Sam\xD5s Mac"},
+        {true, QString(), ""}, {false, QStringLiteral("Finder got an error"), "ERROR:  Finder got an error"},
+        {false, QString(), "ERROR:  "}, {true, QString(300, QLatin1Char('x')), std::string(255, 'x')},
         {false, QString(300, QLatin1Char('y')), "ERROR:  " + std::string(247, 'y')},
         {true, QString(253, QLatin1Char('a')) + QStringLiteral("\u20AC\U0001F600"), std::string(253, 'a') + "\xDB"},
         {true, QString(253, QLatin1Char('a')) + QStringLiteral("\U0001F600"), std::string(253, 'a')},
         {true, QStringLiteral("\u0416"), "\xD0\x96"}};
-    for (const Case& c : cases) {
-        recorder.ok = c.ok;
-        (c.ok ? recorder.result : recorder.error) = c.answer;
+    for (const auto& [ok, answer, want] : cases) {
+        recorder.ok = ok;
+        (ok ? recorder.result : recorder.error) = answer;
         RunAppleScript("do shell script \"true\"");
-        EXPECT_EQ(gScriptResult, SS(c.want)) << c.answer.toStdString();
+        EXPECT_EQ(gScriptResult, SS(want)) << answer.toStdString();
     }
     EXPECT_EQ(recorder.scripts.back(), QStringLiteral("do shell script \"true\""));
     // A shell command's lines joined, cut at 255 bytes; the user is the home folder's name.

@@ -30,13 +30,10 @@ Lines PipeLines(const std::string& command)
     return ReadAll(1);
 }
 
-struct IgnoreErrors {
-    IgnoreErrors()
-    {
-        QzFileErrorHandler = [](std::int64_t, std::int64_t) { return 0; };
-    }
-    ~IgnoreErrors() { QzFileErrorHandler = QzFileErrorAlert; }
-};
+int Ignore(std::int64_t, std::int64_t)
+{
+    return 0;
+}
 
 } // namespace
 
@@ -125,7 +122,7 @@ TEST(Channels, RangeInUseAndFileErrorsAlertOrReachTheHandler)
             EXPECT_EQ(QzEof(id), -1) << id;
         EXPECT_EQ(ReadAll(1), (Lines {"first", ""}));
     }
-    IgnoreErrors ignore;
+    const QzHookGuard<QzFileErrorHandlerFn> ignore(QzFileErrorHandler, Ignore);
     ShortString line = "x";
     QzLineInput(999, line); // out of range: silent and empty
     EXPECT_TRUE(line.empty());
@@ -184,7 +181,7 @@ TEST(Channels, FileLinesAndLocks)
         EXPECT_EQ(ReadAll(3), lines);
     }
 
-    IgnoreErrors ignore;
+    const QzHookGuard<QzFileErrorHandlerFn> ignore(QzFileErrorHandler, Ignore);
     const QString locked = sandbox.Write(QStringLiteral("locked"), "data\r");
     for (int how : {LOCK_EX, LOCK_SH}) {
         LockHolder lock(locked, how);

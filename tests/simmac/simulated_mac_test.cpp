@@ -126,41 +126,36 @@ TEST(LogStandin, SimulatedTodayCutsLikeAMacAndYesterdayIsThePreviousCalendarDay)
     EXPECT_EQ(Shell(kNow + kToday + kCut).out, cut);
     // Overlapping fetches agree: half an hour later, across midnight with
     // yesterday's log, and the two-hour fetch as a whole with the four-hour one.
-    struct Overlap {
-        std::string a, b, from, to;
-        bool whole;
-    };
-    for (const Overlap& o : {Overlap {At("2026-03-10 12:30:00") + kToday, kNow + kToday, "2026-03-10 08:30:00",
-                                 "2026-03-10 12:00:00", false},
-             Overlap {At("2026-03-10 01:00:00") + kToday, kNow + kYesterday, "2026-03-09 21", "2026-03-10 00", false},
-             Overlap {kNow + "log show --last 2h " + kInfo, kNow + kToday, "2026-03-10 10:00:00", "2026-03-10 12:00:01",
-                 true}}) {
-        SCOPED_TRACE(o.a);
-        const std::string a = Shell(o.a + kCut).out;
-        EXPECT_GT(Between(a, o.from, o.to).size(), 1000u);
-        EXPECT_EQ(o.whole ? a : Between(a, o.from, o.to), Between(Shell(o.b + kCut).out, o.from, o.to));
+    const std::tuple<std::string, std::string, std::string, std::string, bool> overlaps[]
+        = {{At("2026-03-10 12:30:00") + kToday, kNow + kToday, "2026-03-10 08:30:00", "2026-03-10 12:00:00", false},
+            {At("2026-03-10 01:00:00") + kToday, kNow + kYesterday, "2026-03-09 21", "2026-03-10 00", false},
+            {kNow + "log show --last 2h " + kInfo, kNow + kToday, "2026-03-10 10:00:00", "2026-03-10 12:00:01", true}};
+    for (const auto& [one, other, from, to, whole] : overlaps) {
+        SCOPED_TRACE(one);
+        const std::string a = Shell(one + kCut).out;
+        EXPECT_GT(Between(a, from, to).size(), 1000u);
+        EXPECT_EQ(whole ? a : Between(a, from, to), Between(Shell(other + kCut).out, from, to));
     }
     // 2026-03-08 is the day New York moves its clocks from 02:00 to 03:00.
-    struct Day {
-        std::string env, date, early, late; // offsets before 03:00 and after
-        std::size_t hours;
-    };
-    for (const Day& d : {Day {kNow, "2026-03-09 ", "+0000", "+0000", 24},
-             Day {"TZ=America/New_York " + At("2026-03-09 12:00:00"), "2026-03-08 ", "-0500", "-0400", 23}}) {
-        SCOPED_TRACE(d.env);
-        if (d.hours == 23 && !std::filesystem::exists("/usr/share/zoneinfo/America/New_York"))
+    // Offsets before 03:00 and after.
+    const std::tuple<std::string, std::string, std::string, std::string, std::size_t> days[]
+        = {{kNow, "2026-03-09 ", "+0000", "+0000", 24},
+            {"TZ=America/New_York " + At("2026-03-09 12:00:00"), "2026-03-08 ", "-0500", "-0400", 23}};
+    for (const auto& [env, date, early, late, count] : days) {
+        SCOPED_TRACE(env);
+        if (count == 23 && !std::filesystem::exists("/usr/share/zoneinfo/America/New_York"))
             GTEST_SKIP() << "no time zone data";
-        const ShResult r = Shell(d.env + kYesterday);
+        const ShResult r = Shell(env + kYesterday);
         ASSERT_EQ(r.code, 0);
         ExpectLayout(Lines(r.out), "yesterday");
         std::set<std::string> hours;
         for (const std::string& line : Lines(r.out))
             if (IsEntry(line)) {
                 hours.insert(line.substr(11, 2));
-                EXPECT_EQ(line.substr(0, 11) + line.substr(26, 5), d.date + (line < d.date + "03" ? d.early : d.late));
+                EXPECT_EQ(line.substr(0, 11) + line.substr(26, 5), date + (line < date + "03" ? early : late));
             }
-        EXPECT_EQ(hours.size(), d.hours);
-        EXPECT_EQ(hours.count("02"), d.hours - 23);
+        EXPECT_EQ(hours.size(), count);
+        EXPECT_EQ(hours.count("02"), count - 23);
     }
     const std::string day = Shell(kNow + kYesterday).out;
     EXPECT_TRUE(Lines(day).size() > 1500u && Lines(day).size() < 8000u) << Lines(day).size();
@@ -192,37 +187,34 @@ TEST(LogStandin, ReplayMovesARecordingIntoTheAskedPeriodByteForByte)
     // Four hours (the recording spans less): every line, each entry moved by the same amount so that the last is now.
     // Yesterday: the same time of day the day before. In Kolkata the stamps carry its offset. Garbled: every byte after
     // the stamps unchanged.
-    struct Case {
-        const char* fixture;
-        std::string command, date; // date: of every entry and its offset
-        std::size_t keep; // bytes after which an entry is unchanged
-    };
+    // Per case: the command, the date of every entry and its offset, the bytes after which an entry is unchanged.
     const char* const morning = "today-error-free-morning.log";
-    for (const Case& c :
-        {Case {morning, kToday, "2026-05-20 +0000", 19}, Case {morning, kYesterday, "2026-05-19 +0000", 11},
-            Case {morning, "TZ=Asia/Kolkata " + kToday, "2026-05-20 +0530", 31}, Case {"garbled.log", kToday, "", 31},
-            Case {"garbled.log", kYesterday, "", 31}}) {
-        SCOPED_TRACE(c.fixture + (" " + c.command));
-        const QString fixture = FixturePath(QString::fromUtf8(c.fixture));
+    const std::tuple<const char*, std::string, std::string, std::size_t> cases[]
+        = {{morning, kToday, "2026-05-20 +0000", 19}, {morning, kYesterday, "2026-05-19 +0000", 11},
+            {morning, "TZ=Asia/Kolkata " + kToday, "2026-05-20 +0530", 31}, {"garbled.log", kToday, "", 31},
+            {"garbled.log", kYesterday, "", 31}};
+    for (const auto& [name, command, date, unchanged] : cases) {
+        SCOPED_TRACE(name + (" " + command));
+        const QString fixture = FixturePath(QString::fromUtf8(name));
         const std::vector<std::string> recorded = Lines(ReadFile(fixture));
-        const ShResult r = Shell(At("2026-05-20 15:30:00", fixture.toStdString()) + c.command);
+        const ShResult r = Shell(At("2026-05-20 15:30:00", fixture.toStdString()) + command);
         const std::vector<std::string> lines = Lines(r.out);
         ASSERT_EQ(r.code, 0);
         ASSERT_EQ(lines.size(), recorded.size());
         std::set<int> shifts;
         for (std::size_t i = 0; i < lines.size(); ++i) {
-            const std::size_t keep = IsEntry(recorded[i]) ? c.keep : 0;
+            const std::size_t keep = IsEntry(recorded[i]) ? unchanged : 0;
             EXPECT_EQ(lines[i].substr(std::min(lines[i].size(), keep)),
                 recorded[i].substr(std::min(recorded[i].size(), keep)))
                 << "line " << i + 1;
-            if (keep && !c.date.empty()) {
-                EXPECT_EQ(lines[i].substr(0, 11) + lines[i].substr(26, 5), c.date);
+            if (keep && !date.empty()) {
+                EXPECT_EQ(lines[i].substr(0, 11) + lines[i].substr(26, 5), date);
                 shifts.insert(seconds(lines[i]) - seconds(recorded[i]));
             }
         }
-        EXPECT_EQ(shifts.size(), c.date.empty() ? 0u : 1u);
+        EXPECT_EQ(shifts.size(), date.empty() ? 0u : 1u);
         const auto last = std::find_if(lines.rbegin(), lines.rend(), IsEntry);
-        EXPECT_TRUE(c.keep != 19 || last->substr(0, 19) == "2026-05-20 15:30:00") << *last;
+        EXPECT_TRUE(unchanged != 19 || last->substr(0, 19) == "2026-05-20 15:30:00") << *last;
     }
     // One hour: the entries of the last hour with their continuation lines.
     const QString path = FixturePath(QString::fromUtf8(morning));
