@@ -6,7 +6,7 @@
 
 // The Mac bundle's Info.plist, as libplist reads it: each key the system
 // and the program need, of its type ("<true/>" for a boolean), with its value.
-TEST(MacBundle, InfoPlistHoldsEveryKeyTypedRight)
+TEST(MacBundle, InfoPlistIconAndExecutablesAreWhereAndWhatTheMacNeeds)
 {
     const std::string xml = ReadFile(QStringLiteral(QZ_INFO_PLIST));
     plist_t root = nullptr;
@@ -38,13 +38,9 @@ TEST(MacBundle, InfoPlistHoldsEveryKeyTypedRight)
               "Microsoft Outlook) to send you an email when a Time Machine backup fails, and the Finder to show you "
               "the folder of a file that could not be backed up.\nLSUIElement=<false/>\n"
               "NSHighResolutionCapable=<true/>\n");
-}
-
-// The .icns holds each size a Mac draws, 16 to 1024 pixels, in elements that fill the file exactly as its header
-// says; the program and the report command lie side by side, the simulated Mac's stand-ins only off the Mac, where
-// the icon is only in the build tree.
-TEST(MacBundle, IconHoldsEverySizeAndTheExecutablesLieSideBySide)
-{
+    // The .icns holds each size a Mac draws, 16 to 1024 pixels, in elements that fill the file exactly as its header
+    // says; the program and the report command lie side by side, the simulated Mac's stand-ins only off the Mac, where
+    // the icon is only in the build tree.
     const std::string icns = ReadFile(QStringLiteral(QZ_ICNS));
     const auto bigEndian32 = [&icns](std::size_t at) {
         std::uint32_t value = 0;

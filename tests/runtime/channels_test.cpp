@@ -92,7 +92,7 @@ TEST(Channels, PipeLinesEndAtCrOrLfComeIn255BytePiecesAndAStalledCommandIsKilled
     EXPECT_EQ(stages, 2);
 }
 
-TEST(Channels, RangeInUseAndFileErrorsAlertOrReachTheHandler)
+TEST(Channels, RangeInUseFileErrorsFileLinesAndLocks)
 {
     Sandbox sandbox;
     {
@@ -146,16 +146,12 @@ TEST(Channels, RangeInUseAndFileErrorsAlertOrReachTheHandler)
     QzSetOutput(0);
     QzClose(3);
     EXPECT_EQ(ReadFile(file), "keep\r");
-}
 
-// Output files are emptied or created and their lines end with CR; a file's lines follow the 254/255 rule (a
-// 255th byte that is a line end leaves a line of 254). Another process's lock keeps a writer out, and an
-// exclusive one readers too; reopening without a close in between leaves no shared lock behind.
-TEST(Channels, FileLinesAndLocks)
-{
-    Sandbox sandbox;
-    const QString file = sandbox.Write(QStringLiteral("out"), std::string(1000, 'z'));
-    QzOpenOutput(4, 0, file);
+    // Output files are emptied or created and their lines end with CR; a file's lines follow the 254/255 rule (a
+    // 255th byte that is a line end leaves a line of 254). Another process's lock keeps a writer out, and an
+    // exclusive one readers too; reopening without a close in between leaves no shared lock behind.
+    const QString out = sandbox.Write(QStringLiteral("out"), std::string(1000, 'z'));
+    QzOpenOutput(4, 0, out);
     QzOpenOutput(5, 2, sandbox.path() + QStringLiteral("/fresh"));
     for (const char* value : {"one", " 2", ""}) {
         QzSetOutput(4);
@@ -168,8 +164,7 @@ TEST(Channels, FileLinesAndLocks)
     QzPrint("x");
     QzSetOutput(0);
     QzClose(0);
-    EXPECT_EQ(ReadFile(file) + "|" + ReadFile(sandbox.path() + QStringLiteral("/fresh")), "one\r 2\r\r|x");
-
+    EXPECT_EQ(ReadFile(out) + "|" + ReadFile(sandbox.path() + QStringLiteral("/fresh")), "one\r 2\r\r|x");
     const std::string b254(254, 'b');
     const std::pair<std::string, Lines> cases[]
         = {{"first\r\nsecond\r" + std::string(300, 'a') + "\r" + b254 + "\rlast",
@@ -180,17 +175,11 @@ TEST(Channels, FileLinesAndLocks)
         EXPECT_EQ(QzEof(3) == -1, bytes.empty());
         EXPECT_EQ(ReadAll(3), lines);
     }
-
-    const QzHookGuard<QzFileErrorHandlerFn> ignore(QzFileErrorHandler, Ignore);
     const QString locked = sandbox.Write(QStringLiteral("locked"), "data\r");
     for (int how : {LOCK_EX, LOCK_SH}) {
         LockHolder lock(locked, how);
-        QzLastFileError = 0;
-        QzOpenOutput(4, 0, locked);
-        EXPECT_EQ(QzLastFileError, 35);
-        QzLastFileError = 0;
-        QzOpenInput(3, 0, locked, 256);
-        EXPECT_EQ(QzLastFileError, how == LOCK_EX ? 35 : 0);
+        EXPECT_EQ(code([&] { QzOpenOutput(4, 0, locked); }), 35);
+        EXPECT_EQ(code([&] { QzOpenInput(3, 0, locked, 256); }), how == LOCK_EX ? 35 : 0);
         EXPECT_EQ(ReadAll(3), (Lines {how == LOCK_EX ? "" : "data"}));
         QzClose(4);
     }
@@ -198,9 +187,7 @@ TEST(Channels, FileLinesAndLocks)
     QzOpenInput(3, 0, locked, 256);
     QzOpenInput(3, 0, locked, 256);
     QzClose(3);
-    QzLastFileError = 0;
-    QzOpenOutput(4, 0, locked);
-    EXPECT_EQ(QzLastFileError, 0);
+    EXPECT_EQ(code([&] { QzOpenOutput(4, 0, locked); }), 0);
     QzClose(4);
 }
 

@@ -101,7 +101,7 @@ std::string Between(const std::string& text, const std::string& from, const std:
 
 } // namespace
 
-TEST(LogStandin, SimulatedTodayCutsLikeAMacAndYesterdayIsThePreviousCalendarDay)
+TEST(LogStandin, SimulatesTodayAndYesterdayAsAMacAndReplaysRecordingsByteForByte)
 {
     const ShResult full = Shell(kNow + kToday);
     ASSERT_EQ(full.code, 0);
@@ -136,15 +136,14 @@ TEST(LogStandin, SimulatedTodayCutsLikeAMacAndYesterdayIsThePreviousCalendarDay)
         EXPECT_GT(Between(a, from, to).size(), 1000u);
         EXPECT_EQ(whole ? a : Between(a, from, to), Between(Shell(other + kCut).out, from, to));
     }
-    // 2026-03-08 is the day New York moves its clocks from 02:00 to 03:00.
-    // Offsets before 03:00 and after.
+    // 2026-03-08 is the day New York moves its clocks from 02:00 to 03:00. Offsets before 03:00 and after.
     const std::tuple<std::string, std::string, std::string, std::string, std::size_t> days[]
         = {{kNow, "2026-03-09 ", "+0000", "+0000", 24},
             {"TZ=America/New_York " + At("2026-03-09 12:00:00"), "2026-03-08 ", "-0500", "-0400", 23}};
     for (const auto& [env, date, early, late, count] : days) {
         SCOPED_TRACE(env);
         if (count == 23 && !std::filesystem::exists("/usr/share/zoneinfo/America/New_York"))
-            GTEST_SKIP() << "no time zone data";
+            continue; // no time zone data
         const ShResult r = Shell(env + kYesterday);
         ASSERT_EQ(r.code, 0);
         ExpectLayout(Lines(r.out), "yesterday");
@@ -177,10 +176,6 @@ TEST(LogStandin, SimulatedTodayCutsLikeAMacAndYesterdayIsThePreviousCalendarDay)
             > 0;
     }
     EXPECT_TRUE(problemDays >= 2u && problemDays <= 13u) << problemDays;
-}
-
-TEST(LogStandin, ReplayMovesARecordingIntoTheAskedPeriodByteForByte)
-{
     const auto seconds = [](const std::string& s) {
         return std::stoi(s.substr(11, 2)) * 3600 + std::stoi(s.substr(14, 2)) * 60 + std::stoi(s.substr(17, 2));
     };
