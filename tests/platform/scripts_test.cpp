@@ -57,7 +57,7 @@ std::pair<bool, QString> RunScript(const QString& script)
 // path in Mac Roman with quotes, and a mail's as the program builds it. What osascript prints becomes
 // gScriptResult: its result without the last line end, or "ERROR:  " and the message of its error text. A script
 // that hangs is killed at the limit with what it started, and fails with a message that says so.
-TEST(Osascript, ScriptsGoInAsUtf8AndResultsErrorsAndHangsComeBack)
+TEST(Scripts, OsascriptAndTheStandInRunnerAnswerAsOnTheMac)
 {
     ResetNotifyState();
     Sandbox sandbox;
@@ -122,13 +122,9 @@ TEST(Osascript, ScriptsGoInAsUtf8AndResultsErrorsAndHangsComeBack)
     RunAppleScript("return 1");
     EXPECT_EQ(
         gScriptResult, SS("ERROR:  The script runner " + gOsascriptPath.toStdString() + " could not be started."));
-}
-
-TEST(StandInScripts, DoShellScriptAndFinderAnswerAsTheMacDoes)
-{
-    Sandbox sandbox;
+    // The stand-in runner answers a shell script's and the Finder's scripts as the Mac does, and no other.
     const char* const unknown = "This system's script runner does not understand the script.";
-    const std::tuple<const char*, bool, const char*> cases[]
+    const std::tuple<const char*, bool, const char*> scripts[]
         = {{"do shell script \"printf 'one\\\\ntwo\\\\n\\\\n'\"", true, "one\rtwo\r"},
             {"do shell script \"echo \\\"$LC_ALL\\\"\"", true, "C"}, {"do shell script \"true\"", true, ""},
             {"do shell script \"echo out; echo bad >&2; exit 3\"", false, "bad"},
@@ -138,10 +134,10 @@ TEST(StandInScripts, DoShellScriptAndFinderAnswerAsTheMacDoes)
             {"do shell script \"true\" & \"x\"", false, unknown}, {"display dialog \"hi\"", false, unknown},
             {"tell application \"Finder\"\nset startup_Disk to (name of startup disk)\nend tell", true, "Macintosh HD"},
             {"tell application \"Finder\"\nactivate\nend tell", true, ""}};
-    for (const auto& [script, ok, text] : cases)
-        EXPECT_EQ(RunScript(QString::fromUtf8(script)), std::make_pair(ok, QString::fromUtf8(text))) << script;
+    for (const auto& [source, ok, text] : scripts)
+        EXPECT_EQ(RunScript(QString::fromUtf8(source)), std::make_pair(ok, QString::fromUtf8(text))) << source;
     setenv("QUILLABY_STARTUP_DISK", "Data", 1);
-    EXPECT_EQ(RunScript(QString::fromUtf8(std::get<0>(cases[9]))).second, QStringLiteral("Data"));
+    EXPECT_EQ(RunScript(QString::fromUtf8(std::get<0>(scripts[9]))).second, QStringLiteral("Data"));
     unsetenv("QUILLABY_STARTUP_DISK");
     // Large output is read to the end without blocking; the caller keeps 255 bytes.
     EXPECT_EQ(
