@@ -107,14 +107,13 @@ std::string LogEntry(
 
 std::string LogOutput(const std::vector<std::string>& entries)
 {
-    std::string out = "Filtering the log data using \"subsystem == \"com.apple.TimeMachine\"\"\n";
-    out += "Timestamp                       Thread     Type        Activity             PID    TTL  \n";
+    std::string out = "Filtering the log data using \"subsystem == \"com.apple.TimeMachine\"\"\n"
+                      "Timestamp                       Thread     Type        Activity             PID    TTL  \n";
     for (const auto& e : entries)
         out += e + "\n";
-    out += std::string(116, '-') + "\n";
-    out += "Log      - Default:          0, Info:                0, Debug:             0, Error:          0, Fault:  "
-           "        0\n";
-    return out;
+    return out + std::string(116, '-')
+        + "\nLog      - Default:          0, Info:                0, Debug:             0, Error:          0, Fault:  "
+          "        0\n";
 }
 
 std::vector<std::string> Filler(int count, const std::string& time)
