@@ -16,24 +16,15 @@ namespace {
 // An osascript in the sandbox that records its arguments ("<count>:<them>" and a line end) and then its standard input,
 // and runs the answer given; the program's script runner is the osascript runner meanwhile.
 struct StubOsascript {
-    explicit StubOsascript(const Sandbox& s)
-        : sandbox(s)
-        , runner(gQzScriptHook, OsascriptRunScript)
-    {
-        gOsascriptPath = s.bin() + QStringLiteral("/osascript");
-    }
-    ~StubOsascript()
-    {
-        gOsascriptPath = QStringLiteral("/usr/bin/osascript");
-        gOsascriptLimitMs = 120000;
-    }
     void Answer(const std::string& shell) const
     {
         sandbox.Stub(QStringLiteral("osascript"), "{ echo \"$#:$*\"; cat; } > '" + Record() + "'\n" + shell);
     }
     std::string Record() const { return sandbox.path().toStdString() + "/record"; }
     const Sandbox& sandbox;
-    QzHookGuard<QzScriptFn> runner;
+    QzHookGuard<QzScriptFn> runner {gQzScriptHook, OsascriptRunScript};
+    QzHookGuard<QString> path {gOsascriptPath, sandbox.bin() + QStringLiteral("/osascript")};
+    QzHookGuard<std::int64_t> limit {gOsascriptLimitMs, gOsascriptLimitMs};
 };
 
 // A process that has ended: gone, or a zombie its parent has not reaped yet.
@@ -61,7 +52,7 @@ TEST(Scripts, OsascriptAndTheStandInRunnerAnswerAsOnTheMac)
 {
     ResetNotifyState();
     Sandbox sandbox;
-    StubOsascript osascript(sandbox);
+    const StubOsascript osascript {sandbox};
     osascript.Answer(":");
     FinderOpenFile(SS("Macintosh HD:Users:s\237e:\"q\"")); // u with diaeresis in Mac Roman
     EXPECT_EQ(ReadFile(QString::fromStdString(osascript.Record())),
