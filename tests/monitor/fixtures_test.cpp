@@ -1,21 +1,23 @@
-// Each fixture log through the real pipeline against its hand-derived outcome in
-// tests/fixtures/expected/ (QZ_UPDATE_EXPECTED=1 writes them afresh, for review);
-// and a few thousand generated logs through both analyses, a digest of each
-// outcome against tests/fixtures/analysis-digests.txt (QZ_WRITE_DIGESTS=<file>
-// writes fresh digests, for when a rule changes on purpose).
+// Each fixture log through the real pipeline against its hand-derived outcome in tests/fixtures/expected/
+// (QZ_UPDATE_EXPECTED=1 writes them afresh, for review); and a few thousand generated logs through both analyses, a
+// digest of each outcome against tests/fixtures/analysis-digests.txt (QZ_WRITE_DIGESTS=<file> writes fresh digests, for
+// when a rule changes on purpose).
 
 #include "monitor_support.h"
 
 #include "monitor/fetch.h"
+#include "monitor/report.h"
 #include "monitor/state.h"
 #include "runtime/channels.h"
 #include "runtime/state.h"
 #include "runtime/textcontainer.h"
+#include "runtime/windows.h"
 #include "settings/settings.h"
 #include "settings/state.h"
 
 #include <QCryptographicHash>
 
+#include <array>
 #include <cstdio>
 #include <fstream>
 #include <random>
@@ -37,7 +39,8 @@ std::string Escape(std::string_view bytes)
 
 std::string Outcome()
 {
-    std::string out = "status: " + Escape(MonitorWorld::Status().toStdString()) + "\n";
+    QzSetCurrentWindow(1);
+    std::string out = "status: " + Escape(QzTextFieldString(8).toStdString()) + "\n";
     const std::pair<const char*, const ShortString*> texts[]
         = {{"last problem", &gLastProblem}, {"problem folder", &gProblemFolder}, {"success text", &gLastSuccessText},
             {"failure text", &gFailureText}, {"invisible suffix", &gInvisibleSuffix}};
@@ -50,14 +53,12 @@ std::string Outcome()
         "last backup day in the file %d\n",
         gErrorFound, gDriveOffline, gSpotlightConflict, gSuccessFound, gBackupFailed, gTooFewLines, gEmailRequested,
         gEmailSent, gTooManyNoticed, gNoBackupWarnDay, static_cast<long long>(gVolumesPos), ReadLastBackupDay());
-    return out + flags + "report:\n" + Escape(MonitorWorld::Report()) + "\n";
+    return out + flags + "report:\n" + Escape(gReport.bytes) + "\n";
 }
 
-// A case: the fixture below tests/fixtures without ".log", then words for
-// what differs from a plain run of today's analysis: "yesterday"; "as:X"
-// names the expected file when a fixture runs more than once; "both": the
-// same outcome with the recent wording on and off; steps' words (the state
-// left by earlier runs, the settings).
+// A case: the fixture below tests/fixtures without ".log", then words for what differs from a plain run of today's
+// analysis: "yesterday"; "as:X" names the expected file when a fixture runs more than once; "both": the same outcome
+// with the recent wording on and off; steps' words (the state left by earlier runs, the settings).
 const char* const kCases[] = {"today-error-free-morning sent=1 requested=1",
     "today-error-free-morning as:-offline-before sent=1 offline=1", "today-not-starting-benign", "today-few-lines",
     "today-48-lines-after-grep", "today-49-lines-after-grep", "today-drive-offline sent=1",
@@ -80,62 +81,6 @@ const char* const kCases[] = {"today-error-free-morning sent=1 requested=1",
     "cases/no-slash-before-volumes", "cases/cleaned-and-ignored-lines", "cases/long-success-line",
     "cases/two-success-lines", "cases/long-line-in-two-pieces", "cases/recent-near-misses both",
     "cases/recent-near-misses yesterday both"};
-
-struct Case {
-    std::string fixture, words, variant;
-    bool yesterday = false, both = false, recent = false;
-};
-
-Case Parse(const char* spec)
-{
-    Case c;
-    std::istringstream words(spec);
-    words >> c.fixture;
-    for (std::string w; words >> w;) {
-        if (w.find('=') != std::string::npos)
-            c.words += " " + w;
-        else if (w.rfind("as:", 0) == 0)
-            c.variant = w.substr(3);
-        c.yesterday |= w == "yesterday";
-        c.both |= w == "both";
-        c.recent |= w == "recent=1";
-    }
-    return c;
-}
-
-// The cases of one folder below tests/fixtures ("" for the recorded logs,
-// which give the same outcome with the recent wording on).
-void ExpectOutcomes(std::string_view folder)
-{
-    const bool update = std::getenv("QZ_UPDATE_EXPECTED") != nullptr;
-    for (const char* spec : kCases) {
-        const Case c = Parse(spec);
-        if (c.fixture.substr(0, c.fixture.rfind('/') + 1) != folder)
-            continue;
-        const QString name
-            = QString::fromStdString("expected/" + c.fixture + c.variant + (c.yesterday ? ".yesterday" : ".today"));
-        for (const bool recent : {c.recent, c.recent || c.both || folder.empty()}) {
-            SCOPED_TRACE(name.toStdString() + (recent ? " (recent wording)" : ""));
-            MonitorWorld world; // yesterday's analysis clears what an earlier analysis left
-            world.SetLogOutput(ReadFile(FixturePath(QString::fromStdString(c.fixture) + QStringLiteral(".log"))));
-            world.Run({{("backupDay=68 daily=0 notify=1 minor=0" + c.words + (recent ? " recent=1" : "")
-                + (c.yesterday ? " offline=1 spotlight=1 folder=9 Yesterday() yOpen=0 yReadNow=1 Yesterday()"
-                               : " Today() open=0 readNow=1 Today()"))
-                            .c_str()}});
-            // The command was read to its end, its channel closed, the report shown.
-            EXPECT_EQ(QzEof(1), -1);
-            EXPECT_EQ(gTodayReadNow + gYesterdayReadNow, 0);
-            EXPECT_EQ(gPollAllowed, 1);
-            EXPECT_EQ(MonitorWorld::ReportShown(), QzContainerToCF(gReport));
-            const std::string got = Outcome();
-            QFile file(FixturePath(name));
-            if (update && file.open(QIODevice::WriteOnly))
-                file.write(got.data(), static_cast<qint64>(got.size()));
-            else
-                EXPECT_EQ(got, ReadFile(FixturePath(name)));
-        }
-    }
-}
 
 // Every pattern the rules test, near misses, and bytes treated specially.
 const char* const kPieces[] = {"Recovery", "recovery", "deleting backup", "Couldn't get volume info for unmounted disk",
@@ -248,27 +193,79 @@ void Generated(bool today)
 
 } // namespace
 
-TEST(Fixtures, EachRecordedLogGivesItsExpectedOutcome)
+// Each case; the recorded logs, not in a folder of their own, give the same outcome with the recent wording on.
+TEST(Fixtures, EachLogGivesItsExpectedOutcome)
 {
-    ExpectOutcomes("");
+    const bool update = std::getenv("QZ_UPDATE_EXPECTED") != nullptr;
+    for (const char* const spec : kCases) {
+        QString words = QString::fromUtf8(spec);
+        const QString fixture = words.section(QLatin1Char(' '), 0, 0);
+        const bool yesterday = words.contains(QStringLiteral(" yesterday")),
+                   both = words.contains(QStringLiteral(" both"));
+        const bool recentOnly = words.contains(QStringLiteral(" recent=1"));
+        const QString name = QStringLiteral("expected/") + fixture
+            + QRegularExpression(QStringLiteral(" as:(\\S+)")).match(words).captured(1)
+            + (yesterday ? QStringLiteral(".yesterday") : QStringLiteral(".today"));
+        words
+            = words.section(QLatin1Char(' '), 1).remove(QRegularExpression(QStringLiteral("(yesterday|both|as:\\S+)")));
+        for (const bool recent : {recentOnly, recentOnly || both || !fixture.contains(QLatin1Char('/'))}) {
+            SCOPED_TRACE(name.toStdString() + (recent ? " (recent wording)" : ""));
+            MonitorWorld world; // yesterday's analysis clears what an earlier analysis left
+            world.SetLogOutput(ReadFile(FixturePath(fixture + QStringLiteral(".log"))));
+            world.Run({{("backupDay=68 daily=0 notify=1 minor=0 " + words.toStdString() + (recent ? " recent=1" : "")
+                + (yesterday ? " offline=1 spotlight=1 folder=9 Yesterday() yOpen=0 yReadNow=1 Yesterday()"
+                             : " Today() open=0 readNow=1 Today()"))
+                            .c_str()}});
+            // The command was read to its end, its channel closed, the report shown.
+            EXPECT_EQ(QzEof(1), -1);
+            EXPECT_EQ(gTodayReadNow + gYesterdayReadNow, 0);
+            EXPECT_EQ(gPollAllowed, 1);
+            EXPECT_EQ(MonitorWorld::ReportShown(), QzContainerToCF(gReport));
+            const std::string got = Outcome();
+            QFile file(FixturePath(name));
+            if (update && file.open(QIODevice::WriteOnly))
+                file.write(got.data(), static_cast<qint64>(got.size()));
+            else
+                EXPECT_EQ(got, ReadFile(FixturePath(name)));
+        }
+    }
 }
 
-TEST(Fixtures, EachLogOfTheRecentWordingGivesItsExpectedOutcome)
+TEST(AnalysisSameness, GeneratedLogsThroughBothAnalyses)
 {
-    ExpectOutcomes("recent/");
+    for (const bool today : {true, false})
+        Generated(today);
 }
 
-TEST(Fixtures, EachCaseGivesItsExpectedOutcome)
+// The search for the first of up to eight 4-byte keys against a plain one, on texts of every length from empty to
+// several vectors, over a small alphabet (NUL among it) so that keys, near misses and their first and last bytes are
+// common, and wherever a vector's places end.
+TEST(KeySearch, FindsTheFirstOfUpToEightKeysAsAPlainSearchDoes)
 {
-    ExpectOutcomes("cases/");
-}
-
-TEST(AnalysisSameness, GeneratedLogsThroughTodaysAnalysis)
-{
-    Generated(true);
-}
-
-TEST(AnalysisSameness, GeneratedLogsThroughYesterdaysAnalysis)
-{
-    Generated(false);
+    std::uint32_t seed = 11;
+    const auto below = [&seed](std::uint32_t n) { return ((seed = seed * 1664525u + 1013904223u) >> 8) % n; };
+    const auto text = [&below](std::size_t length) {
+        std::string s;
+        for (std::size_t i = 0; i < length; ++i)
+            s += std::string_view("rok \0", 5)[below(5)];
+        return s;
+    };
+    int found = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const std::size_t count = below(9);
+        std::string keyBytes[8];
+        std::string_view keys[8];
+        for (std::size_t k = 0; k < count; ++k)
+            keys[k] = keyBytes[k] = text(4);
+        const std::string haystack = text(below(100));
+        std::size_t first = haystack.size();
+        for (std::size_t k = 0; k < count; ++k)
+            first = std::min(first, std::min(haystack.find(keys[k]), haystack.size()));
+        found += first < haystack.size() ? 1 : 0;
+        ASSERT_EQ(FindFirstKey(
+                      reinterpret_cast<const std::uint8_t*>(haystack.data()), haystack.size(), std::span(keys, count)),
+            first)
+            << haystack << " with " << count << " keys";
+    }
+    EXPECT_GT(found, 400); // the keys were found often enough to matter
 }

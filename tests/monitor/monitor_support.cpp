@@ -33,8 +33,7 @@ Var Length(const char* name, ShortString& s)
         [&s](std::int64_t n) { s = SS(std::string(static_cast<std::size_t>(n), 'x')); }};
 }
 
-// Request flags and limits start as a fresh program has them; analysis
-// results and settings are left alone (-1).
+// Request flags and limits start as a fresh program has them; analysis results and settings are left alone (-1).
 const std::vector<Var> kVars = {Flag("today", gTodayRequested), Flag("launch", gTodayLaunchPending),
     Flag("open", gTodayPipeOpen), Flag("readNow", gTodayReadNow), Flag("short", gShortLogMode),
     Flag("yesterday", gYesterdayRequested), Flag("yLaunch", gYesterdayLaunchPending), Flag("yOpen", gYesterdayPipeOpen),
@@ -108,14 +107,13 @@ std::string LogEntry(
 
 std::string LogOutput(const std::vector<std::string>& entries)
 {
-    std::string out = "Filtering the log data using \"subsystem == \"com.apple.TimeMachine\"\"\n";
-    out += "Timestamp                       Thread     Type        Activity             PID    TTL  \n";
+    std::string out = "Filtering the log data using \"subsystem == \"com.apple.TimeMachine\"\"\n"
+                      "Timestamp                       Thread     Type        Activity             PID    TTL  \n";
     for (const auto& e : entries)
         out += e + "\n";
-    out += std::string(116, '-') + "\n";
-    out += "Log      - Default:          0, Info:                0, Debug:             0, Error:          0, Fault:  "
-           "        0\n";
-    return out;
+    return out + std::string(116, '-')
+        + "\nLog      - Default:          0, Info:                0, Debug:             0, Error:          0, Fault:  "
+          "        0\n";
 }
 
 std::vector<std::string> Filler(int count, const std::string& time)
@@ -173,19 +171,8 @@ void MonitorWorld::Run(std::initializer_list<Step> steps) const
     }
 }
 
-std::string MonitorWorld::Report()
-{
-    return gReport.bytes;
-}
-
 QString MonitorWorld::ReportShown()
 {
     QzSetCurrentWindow(1);
     return QzTextViewString(1);
-}
-
-QString MonitorWorld::Status()
-{
-    QzSetCurrentWindow(1);
-    return QzTextFieldString(8);
 }

@@ -10,19 +10,17 @@ std::string LogOutput(const std::vector<std::string>& entries);
 // Filler lines that match no rule, for reaching the 49-line minimum.
 std::vector<std::string> Filler(int count, const std::string& time = "2026-03-10 09:00:00");
 
-// One step of a monitor test: its words run in order, then the report shown
-// starts with `shown` (or, after a "!", does not contain the rest). Words:
-// Tick() Poll() Today() Yesterday() call the program; name=N sets and
-// name==N checks a variable of the table in monitor_support.cpp; ran:X checks
-// that the last `log` run had the argument X ("ran:-": no run).
+// One step of a monitor test: its words run in order, then the report shown starts with `shown` (or, after a "!", does
+// not contain the rest). Words: Tick() Poll() Today() Yesterday() call the program; name=N sets and name==N checks a
+// variable of the table in monitor_support.cpp; ran:X checks that the last `log` run had the argument X ("ran:-": no
+// run).
 struct Step {
     const char* words;
     const char* shown = "";
 };
 
-// A sandboxed monitor with its request flags and limits at their start
-// values: temporary HOME with the settings loaded, stub `log` and `ps`, the
-// test clock, and window 1 built in code with status label 8 and report view 1.
+// A sandboxed monitor with its request flags and limits at their start values: temporary HOME with the settings loaded,
+// stub `log` and `ps`, the test clock, and window 1 built in code with status label 8 and report view 1.
 class MonitorWorld {
 public:
     MonitorWorld();
@@ -37,9 +35,7 @@ public:
     void FetchToday() const { Run({{"Today() open=0 readNow=1 Today()"}}); }
     void FetchYesterday() const { Run({{"Yesterday() yOpen=0 yReadNow=1 Yesterday()"}}); }
 
-    static std::string Report();
-    static QString ReportShown();
-    static QString Status();
+    static QString ReportShown(); // of window 1
 
     Sandbox sandbox;
     TestClock clock;

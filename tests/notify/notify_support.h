@@ -5,7 +5,6 @@
 // Records every script the program runs and answers with ok/result/error.
 struct ScriptRecorder {
     ScriptRecorder();
-    ~ScriptRecorder();
     std::vector<QString> scripts;
     bool ok = true;
     QString result;
@@ -16,7 +15,6 @@ struct ScriptRecorder {
 // Launch Services answers with this path for "mailto:" while alive.
 struct MailtoApp {
     explicit MailtoApp(const QString& path);
-    ~MailtoApp();
     QzHookGuard<QzMailtoAppFn> guard;
 };
 
@@ -26,8 +24,7 @@ struct Accessibility {
     QzHookGuard<QzAccessibilityFn> guard;
 };
 
-// A SystemVersion.plist with this ProductVersion (or these raw bytes) that
-// the system version hook reads while alive.
+// A SystemVersion.plist with this ProductVersion (or these raw bytes) that the system version hook reads while alive.
 struct SystemVersion {
     SystemVersion(const Sandbox& sandbox, const std::string& version, bool raw = false);
     QString path; // the plist's
@@ -45,11 +42,9 @@ void ResetNotifyState();
 class Mailbox {
 public:
     explicit Mailbox(const Sandbox& sandbox);
-    ~Mailbox();
-    // Since the last call, a line for each mail script: the application it
-    // tells, then the message that reached sendmail as "To|subject|body" (an
-    // encoded subject decoded after "=?"), or "-". Every message's headers
-    // and words are checked.
+    // Since the last call, a line for each mail script: the application it tells, then the message that reached
+    // sendmail as "To|subject|body" (an encoded subject decoded after "=?"), or "-". Every message's headers and words
+    // are checked.
     std::string Take();
 
 private:

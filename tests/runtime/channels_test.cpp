@@ -1,4 +1,5 @@
 #include "runtime/channels.h"
+#include "runtime/platform.h"
 #include "runtime/state.h"
 #include "test_support.h"
 
@@ -29,13 +30,10 @@ Lines PipeLines(const std::string& command)
     return ReadAll(1);
 }
 
-struct IgnoreErrors {
-    IgnoreErrors()
-    {
-        QzFileErrorHandler = [](std::int64_t, std::int64_t) { return 0; };
-    }
-    ~IgnoreErrors() { QzFileErrorHandler = QzFileErrorAlert; }
-};
+int Ignore(std::int64_t, std::int64_t)
+{
+    return 0;
+}
 
 } // namespace
 
@@ -65,10 +63,9 @@ TEST(Channels, PipeLinesEndAtCrOrLfComeIn255BytePiecesAndAStalledCommandIsKilled
     QzLineInput(1, line);
     QzClose(1);
     const std::string pids = sandbox.path().toStdString() + "/pids";
-    // The first stage prints a line and stalls: the read gets the line, then
-    // the end of the output at the limit, and every stage is killed. Closing
-    // a silent command waits only until the limit, a command that ends in
-    // time is not killed, one that never stops printing is.
+    // The first stage prints a line and stalls: the read gets the line, then the end of the output at the limit, and
+    // every stage is killed. Closing a silent command waits only until the limit, a command that ends in time is not
+    // killed, one that never stops printing is.
     const std::tuple<std::string, int, int, bool> stalls[] = {
         {"(echo a; echo $$ >> '" + pids + "'; exec sleep 100) | (echo $$ >> '" + pids + "'; exec cat)", 300, 2, true},
         {"exec sleep 100", 200, 0, false}, {"echo a", 60'000, 2, false}, {"exec yes", 300, -1, true}};
@@ -95,7 +92,7 @@ TEST(Channels, PipeLinesEndAtCrOrLfComeIn255BytePiecesAndAStalledCommandIsKilled
     EXPECT_EQ(stages, 2);
 }
 
-TEST(Channels, RangeInUseAndFileErrorsAlertOrReachTheHandler)
+TEST(Channels, RangeInUseFileErrorsFileLinesAndLocks)
 {
     Sandbox sandbox;
     {
@@ -125,7 +122,7 @@ TEST(Channels, RangeInUseAndFileErrorsAlertOrReachTheHandler)
             EXPECT_EQ(QzEof(id), -1) << id;
         EXPECT_EQ(ReadAll(1), (Lines {"first", ""}));
     }
-    IgnoreErrors ignore;
+    const QzHookGuard<QzFileErrorHandlerFn> ignore(QzFileErrorHandler, Ignore);
     ShortString line = "x";
     QzLineInput(999, line); // out of range: silent and empty
     EXPECT_TRUE(line.empty());
@@ -149,16 +146,12 @@ TEST(Channels, RangeInUseAndFileErrorsAlertOrReachTheHandler)
     QzSetOutput(0);
     QzClose(3);
     EXPECT_EQ(ReadFile(file), "keep\r");
-}
 
-// Output files are emptied or created and their lines end with CR; a file's lines follow the 254/255 rule (a
-// 255th byte that is a line end leaves a line of 254). Another process's lock keeps a writer out, and an
-// exclusive one readers too; reopening without a close in between leaves no shared lock behind.
-TEST(Channels, FileLinesAndLocks)
-{
-    Sandbox sandbox;
-    const QString file = sandbox.Write(QStringLiteral("out"), std::string(1000, 'z'));
-    QzOpenOutput(4, 0, file);
+    // Output files are emptied or created and their lines end with CR; a file's lines follow the 254/255 rule (a
+    // 255th byte that is a line end leaves a line of 254). Another process's lock keeps a writer out, and an
+    // exclusive one readers too; reopening without a close in between leaves no shared lock behind.
+    const QString out = sandbox.Write(QStringLiteral("out"), std::string(1000, 'z'));
+    QzOpenOutput(4, 0, out);
     QzOpenOutput(5, 2, sandbox.path() + QStringLiteral("/fresh"));
     for (const char* value : {"one", " 2", ""}) {
         QzSetOutput(4);
@@ -171,8 +164,7 @@ TEST(Channels, FileLinesAndLocks)
     QzPrint("x");
     QzSetOutput(0);
     QzClose(0);
-    EXPECT_EQ(ReadFile(file) + "|" + ReadFile(sandbox.path() + QStringLiteral("/fresh")), "one\r 2\r\r|x");
-
+    EXPECT_EQ(ReadFile(out) + "|" + ReadFile(sandbox.path() + QStringLiteral("/fresh")), "one\r 2\r\r|x");
     const std::string b254(254, 'b');
     const std::pair<std::string, Lines> cases[]
         = {{"first\r\nsecond\r" + std::string(300, 'a') + "\r" + b254 + "\rlast",
@@ -183,17 +175,11 @@ TEST(Channels, FileLinesAndLocks)
         EXPECT_EQ(QzEof(3) == -1, bytes.empty());
         EXPECT_EQ(ReadAll(3), lines);
     }
-
-    IgnoreErrors ignore;
     const QString locked = sandbox.Write(QStringLiteral("locked"), "data\r");
     for (int how : {LOCK_EX, LOCK_SH}) {
         LockHolder lock(locked, how);
-        QzLastFileError = 0;
-        QzOpenOutput(4, 0, locked);
-        EXPECT_EQ(QzLastFileError, 35);
-        QzLastFileError = 0;
-        QzOpenInput(3, 0, locked, 256);
-        EXPECT_EQ(QzLastFileError, how == LOCK_EX ? 35 : 0);
+        EXPECT_EQ(code([&] { QzOpenOutput(4, 0, locked); }), 35);
+        EXPECT_EQ(code([&] { QzOpenInput(3, 0, locked, 256); }), how == LOCK_EX ? 35 : 0);
         EXPECT_EQ(ReadAll(3), (Lines {how == LOCK_EX ? "" : "data"}));
         QzClose(4);
     }
@@ -201,9 +187,7 @@ TEST(Channels, FileLinesAndLocks)
     QzOpenInput(3, 0, locked, 256);
     QzOpenInput(3, 0, locked, 256);
     QzClose(3);
-    QzLastFileError = 0;
-    QzOpenOutput(4, 0, locked);
-    EXPECT_EQ(QzLastFileError, 0);
+    EXPECT_EQ(code([&] { QzOpenOutput(4, 0, locked); }), 0);
     QzClose(4);
 }
 
@@ -232,4 +216,28 @@ TEST(Channels, ACommandThatCannotStartEndsTheReadLoop)
             std::exit(3);
         },
         ::testing::ExitedWithCode(0), "");
+}
+
+TEST(PlatformWrappers, FoldersAndUrlsMapToThisSystem)
+{
+    Sandbox sandbox;
+    const QUrl support = QzDirectoryURL(kQzApplicationSupportDirectory, kQzUserDomain);
+    EXPECT_EQ(support.toLocalFile(), sandbox.path() + QStringLiteral("/.local/share/"));
+    EXPECT_EQ(QzDirectoryURL(kQzLibraryDirectory, kQzSystemDomain).toLocalFile(), QStringLiteral("/System/Library/"));
+    EXPECT_TRUE(QzDirectoryURL(99, kQzUserDomain).isEmpty());
+
+    const QUrl folder = QzURLAppend(support, QStringLiteral("Quillaby/"));
+    EXPECT_FALSE(QzFileExists(folder));
+    EXPECT_FALSE(QzCreateDirectory(folder)); // its parent does not exist yet
+    EXPECT_TRUE(QzCreateDirectory(folder, true));
+    EXPECT_TRUE(QzFileExists(folder));
+    EXPECT_EQ(QzURLAppend(folder, QStringLiteral("Settings")).toLocalFile(),
+        sandbox.path() + QStringLiteral("/.local/share/Quillaby/Settings"));
+
+    // Null in, null out.
+    EXPECT_TRUE(QzURLAppend(QUrl(), QStringLiteral("x")).isEmpty());
+    EXPECT_TRUE(QzURLParent(QUrl()).isEmpty());
+    EXPECT_TRUE(QzURLLastComponent(QUrl()).isEmpty());
+    EXPECT_FALSE(QzFileExists(QUrl()));
+    EXPECT_FALSE(QzOpenURL(QUrl()));
 }

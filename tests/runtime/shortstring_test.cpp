@@ -18,7 +18,7 @@ template <typename T> void ExpectEach(std::initializer_list<std::pair<T, T>> cas
 
 } // namespace
 
-TEST(ShortString, EditingClipsAt255AndSearchingAndComparingAreExactOnBytes)
+TEST(ShortString, EditsSearchesComparesNumbersAndDatesWorkOnBytesAsOnTheMac)
 {
     ShortString s = SS(std::string(250, 'x'));
     QzStrAppend(s, "0123456789");
@@ -54,10 +54,6 @@ TEST(ShortString, EditingClipsAt255AndSearchingAndComparingAreExactOnBytes)
     QzMidAssign(s, 0, 1, "Q");
     QzMidAssign(s, 9, 1, "Q");
     EXPECT_EQ(s, SS("Q:bXY")); // from the first byte, never past the end
-}
-
-TEST(ShortString, ValReadsEveryRadixAndNumbersAndDatesAreWrittenAsOnTheMac)
-{
     ExpectEach<double>(
         {{QzVal(""), 0}, {QzVal("0x1F"), 31}, {QzVal("0X1f"), 31}, {QzVal("&H1F"), 31}, {QzVal("&h1f"), 31},
             {QzVal("&O17"), 15}, {QzVal("&X101"), 5}, {QzVal("&1F"), 31}, {QzVal(" 42"), 42}, {QzVal("-7"), -7},
@@ -112,8 +108,7 @@ TEST(ShortString, SixtyFourTemporariesFitAndTheNextEndsTheProgram)
         "");
 }
 
-// The Mac's characters for bytes 0x80 to 0xFF, from
-// `printf '\xNN' | uconv -f macintosh -t UTF-32BE` for every byte.
+// The Mac's characters for bytes 0x80 to 0xFF, from `printf '\xNN' | uconv -f macintosh -t UTF-32BE` for every byte.
 constexpr char16_t kMacHighBytes[]
     = u"\u00C4\u00C5\u00C7\u00C9\u00D1\u00D6\u00DC\u00E1\u00E0\u00E2\u00E4\u00E3\u00E5\u00E7\u00E9\u00E8\u00EA\u00EB"
       u"\u00ED\u00EC\u00EE\u00EF\u00F1\u00F3\u00F2\u00F4\u00F6\u00F5\u00FA\u00F9\u00FB\u00FC\u2020\u00B0\u00A2\u00A3"
@@ -140,9 +135,8 @@ TEST(MacRoman, EveryHighByteReadsAsOnTheMacAndEveryByteRoundTrips)
     }
     EXPECT_EQ(QzEncodeMacRoman(text), all);
     EXPECT_EQ(QzStrFromCF(text), ShortString::FromView(all));
-    // Straight to UTF-8, as the report command writes: the same text, for
-    // each byte and for mixed UTF-8, broken sequences and Mac Roman, after
-    // ASCII runs of every length up to two of the eight bytes taken at once.
+    // Straight to UTF-8, as the report command writes: the same text, for each byte and for mixed UTF-8, broken
+    // sequences and Mac Roman, after ASCII runs of every length up to two of the eight bytes taken at once.
     std::string runs;
     for (std::size_t k = 0; k <= 17; ++k)
         runs += std::string(k, 'a') + (k % 2 == 0 ? "\xE9" : "\xC3\xA9");
