@@ -223,8 +223,59 @@ protected:
 
 } // namespace
 
+// Help and Error Numbers open in windows of the program's own, whose contents link to their sections.
 TEST_F(App, MainWindowButtons)
 {
+    DoDialog(1, 11, 1, nullptr);
+    DoDialog(1, 14, 1, nullptr);
+    const auto browser = [](const char* document) -> QTextBrowser* {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* b = top->findChild<QTextBrowser*>();
+                b && top->isVisible() && b->source().path().endsWith(QLatin1String(document)))
+                return b;
+        return nullptr;
+    };
+    QTextBrowser* help = browser("/Help.html");
+    ASSERT_NE(help, nullptr);
+    ASSERT_NE(browser("/ErrorNumbers.html"), nullptr);
+    EXPECT_EQ(help->window()->windowTitle(), QStringLiteral("Quillaby Help"));
+    EXPECT_TRUE(help->toPlainText().contains(QStringLiteral("Quillaby on Linux")));
+    EXPECT_FALSE(help->toPlainText().contains(QStringLiteral("On a Mac")));
+    // The contents' eighth link, chosen with the keyboard, leads to its section further down.
+    help->setFocus();
+    for (int i = 0; i < 8; ++i)
+        QTest::keyClick(help, Qt::Key_Tab);
+    QTest::keyClick(help, Qt::Key_Return);
+    EXPECT_EQ(help->source().fragment(), QStringLiteral("importer-start-failed"));
+    EXPECT_GT(help->verticalScrollBar()->value(), 0);
+    // Show Problem explains the problem or opens its folder.
+    const std::string dsStore
+        = "Invisible .DS_Store files are a minor problem that can be ignored. Click the 'Help' "
+          "button more information. / We will now open the folder containing the invisible file.\n";
+    const std::string noSuccess = "No successful backups reported in the current log and no problems reported.";
+    struct Case {
+        std::string problem, folder;
+        std::uint8_t offline, spotlight, error;
+        std::string seen;
+    };
+    const Case cases[] = {{".DS_Store", "Users:sam:Documents", 0, 0, 1,
+                              dsStore + "open alias \"Macintosh HD:Users:sam:Documents\"\nactivate\n"},
+        {".DS_Store", "", 0, 0, 1, dsStore + "Problem found but no folder to open / \n"},
+        {"x", "", 1, 1, 1, "Too many errors. Spotlight indexing conflict. See help for Importer Start Failed. / \n"},
+        {"x", "", 1, 0, 1, "Too many errors to list all of them. / \n"}, {"", "", 0, 0, 0, "No Problems Found / \n"},
+        {"", noSuccess, 0, 0, 0, noSuccess + " / \n"},
+        {"Backup failed with error: 19", "Users:sam:M\"u", 0, 0, 1,
+            "open alias \"Macintosh HD:Users:sam:M\\\"u\"\nactivate\n"}};
+    for (const Case& c : cases) {
+        AlertRecorder recorder;
+        gLastProblem = SS(c.problem);
+        gProblemFolder = SS(c.folder);
+        gDriveOffline = c.offline;
+        gSpotlightConflict = c.spotlight;
+        gErrorFound = c.error;
+        Click(1, 9);
+        EXPECT_EQ(Seen(recorder), c.seen) << c.problem << " in " << c.folder;
+    }
     const std::string timeMachine = "file:///System/Library/PreferencePanes/TimeMachine.prefPane\n";
     const std::string today = "Busy getting today's log. / Please wait until done.\n";
     const std::string yesterday = "Busy getting yesterday's log. / Please wait until done.\n";
@@ -257,38 +308,7 @@ TEST_F(App, MainWindowButtons)
     gRemoteHost.clear();
 }
 
-TEST_F(App, ShowProblemExplainsOrOpensTheFolder)
-{
-    const std::string dsStore
-        = "Invisible .DS_Store files are a minor problem that can be ignored. Click the 'Help' "
-          "button more information. / We will now open the folder containing the invisible file.\n";
-    const std::string noSuccess = "No successful backups reported in the current log and no problems reported.";
-    struct Case {
-        std::string problem, folder;
-        std::uint8_t offline, spotlight, error;
-        std::string seen;
-    };
-    const Case cases[] = {{".DS_Store", "Users:sam:Documents", 0, 0, 1,
-                              dsStore + "open alias \"Macintosh HD:Users:sam:Documents\"\nactivate\n"},
-        {".DS_Store", "", 0, 0, 1, dsStore + "Problem found but no folder to open / \n"},
-        {"x", "", 1, 1, 1, "Too many errors. Spotlight indexing conflict. See help for Importer Start Failed. / \n"},
-        {"x", "", 1, 0, 1, "Too many errors to list all of them. / \n"}, {"", "", 0, 0, 0, "No Problems Found / \n"},
-        {"", noSuccess, 0, 0, 0, noSuccess + " / \n"},
-        {"Backup failed with error: 19", "Users:sam:M\"u", 0, 0, 1,
-            "open alias \"Macintosh HD:Users:sam:M\\\"u\"\nactivate\n"}};
-    for (const Case& c : cases) {
-        AlertRecorder recorder;
-        gLastProblem = SS(c.problem);
-        gProblemFolder = SS(c.folder);
-        gDriveOffline = c.offline;
-        gSpotlightConflict = c.spotlight;
-        gErrorFound = c.error;
-        Click(1, 9);
-        EXPECT_EQ(Seen(recorder), c.seen) << c.problem << " in " << c.folder;
-    }
-}
-
-TEST_F(App, MenuChoicesWaitForThePassAndTheLastOneWins)
+TEST_F(App, MenuChoicesWaitForThePassAndQuitSavesAndEndsOrAsks)
 {
     const std::string page = "open https://fernhollow.software/quillaby/";
     Run({{"m 0 2", "menu\n"}, {"m 0 4", "menu\n"}, {"p", page + "upgrade\n"}, {"p", ""}, {"m 0 2", "menu\n"},
@@ -306,10 +326,6 @@ TEST_F(App, MenuChoicesWaitForThePassAndTheLastOneWins)
     Run({{"m 0 0", "menu\n"}, {"p", "Busy getting yesterday's log. / Please wait until done.\n"}});
     gYesterdayPipeOpen = 0;
     Run({{"m 0 0", "menu\n"}, {"p", "Version 8.0.2"}, {"c 6 1", ""}});
-}
-
-TEST_F(App, QuitSavesAndEndsOrAsksWhenNotificationIsOn)
-{
     gEmailAddress1 = "sam@example.com";
     // Notification OFF: closing the window saves and ends at once.
     EXPECT_EXIT(Run({{"x", "menu\n"}, {"p", ""}}), ::testing::ExitedWithCode(0), "\\[ 0\rsam@example.com\r\r 0\r");
@@ -550,61 +566,6 @@ TEST_F(App, OpenMapsMacItemsToLinuxCounterpartsOrSaysWhatItLookedFor)
     }
 }
 
-// Help and Error Numbers open in windows of the program's own, whose contents link to their sections.
-TEST_F(App, HelpOpensInTheHelpWindowWithWorkingSectionLinks)
-{
-    DoDialog(1, 11, 1, nullptr);
-    DoDialog(1, 14, 1, nullptr);
-    const auto browser = [](const char* document) -> QTextBrowser* {
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (auto* b = top->findChild<QTextBrowser*>();
-                b && top->isVisible() && b->source().path().endsWith(QLatin1String(document)))
-                return b;
-        return nullptr;
-    };
-    QTextBrowser* help = browser("/Help.html");
-    ASSERT_NE(help, nullptr);
-    ASSERT_NE(browser("/ErrorNumbers.html"), nullptr);
-    EXPECT_EQ(help->window()->windowTitle(), QStringLiteral("Quillaby Help"));
-    EXPECT_TRUE(help->toPlainText().contains(QStringLiteral("Quillaby on Linux")));
-    EXPECT_FALSE(help->toPlainText().contains(QStringLiteral("On a Mac")));
-    // The contents' eighth link, chosen with the keyboard, leads to its section further down.
-    help->setFocus();
-    for (int i = 0; i < 8; ++i)
-        QTest::keyClick(help, Qt::Key_Tab);
-    QTest::keyClick(help, Qt::Key_Return);
-    EXPECT_EQ(help->source().fragment(), QStringLiteral("importer-start-failed"));
-    EXPECT_GT(help->verticalScrollBar()->value(), 0);
-}
-
-// Return presses the default button and Escape Cancel (Keep Running) in the email and quit sheets; the
-// keyboard then goes back to the main window.
-TEST_F(App, SheetsAnswerReturnAndEscapeAndGiveTheKeyboardBack)
-{
-    QzWindowByTag(1)->activateWindow();
-    ASSERT_TRUE(WaitFor(FocusInMainWindow));
-    gEmailAddress1 = "sam@example.com";
-    for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
-        ShowEmailWindow();
-        auto* field = qobject_cast<QLineEdit*>(View(4, 4));
-        field->setFocus();
-        field->setText(QStringLiteral("pat@example.com"));
-        QTest::keyClick(field, key);
-        EXPECT_EQ(gOpenPanel, 0);
-        EXPECT_EQ(
-            QzStrToCF(gEmailAddress1), QLatin1String(key == Qt::Key_Return ? "pat@example.com" : "sam@example.com"));
-        EXPECT_TRUE(WaitFor(FocusInMainWindow)) << key;
-    }
-    gEmailNotifyOn = 1;
-    QuitRequested();
-    ASSERT_EQ(gOpenPanel, 5);
-    QTest::keyClick(QzWindowByTag(5), Qt::Key_Escape);
-    EXPECT_EQ(gOpenPanel, 0);
-    EXPECT_TRUE(WaitFor(FocusInMainWindow));
-    QuitRequested();
-    EXPECT_EXIT(QTest::keyClick(QzWindowByTag(5), Qt::Key_Return), ::testing::ExitedWithCode(0), "");
-}
-
 // The report area where the Mac frame puts it in a 652-high content view below the menu bar. It takes what the
 // window gains, the status line the width; the buttons keep their places under the report. The window's size and
 // place come back at the next start; a broken file changes nothing.
@@ -639,6 +600,34 @@ TEST_F(App, MainWindowGrowsTheReportAreaAndKeepsItsGeometry)
     }
 }
 
+// Return presses the default button and Escape Cancel (Keep Running) in the email and quit sheets; the
+// keyboard then goes back to the main window.
+TEST_F(App, SheetsAnswerReturnAndEscapeAndGiveTheKeyboardBack)
+{
+    QzWindowByTag(1)->activateWindow();
+    ASSERT_TRUE(WaitFor(FocusInMainWindow));
+    gEmailAddress1 = "sam@example.com";
+    for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
+        ShowEmailWindow();
+        auto* field = qobject_cast<QLineEdit*>(View(4, 4));
+        field->setFocus();
+        field->setText(QStringLiteral("pat@example.com"));
+        QTest::keyClick(field, key);
+        EXPECT_EQ(gOpenPanel, 0);
+        EXPECT_EQ(
+            QzStrToCF(gEmailAddress1), QLatin1String(key == Qt::Key_Return ? "pat@example.com" : "sam@example.com"));
+        EXPECT_TRUE(WaitFor(FocusInMainWindow)) << key;
+    }
+    gEmailNotifyOn = 1;
+    QuitRequested();
+    ASSERT_EQ(gOpenPanel, 5);
+    QTest::keyClick(QzWindowByTag(5), Qt::Key_Escape);
+    EXPECT_EQ(gOpenPanel, 0);
+    EXPECT_TRUE(WaitFor(FocusInMainWindow));
+    QuitRequested();
+    EXPECT_EXIT(QTest::keyClick(QzWindowByTag(5), Qt::Key_Return), ::testing::ExitedWithCode(0), "");
+}
+
 TEST(BackupAge, WordsFromTheSuccessLineOrTheSettingsDay)
 {
     TestClock clock;
@@ -660,10 +649,60 @@ TEST(BackupAge, WordsFromTheSuccessLineOrTheSettingsDay)
     gLastSuccessText = ShortString();
 }
 
-// Each row is one check of today's log: what it found, then the icon's
-// state and the notices it sent ("" none).
-TEST_F(App, OneDesktopNoticePerProblemUntilBackupsWorkAgain)
+// The menu's desktop items write the autostart entry and the options file; desktop notices come once per problem
+// until backups work again.
+TEST_F(App, DesktopNoticesOncePerProblemAndTheMenusDesktopItems)
 {
+    const QString config = sandbox.path() + QStringLiteral("/config");
+    setenv("XDG_CONFIG_HOME", config.toUtf8().constData(), 1);
+    const QString entry = config + QStringLiteral("/autostart/quillaby.desktop");
+    ASSERT_EQ(AutostartPath(), entry);
+    // The check marks of Start at Login, Check at Start-up and Desktop Notices.
+    const auto checks = [] {
+        std::string marks;
+        const QList<QAction*> items = qobject_cast<QMenuBar*>(gQzMenuBar.data())->actions().value(0)->menu()->actions();
+        for (const int item : {kMenuStartAtLogin, kMenuCheckAtStartup, kMenuDesktopNotices})
+            marks += items.value(item)->isChecked() ? '1' : '0';
+        return marks;
+    };
+    // A background start checks at once by default; a normal one does not.
+    EXPECT_TRUE(StartDesktop(true));
+    EXPECT_EQ(checks(), "011");
+    EXPECT_FALSE(StartDesktop(false));
+
+    EXPECT_TRUE(DesktopMenuChoice(kAppMenu, kMenuStartAtLogin));
+    EXPECT_TRUE(ReadFile(entry).find("\nExec=") != std::string::npos);
+    const auto valid
+        = [](const QString& file) { return QProcess::execute(QStringLiteral("desktop-file-validate"), {file}) == 0; };
+    EXPECT_TRUE(valid(entry)) << ReadFile(entry);
+    // A program path that needs quoting: spaces, "$" and "%".
+    const QString odd = sandbox.Write(
+        QStringLiteral("odd.desktop"), AutostartEntry(QStringLiteral("/opt/My Apps/Quil$aby%/Quillaby")));
+    EXPECT_TRUE(
+        ReadFile(odd).find("\nExec=\"/opt/My Apps/Quil\\\\$aby%%/Quillaby\" --background\n") != std::string::npos)
+        << ReadFile(odd);
+    EXPECT_TRUE(valid(odd));
+
+    EXPECT_TRUE(DesktopMenuChoice(kAppMenu, kMenuCheckAtStartup));
+    EXPECT_TRUE(DesktopMenuChoice(kAppMenu, kMenuDesktopNotices));
+    EXPECT_EQ(checks(), "110");
+    EXPECT_EQ(ReadFile(OptionsPath()), " 0\r 1\r");
+    EXPECT_TRUE(DesktopMenuChoice(kAppMenu, kMenuStartAtLogin));
+    EXPECT_FALSE(QFile::exists(entry));
+    EXPECT_FALSE(DesktopMenuChoice(kAppMenu, kMenuAbout));
+
+    // Read back at the next start; a file of nonsense keeps the defaults.
+    gDesktopNoticesOn = 1;
+    gCheckAtStartupChosen = -1;
+    EXPECT_TRUE(StartDesktop(false));
+    EXPECT_EQ(checks(), "010");
+    sandbox.Write(QStringLiteral(".local/share/Quillaby/Options"), std::string("\0\0", 2));
+    gDesktopNoticesOn = 1;
+    gCheckAtStartupChosen = -1;
+    EXPECT_FALSE(StartDesktop(false));
+    EXPECT_EQ(checks(), "001");
+    unsetenv("XDG_CONFIG_HOME");
+    // Each row is one check of today's log: what it found, then the icon's state and the notices it sent ("" none).
     const std::int16_t today = TodayDayOfYear();
     const struct {
         const char* status;
@@ -715,57 +754,4 @@ TEST_F(App, OneDesktopNoticePerProblemUntilBackupsWorkAgain)
     DesktopNoticeStep(nullptr);
     DesktopNoticeStep(nullptr);
     EXPECT_TRUE(gNotices.empty());
-}
-
-TEST_F(App, MenuItemsWriteTheAutostartEntryAndTheOptionsFile)
-{
-    const QString config = sandbox.path() + QStringLiteral("/config");
-    setenv("XDG_CONFIG_HOME", config.toUtf8().constData(), 1);
-    const QString entry = config + QStringLiteral("/autostart/quillaby.desktop");
-    ASSERT_EQ(AutostartPath(), entry);
-    // The check marks of Start at Login, Check at Start-up and Desktop Notices.
-    const auto checks = [] {
-        std::string marks;
-        const QList<QAction*> items = qobject_cast<QMenuBar*>(gQzMenuBar.data())->actions().value(0)->menu()->actions();
-        for (const int item : {kMenuStartAtLogin, kMenuCheckAtStartup, kMenuDesktopNotices})
-            marks += items.value(item)->isChecked() ? '1' : '0';
-        return marks;
-    };
-    // A background start checks at once by default; a normal one does not.
-    EXPECT_TRUE(StartDesktop(true));
-    EXPECT_EQ(checks(), "011");
-    EXPECT_FALSE(StartDesktop(false));
-
-    EXPECT_TRUE(DesktopMenuChoice(kAppMenu, kMenuStartAtLogin));
-    EXPECT_TRUE(ReadFile(entry).find("\nExec=") != std::string::npos);
-    const auto valid
-        = [](const QString& file) { return QProcess::execute(QStringLiteral("desktop-file-validate"), {file}) == 0; };
-    EXPECT_TRUE(valid(entry)) << ReadFile(entry);
-    // A program path that needs quoting: spaces, "$" and "%".
-    const QString odd = sandbox.Write(
-        QStringLiteral("odd.desktop"), AutostartEntry(QStringLiteral("/opt/My Apps/Quil$aby%/Quillaby")));
-    EXPECT_TRUE(
-        ReadFile(odd).find("\nExec=\"/opt/My Apps/Quil\\\\$aby%%/Quillaby\" --background\n") != std::string::npos)
-        << ReadFile(odd);
-    EXPECT_TRUE(valid(odd));
-
-    EXPECT_TRUE(DesktopMenuChoice(kAppMenu, kMenuCheckAtStartup));
-    EXPECT_TRUE(DesktopMenuChoice(kAppMenu, kMenuDesktopNotices));
-    EXPECT_EQ(checks(), "110");
-    EXPECT_EQ(ReadFile(OptionsPath()), " 0\r 1\r");
-    EXPECT_TRUE(DesktopMenuChoice(kAppMenu, kMenuStartAtLogin));
-    EXPECT_FALSE(QFile::exists(entry));
-    EXPECT_FALSE(DesktopMenuChoice(kAppMenu, kMenuAbout));
-
-    // Read back at the next start; a file of nonsense keeps the defaults.
-    gDesktopNoticesOn = 1;
-    gCheckAtStartupChosen = -1;
-    EXPECT_TRUE(StartDesktop(false));
-    EXPECT_EQ(checks(), "010");
-    sandbox.Write(QStringLiteral(".local/share/Quillaby/Options"), std::string("\0\0", 2));
-    gDesktopNoticesOn = 1;
-    gCheckAtStartupChosen = -1;
-    EXPECT_FALSE(StartDesktop(false));
-    EXPECT_EQ(checks(), "001");
-    unsetenv("XDG_CONFIG_HOME");
 }

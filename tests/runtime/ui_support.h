@@ -23,10 +23,13 @@ struct DialogEvent {
 };
 
 inline std::vector<DialogEvent> gDialogEvents;
+inline std::map<std::int64_t, bool> gDialogReplies; // event kind -> the handler's boolean reply
 
 inline void RecordDialog(std::int64_t kind, std::int64_t id, std::int64_t window, void* object)
 {
     gDialogEvents.push_back({kind, id, window, object, QzCurrentWindow});
+    if (gDialogReplies.count(kind) != 0)
+        QzEventReply().boolVal = gDialogReplies[kind];
 }
 
 inline std::vector<DialogEvent> EventsOfKind(std::int64_t kind)
@@ -63,6 +66,7 @@ protected:
     {
         QzResetWindowState();
         gDialogEvents.clear();
+        gDialogReplies.clear();
         QDir().mkpath(Resources());
         QzSetBundlePath(bundle_.path());
         QzOnDialog(RecordDialog);

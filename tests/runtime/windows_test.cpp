@@ -8,7 +8,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -18,23 +17,8 @@
 
 namespace {
 
-std::map<std::int64_t, bool> gReplies; // event kind -> the handler's boolean reply
-
-void Reply(std::int64_t kind, std::int64_t id, std::int64_t window, void* object)
-{
-    RecordDialog(kind, id, window, object);
-    if (gReplies.count(kind) != 0)
-        QzEventReply().boolVal = gReplies[kind];
-}
-
 class PanelTest : public UiTest {
 protected:
-    void SetUp() override
-    {
-        UiTest::SetUp();
-        gReplies.clear();
-        QzOnDialog(Reply);
-    }
     void TearDown() override
     {
         EXPECT_EQ(Shown(alerts), "");
@@ -315,14 +299,14 @@ TEST_F(EventsTest, EditingEventsAndWindowNotificationsAndTheRepliesThatRefuseThe
         QTest::keyClick(field, Qt::Key_Return);
         EXPECT_EQ(Seen({1, 1200, 1201, 1202, 1203, 1204, 1205}), kinds[tag - 4]);
         EXPECT_EQ(*static_cast<QString*>(EventsOfKind(1205).at(0).object), QStringLiteral("insertNewline:"));
-        gReplies = {{1203, false}, {1205, true}};
+        gDialogReplies = {{1203, false}, {1205, true}};
     }
     EXPECT_EQ(QzTextFieldString(4) + QLatin1Char('|') + QzTextFieldString(5), QStringLiteral("ab|"));
     EXPECT_EQ(okClicks.count(), 0); // Return belongs to the field, not to the default button
     // Text view editing ends on leaving it only when edited; a close box asks whether to close.
     QWidget* panel = QzWindowByTag(4);
     gDialogEvents.clear();
-    gReplies.clear();
+    gDialogReplies.clear();
     auto* notes = qobject_cast<QPlainTextEdit*>(View(30));
     QzTextViewSetText(30, QStringLiteral("set in code"));
     QFocusEvent out(QEvent::FocusOut, Qt::OtherFocusReason);
@@ -338,7 +322,7 @@ TEST_F(EventsTest, EditingEventsAndWindowNotificationsAndTheRepliesThatRefuseThe
         << moved;
     gDialogEvents.clear();
     for (const bool allow : {false, true}) {
-        gReplies[10031] = allow;
+        gDialogReplies[10031] = allow;
         panel->close();
         EXPECT_EQ(panel->isVisible(), !allow);
     }
