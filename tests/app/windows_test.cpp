@@ -514,10 +514,40 @@ TEST_F(App, StartUpBuildsTheWindowAndStartsBothTimersOrEnds)
     EXPECT_EXIT(StartUp(), ::testing::ExitedWithCode(0), "\\]<Quillaby requires OS X 10.12 or later.\\|\\|0>[^<]*$");
 }
 
-// Each Mac item opens its Linux counterpart when one is on PATH; without one, an alert names what `open` looked
-// for. PATH holds the stubs and the stand-ins alone, so that nothing installed here takes part.
-TEST_F(App, OpenMapsMacItemsToLinuxCounterpartsOrSaysWhatItLookedFor)
+// The report area where the Mac frame puts it in a 652-high content view below the menu bar. It takes what the
+// window gains, the status line the width; the buttons keep their places under the report. The window's size and
+// place come back at the next start; a broken file changes nothing.
+TEST_F(App, MainWindowGrowsKeepsItsGeometryAndOpenMapsMacItemsToLinux)
 {
+    QWidget* window = QzWindowByTag(1);
+    const QSize initial = window->size();
+    const QRect report = View(1, 2)->geometry(), status = View(1, 8)->geometry(), button = View(1, 6)->geometry();
+    EXPECT_TRUE(initial == QSize(605, 671) && QzContentView(window)->geometry() == QRect(0, 19, 605, 652)
+        && report == QRect(10, 60, 585, 325) && button == QRect(10, 510, 141, 30) && View(1, 1)->parent() == View(1, 2)
+        && qobject_cast<QMainWindow*>(window)->menuWidget() == gQzMenuBar.data());
+    KeepMainWindowGeometry();
+    window->resize(initial + QSize(300, 200));
+    EXPECT_EQ(View(1, 2)->geometry(), report.adjusted(0, 0, 300, 200));
+    EXPECT_EQ(View(1, 8)->geometry(), status.adjusted(0, 0, 300, 0));
+    EXPECT_EQ(View(1, 6)->geometry(), button.translated(0, 200));
+    window->resize(initial - QSize(50, 50));
+    EXPECT_EQ(window->size(), initial);
+    window->resize(initial + QSize(120, 80));
+    window->move(40, 30);
+    const QRect kept = window->geometry();
+    for (const std::string& contents : {std::string(), std::string("[General]\ngeometry=@ByteArray(\\0\\x1\\xff)\n")}) {
+        if (!contents.empty())
+            sandbox.Write(QStringLiteral(".local/share/Quillaby/Window.ini"), contents);
+        Restart();
+        QzInstallAppDelegate();
+        ShowMainWindow();
+        BuildReportArea();
+        KeepMainWindowGeometry();
+        EXPECT_EQ(QzWindowByTag(1)->geometry().size(), contents.empty() ? kept.size() : initial);
+        EXPECT_EQ(View(1, 2)->height() - report.height(), QzWindowByTag(1)->height() - initial.height());
+    }
+    // Each Mac item opens its Linux counterpart when one is on PATH; without one, an alert names what `open` looked
+    // for. PATH holds the stubs and the stand-ins alone, so that nothing installed here takes part.
     const QzHookGuard<QzOpenUrlFn> opener(gQzOpenUrlHook, StandInOpenURL);
     setenv("PATH", (sandbox.bin() + QStringLiteral(":" QZ_STANDIN_DIR)).toUtf8().constData(), 1);
     QFile::remove(sandbox.bin() + QStringLiteral("/open"));
@@ -566,40 +596,6 @@ TEST_F(App, OpenMapsMacItemsToLinuxCounterpartsOrSaysWhatItLookedFor)
     }
 }
 
-// The report area where the Mac frame puts it in a 652-high content view below the menu bar. It takes what the
-// window gains, the status line the width; the buttons keep their places under the report. The window's size and
-// place come back at the next start; a broken file changes nothing.
-TEST_F(App, MainWindowGrowsTheReportAreaAndKeepsItsGeometry)
-{
-    QWidget* window = QzWindowByTag(1);
-    const QSize initial = window->size();
-    const QRect report = View(1, 2)->geometry(), status = View(1, 8)->geometry(), button = View(1, 6)->geometry();
-    EXPECT_TRUE(initial == QSize(605, 671) && QzContentView(window)->geometry() == QRect(0, 19, 605, 652)
-        && report == QRect(10, 60, 585, 325) && button == QRect(10, 510, 141, 30) && View(1, 1)->parent() == View(1, 2)
-        && qobject_cast<QMainWindow*>(window)->menuWidget() == gQzMenuBar.data());
-    KeepMainWindowGeometry();
-    window->resize(initial + QSize(300, 200));
-    EXPECT_EQ(View(1, 2)->geometry(), report.adjusted(0, 0, 300, 200));
-    EXPECT_EQ(View(1, 8)->geometry(), status.adjusted(0, 0, 300, 0));
-    EXPECT_EQ(View(1, 6)->geometry(), button.translated(0, 200));
-    window->resize(initial - QSize(50, 50));
-    EXPECT_EQ(window->size(), initial);
-    window->resize(initial + QSize(120, 80));
-    window->move(40, 30);
-    const QRect kept = window->geometry();
-    for (const std::string& contents : {std::string(), std::string("[General]\ngeometry=@ByteArray(\\0\\x1\\xff)\n")}) {
-        if (!contents.empty())
-            sandbox.Write(QStringLiteral(".local/share/Quillaby/Window.ini"), contents);
-        Restart();
-        QzInstallAppDelegate();
-        ShowMainWindow();
-        BuildReportArea();
-        KeepMainWindowGeometry();
-        EXPECT_EQ(QzWindowByTag(1)->geometry().size(), contents.empty() ? kept.size() : initial);
-        EXPECT_EQ(View(1, 2)->height() - report.height(), QzWindowByTag(1)->height() - initial.height());
-    }
-}
-
 // Return presses the default button and Escape Cancel (Keep Running) in the email and quit sheets; the
 // keyboard then goes back to the main window.
 TEST_F(App, SheetsAnswerReturnAndEscapeAndGiveTheKeyboardBack)
@@ -628,31 +624,27 @@ TEST_F(App, SheetsAnswerReturnAndEscapeAndGiveTheKeyboardBack)
     EXPECT_EXIT(QTest::keyClick(QzWindowByTag(5), Qt::Key_Return), ::testing::ExitedWithCode(0), "");
 }
 
-TEST(BackupAge, WordsFromTheSuccessLineOrTheSettingsDay)
+// The age of the last backup in words; the menu's desktop items write the autostart entry and the options file;
+// desktop notices come once per problem until backups work again.
+TEST_F(App, BackupAgeDesktopNoticesOncePerProblemAndTheMenusDesktopItems)
 {
-    TestClock clock;
+    // The age of the last backup in words.
     const std::int64_t now = 1'700'000'000'000, none = -now; // none: no success line
     const struct {
         std::int64_t agoMs;
         std::int16_t day, today;
         const char* words;
-    } rows[] = {{30'000, 0, 0, "just now"}, {-5'000, 0, 0, "just now"}, {60'000, 0, 0, "1 minute ago"},
+    } ages[] = {{30'000, 0, 0, "just now"}, {-5'000, 0, 0, "just now"}, {60'000, 0, 0, "1 minute ago"},
         {59 * 60'000, 0, 0, "59 minutes ago"}, {2 * 3'600'000 + 5, 0, 0, "2 hours ago"},
         {50 * 3'600'000LL, 0, 0, "2 days ago"}, {none, 69, 69, "today"}, {none, 68, 69, "yesterday"},
         {none, 60, 69, "9 days ago"}, {none, 365, 2, "2 days ago"}, {none, 366, 1, "yesterday"},
         {none, 0, 69, "unknown"}};
-    for (const auto& r : rows)
+    for (const auto& r : ages)
         EXPECT_EQ(BackupAgeWords(r.agoMs == none ? 0 : now - r.agoMs, r.day, now, r.today), r.words) << r.agoMs;
     // From the report's last success block, read in the local time (UTC here).
     gLastSuccessText = SS("\r\n\r\nLast Successful Backup Message:\r\n2026-03-10 09:58:00 Backup completed.\r\n");
     EXPECT_EQ(LastBackupAge(), "2 hours ago");
     gLastSuccessText = ShortString();
-}
-
-// The menu's desktop items write the autostart entry and the options file; desktop notices come once per problem
-// until backups work again.
-TEST_F(App, DesktopNoticesOncePerProblemAndTheMenusDesktopItems)
-{
     const QString config = sandbox.path() + QStringLiteral("/config");
     setenv("XDG_CONFIG_HOME", config.toUtf8().constData(), 1);
     const QString entry = config + QStringLiteral("/autostart/quillaby.desktop");

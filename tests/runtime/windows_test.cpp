@@ -262,7 +262,7 @@ TEST_F(WindowsTest, ButtonsRestoreSetReadRemoveAndAddressingErrorsAreShownAfterT
 // --- Events -------------------------------------------------------------
 
 // A click reaches the handler in the control's window, which becomes the current one; a control with its own
-// action keeps it.
+// action keeps it; a push button keeps the state set in code.
 TEST_F(EventsTest, ClicksReachTheHandlerInTheControlsWindow)
 {
     UseAppResource(QStringLiteral("MainWindow.ui"));
@@ -273,6 +273,8 @@ TEST_F(EventsTest, ClicksReachTheHandlerInTheControlsWindow)
     ASSERT_EQ(Seen({1}), "1 6 1 *\n");
     EXPECT_EQ(gDialogEvents.back().object, current);
     EXPECT_EQ(gDialogEvents.back().current * 10 + QzCurrentWindowTag(), 11);
+    QzButtonSetState(6, 2); // a push button keeps the state it is given
+    EXPECT_EQ(QzButtonState(6), 2);
     const QString sent = QStringLiteral("Notification Email Was Sent");
     QzTextField(7, QzParamOmitted, &sent, 4, {});
     QTest::mouseClick(View(20, 4), Qt::LeftButton);
