@@ -1,28 +1,46 @@
-// The application's windows on the offscreen platform with the bundle's resources and a temporary HOME.
+// The application's windows on the offscreen platform with the bundle's resources and a temporary HOME: the
+// buttons, sheets and menus, what `open` makes of the Mac's items here, the help window, the main window that
+// grows, the age of the last backup, the desktop notices and the menu's desktop items with their files.
 
 #include "../monitor/monitor_support.h"
 #include "../notify/notify_support.h"
 #include "runtime/ui_support.h"
 #include "runtime/widgets_p.h"
 
+#include "app/desktop.h"
 #include "app/dialog.h"
 #include "app/mainwindow.h"
 #include "app/menu.h"
+#include "app/sheets.h"
 #include "app/startup.h"
 #include "app/state.h"
 #include "app/watched_mac.h"
+#include "monitor/backup_age.h"
 #include "monitor/fetch.h"
+#include "monitor/report.h"
 #include "monitor/state.h"
 #include "notify/dispatch.h"
+#include "notify/notices.h"
 #include "notify/state.h"
 #include "platform/script_standin.h"
+#include "platform/url_opener.h"
 #include "runtime/channels.h"
+#include "runtime/tray.h"
 #include "settings/settings.h"
 #include "settings/state.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
 #include <QDirIterator>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPalette>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBrowser>
 
 #include <cstdio>
 
@@ -55,16 +73,30 @@ void AtExit()
         std::fprintf(stderr, "<%s|%s|%d>", a.message.toUtf8().constData(), a.informative.toUtf8().constData(), a.style);
 }
 
+QWidget* View(std::int64_t window, std::int64_t tag)
+{
+    return QzFindView(QzWindowByTag(window), tag);
+}
+
 QAbstractButton* Button(std::int64_t window, std::int64_t tag)
 {
-    return qobject_cast<QAbstractButton*>(QzFindView(QzWindowByTag(window), tag));
+    return qobject_cast<QAbstractButton*>(View(window, tag));
 }
 
 // The text of a label or an editable field.
 std::string Text(std::int64_t window, std::int64_t tag)
 {
-    return QzFindView(QzWindowByTag(window), tag)->property("text").toString().toStdString();
+    return View(window, tag)->property("text").toString().toStdString();
 }
+
+// The keyboard is back in the main window.
+bool FocusInMainWindow()
+{
+    return QApplication::activeWindow() == QzWindowByTag(1) && QApplication::focusWidget()
+        && QApplication::focusWidget()->window() == QzWindowByTag(1);
+}
+
+std::vector<QzNotification> gNotices;
 
 class App : public UiTest {
 protected:
@@ -83,6 +115,11 @@ protected:
         gNoQuitWarning = gDailyEmail = gDonateHidden = gEmailWindowBuilt = gQuitWindowBuilt = gAboutWindowBuilt = 0;
         gTodayRequested = gYesterdayRequested = gTodayPipeOpen = gYesterdayPipeOpen = gPollAllowed = gMenuPending = 0;
         gOpenPanel = 0;
+        gNoticeSent = gTodayChecked = gTooFewLines = gDriveOffline = gSuccessFound = 0;
+        gNoBackupNoticeDay = 0;
+        gDesktopNoticesOn = 1;
+        gCheckAtStartupChosen = -1;
+        gNotices.clear();
         QzInstallAppDelegate();
         QzOnDialog(DoDialog);
         QzOnMenu(MenuCallback);
@@ -178,12 +215,67 @@ protected:
                                              gSeen += source.section(QLatin1Char('\n'), 1, 1).toStdString() + "\n";
                                          return true;
                                      }};
+    QzHookGuard<QzNotifyFn> notices {gQzNotifyHook, [](const QzNotification& n) {
+                                         gNotices.push_back(n);
+                                         return true;
+                                     }};
 };
 
 } // namespace
 
+// Help and Error Numbers open in windows of the program's own, whose contents link to their sections.
 TEST_F(App, MainWindowButtons)
 {
+    DoDialog(1, 11, 1, nullptr);
+    DoDialog(1, 14, 1, nullptr);
+    const auto browser = [](const char* document) -> QTextBrowser* {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* b = top->findChild<QTextBrowser*>();
+                b && top->isVisible() && b->source().path().endsWith(QLatin1String(document)))
+                return b;
+        return nullptr;
+    };
+    QTextBrowser* help = browser("/Help.html");
+    ASSERT_NE(help, nullptr);
+    ASSERT_NE(browser("/ErrorNumbers.html"), nullptr);
+    EXPECT_EQ(help->window()->windowTitle(), QStringLiteral("Quillaby Help"));
+    EXPECT_TRUE(help->toPlainText().contains(QStringLiteral("Quillaby on Linux")));
+    EXPECT_FALSE(help->toPlainText().contains(QStringLiteral("On a Mac")));
+    // The contents' eighth link, chosen with the keyboard, leads to its section further down.
+    help->setFocus();
+    for (int i = 0; i < 8; ++i)
+        QTest::keyClick(help, Qt::Key_Tab);
+    QTest::keyClick(help, Qt::Key_Return);
+    EXPECT_EQ(help->source().fragment(), QStringLiteral("importer-start-failed"));
+    EXPECT_GT(help->verticalScrollBar()->value(), 0);
+    // Show Problem explains the problem or opens its folder.
+    const std::string dsStore
+        = "Invisible .DS_Store files are a minor problem that can be ignored. Click the 'Help' "
+          "button more information. / We will now open the folder containing the invisible file.\n";
+    const std::string noSuccess = "No successful backups reported in the current log and no problems reported.";
+    struct Case {
+        std::string problem, folder;
+        std::uint8_t offline, spotlight, error;
+        std::string seen;
+    };
+    const Case cases[] = {{".DS_Store", "Users:sam:Documents", 0, 0, 1,
+                              dsStore + "open alias \"Macintosh HD:Users:sam:Documents\"\nactivate\n"},
+        {".DS_Store", "", 0, 0, 1, dsStore + "Problem found but no folder to open / \n"},
+        {"x", "", 1, 1, 1, "Too many errors. Spotlight indexing conflict. See help for Importer Start Failed. / \n"},
+        {"x", "", 1, 0, 1, "Too many errors to list all of them. / \n"}, {"", "", 0, 0, 0, "No Problems Found / \n"},
+        {"", noSuccess, 0, 0, 0, noSuccess + " / \n"},
+        {"Backup failed with error: 19", "Users:sam:M\"u", 0, 0, 1,
+            "open alias \"Macintosh HD:Users:sam:M\\\"u\"\nactivate\n"}};
+    for (const Case& c : cases) {
+        AlertRecorder recorder;
+        gLastProblem = SS(c.problem);
+        gProblemFolder = SS(c.folder);
+        gDriveOffline = c.offline;
+        gSpotlightConflict = c.spotlight;
+        gErrorFound = c.error;
+        Click(1, 9);
+        EXPECT_EQ(Seen(recorder), c.seen) << c.problem << " in " << c.folder;
+    }
     const std::string timeMachine = "file:///System/Library/PreferencePanes/TimeMachine.prefPane\n";
     const std::string today = "Busy getting today's log. / Please wait until done.\n";
     const std::string yesterday = "Busy getting yesterday's log. / Please wait until done.\n";
@@ -216,38 +308,7 @@ TEST_F(App, MainWindowButtons)
     gRemoteHost.clear();
 }
 
-TEST_F(App, ShowProblemExplainsOrOpensTheFolder)
-{
-    const std::string dsStore
-        = "Invisible .DS_Store files are a minor problem that can be ignored. Click the 'Help' "
-          "button more information. / We will now open the folder containing the invisible file.\n";
-    const std::string noSuccess = "No successful backups reported in the current log and no problems reported.";
-    struct Case {
-        std::string problem, folder;
-        std::uint8_t offline, spotlight, error;
-        std::string seen;
-    };
-    const Case cases[] = {{".DS_Store", "Users:sam:Documents", 0, 0, 1,
-                              dsStore + "open alias \"Macintosh HD:Users:sam:Documents\"\nactivate\n"},
-        {".DS_Store", "", 0, 0, 1, dsStore + "Problem found but no folder to open / \n"},
-        {"x", "", 1, 1, 1, "Too many errors. Spotlight indexing conflict. See help for Importer Start Failed. / \n"},
-        {"x", "", 1, 0, 1, "Too many errors to list all of them. / \n"}, {"", "", 0, 0, 0, "No Problems Found / \n"},
-        {"", noSuccess, 0, 0, 0, noSuccess + " / \n"},
-        {"Backup failed with error: 19", "Users:sam:M\"u", 0, 0, 1,
-            "open alias \"Macintosh HD:Users:sam:M\\\"u\"\nactivate\n"}};
-    for (const Case& c : cases) {
-        AlertRecorder recorder;
-        gLastProblem = SS(c.problem);
-        gProblemFolder = SS(c.folder);
-        gDriveOffline = c.offline;
-        gSpotlightConflict = c.spotlight;
-        gErrorFound = c.error;
-        Click(1, 9);
-        EXPECT_EQ(Seen(recorder), c.seen) << c.problem << " in " << c.folder;
-    }
-}
-
-TEST_F(App, MenuChoicesWaitForThePassAndTheLastOneWins)
+TEST_F(App, MenuChoicesWaitForThePassAndQuitSavesAndEndsOrAsks)
 {
     const std::string page = "open https://fernhollow.software/quillaby/";
     Run({{"m 0 2", "menu\n"}, {"m 0 4", "menu\n"}, {"p", page + "upgrade\n"}, {"p", ""}, {"m 0 2", "menu\n"},
@@ -265,10 +326,6 @@ TEST_F(App, MenuChoicesWaitForThePassAndTheLastOneWins)
     Run({{"m 0 0", "menu\n"}, {"p", "Busy getting yesterday's log. / Please wait until done.\n"}});
     gYesterdayPipeOpen = 0;
     Run({{"m 0 0", "menu\n"}, {"p", "Version 8.0.2"}, {"c 6 1", ""}});
-}
-
-TEST_F(App, QuitSavesAndEndsOrAsksWhenNotificationIsOn)
-{
     gEmailAddress1 = "sam@example.com";
     // Notification OFF: closing the window saves and ends at once.
     EXPECT_EXIT(Run({{"x", "menu\n"}, {"p", ""}}), ::testing::ExitedWithCode(0), "\\[ 0\rsam@example.com\r\r 0\r");
@@ -455,4 +512,238 @@ TEST_F(App, StartUpBuildsTheWindowAndStartsBothTimersOrEnds)
     SystemVersion version(sandbox, "10.11.6");
     Restart();
     EXPECT_EXIT(StartUp(), ::testing::ExitedWithCode(0), "\\]<Quillaby requires OS X 10.12 or later.\\|\\|0>[^<]*$");
+}
+
+// The report area where the Mac frame puts it in a 652-high content view below the menu bar. It takes what the
+// window gains, the status line the width; the buttons keep their places under the report. The window's size and
+// place come back at the next start; a broken file changes nothing.
+TEST_F(App, MainWindowGrowsKeepsItsGeometryAndOpenMapsMacItemsToLinux)
+{
+    QWidget* window = QzWindowByTag(1);
+    const QSize initial = window->size();
+    const QRect report = View(1, 2)->geometry(), status = View(1, 8)->geometry(), button = View(1, 6)->geometry();
+    EXPECT_TRUE(initial == QSize(605, 671) && QzContentView(window)->geometry() == QRect(0, 19, 605, 652)
+        && report == QRect(10, 60, 585, 325) && button == QRect(10, 510, 141, 30) && View(1, 1)->parent() == View(1, 2)
+        && qobject_cast<QMainWindow*>(window)->menuWidget() == gQzMenuBar.data());
+    KeepMainWindowGeometry();
+    window->resize(initial + QSize(300, 200));
+    EXPECT_EQ(View(1, 2)->geometry(), report.adjusted(0, 0, 300, 200));
+    EXPECT_EQ(View(1, 8)->geometry(), status.adjusted(0, 0, 300, 0));
+    EXPECT_EQ(View(1, 6)->geometry(), button.translated(0, 200));
+    window->resize(initial - QSize(50, 50));
+    EXPECT_EQ(window->size(), initial);
+    window->resize(initial + QSize(120, 80));
+    window->move(40, 30);
+    const QRect kept = window->geometry();
+    for (const std::string& contents : {std::string(), std::string("[General]\ngeometry=@ByteArray(\\0\\x1\\xff)\n")}) {
+        if (!contents.empty())
+            sandbox.Write(QStringLiteral(".local/share/Quillaby/Window.ini"), contents);
+        Restart();
+        QzInstallAppDelegate();
+        ShowMainWindow();
+        BuildReportArea();
+        KeepMainWindowGeometry();
+        EXPECT_EQ(QzWindowByTag(1)->geometry().size(), contents.empty() ? kept.size() : initial);
+        EXPECT_EQ(View(1, 2)->height() - report.height(), QzWindowByTag(1)->height() - initial.height());
+    }
+    // Each Mac item opens its Linux counterpart when one is on PATH; without one, an alert names what `open` looked
+    // for. PATH holds the stubs and the stand-ins alone, so that nothing installed here takes part.
+    const QzHookGuard<QzOpenUrlFn> opener(gQzOpenUrlHook, StandInOpenURL);
+    setenv("PATH", (sandbox.bin() + QStringLiteral(":" QZ_STANDIN_DIR)).toUtf8().constData(), 1);
+    QFile::remove(sandbox.bin() + QStringLiteral("/open"));
+    const std::string diskUtility = "The file /Applications/Utilities/Disk Utility.app does not exist.\nOn this "
+                                    "computer it opens GNOME Disks (gnome-disks) or KDE Partition Manager "
+                                    "(partitionmanager); none of them is installed.";
+    const std::string noXdgOpen = "\nOn this computer xdg-open opens it, and it is not installed (Debian's package "
+                                  "xdg-utils).";
+    const std::string upgrade = "https://fernhollow.software/quillaby/upgrade";
+    struct Case {
+        const char* stub; // installed before the click, empty for none
+        std::int64_t tag; // a main window button, or 0 for the menu's upgrade page
+        std::string seen; // what the stub was given, or the alert
+    };
+    const Case cases[] = {{"", 12, "Unable to open Disk Utility.app / " + diskUtility},
+        {"partitionmanager", 12, "partitionmanager"},
+        {"", 13,
+            "Unable to open TimeMachine.prefPane / The file /System/Library/PreferencePanes/TimeMachine.prefPane does "
+            "not exist.\nOn this computer it opens the desktop's backup tool: Deja Dup (deja-dup), Back In Time "
+            "(backintime-qt) or Timeshift (timeshift-launcher); none of them is installed."},
+        {"deja-dup", 5, "deja-dup"},
+        {"", 0, "Unable to open " + upgrade + " / No application knows how to open URL " + upgrade + "." + noXdgOpen},
+        {"xdg-open", 0, "xdg-open " + upgrade}};
+    const QString given = sandbox.path() + QStringLiteral("/given");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.seen);
+        if (*c.stub)
+            sandbox.Stub(QString::fromLatin1(c.stub), "echo \"${0##*/}\" \"$@\" > '" + given.toStdString() + "'");
+        AlertRecorder recorder;
+        if (c.tag != 0) {
+            DoDialog(1, c.tag, 1, nullptr);
+        } else {
+            MenuCallback(kAppMenu, kMenuUpgradePage);
+            PendingMenuStep();
+        }
+        std::string seen;
+        for (const QzAlertRequest& a : recorder.alerts)
+            seen += a.message.toStdString() + " / " + a.informative.toStdString();
+        if (seen.empty()) {
+            EXPECT_TRUE(WaitFor([&given] { return ReadFile(given).ends_with("\n"); }));
+            seen = ReadFile(given);
+            seen = seen.substr(0, seen.size() - 1);
+            QFile::remove(given);
+        }
+        EXPECT_EQ(seen, c.seen);
+    }
+}
+
+// Return presses the default button and Escape Cancel (Keep Running) in the email and quit sheets; the
+// keyboard then goes back to the main window.
+TEST_F(App, SheetsAnswerReturnAndEscapeAndGiveTheKeyboardBack)
+{
+    QzWindowByTag(1)->activateWindow();
+    ASSERT_TRUE(WaitFor(FocusInMainWindow));
+    gEmailAddress1 = "sam@example.com";
+    for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
+        ShowEmailWindow();
+        auto* field = qobject_cast<QLineEdit*>(View(4, 4));
+        field->setFocus();
+        field->setText(QStringLiteral("pat@example.com"));
+        QTest::keyClick(field, key);
+        EXPECT_EQ(gOpenPanel, 0);
+        EXPECT_EQ(
+            QzStrToCF(gEmailAddress1), QLatin1String(key == Qt::Key_Return ? "pat@example.com" : "sam@example.com"));
+        EXPECT_TRUE(WaitFor(FocusInMainWindow)) << key;
+    }
+    gEmailNotifyOn = 1;
+    QuitRequested();
+    ASSERT_EQ(gOpenPanel, 5);
+    QTest::keyClick(QzWindowByTag(5), Qt::Key_Escape);
+    EXPECT_EQ(gOpenPanel, 0);
+    EXPECT_TRUE(WaitFor(FocusInMainWindow));
+    QuitRequested();
+    EXPECT_EXIT(QTest::keyClick(QzWindowByTag(5), Qt::Key_Return), ::testing::ExitedWithCode(0), "");
+}
+
+// The age of the last backup in words; the menu's desktop items write the autostart entry and the options file;
+// desktop notices come once per problem until backups work again.
+TEST_F(App, BackupAgeDesktopNoticesOncePerProblemAndTheMenusDesktopItems)
+{
+    // The age of the last backup in words.
+    const std::int64_t now = 1'700'000'000'000, none = -now; // none: no success line
+    const struct {
+        std::int64_t agoMs;
+        std::int16_t day, today;
+        const char* words;
+    } ages[] = {{30'000, 0, 0, "just now"}, {-5'000, 0, 0, "just now"}, {60'000, 0, 0, "1 minute ago"},
+        {59 * 60'000, 0, 0, "59 minutes ago"}, {2 * 3'600'000 + 5, 0, 0, "2 hours ago"},
+        {50 * 3'600'000LL, 0, 0, "2 days ago"}, {none, 69, 69, "today"}, {none, 68, 69, "yesterday"},
+        {none, 60, 69, "9 days ago"}, {none, 365, 2, "2 days ago"}, {none, 366, 1, "yesterday"},
+        {none, 0, 69, "unknown"}};
+    for (const auto& r : ages)
+        EXPECT_EQ(BackupAgeWords(r.agoMs == none ? 0 : now - r.agoMs, r.day, now, r.today), r.words) << r.agoMs;
+    // From the report's last success block, read in the local time (UTC here).
+    gLastSuccessText = SS("\r\n\r\nLast Successful Backup Message:\r\n2026-03-10 09:58:00 Backup completed.\r\n");
+    EXPECT_EQ(LastBackupAge(), "2 hours ago");
+    gLastSuccessText = ShortString();
+    const QString config = sandbox.path() + QStringLiteral("/config");
+    setenv("XDG_CONFIG_HOME", config.toUtf8().constData(), 1);
+    const QString entry = config + QStringLiteral("/autostart/quillaby.desktop");
+    ASSERT_EQ(AutostartPath(), entry);
+    // The check marks of Start at Login, Check at Start-up and Desktop Notices.
+    const auto checks = [] {
+        std::string marks;
+        const QList<QAction*> items = qobject_cast<QMenuBar*>(gQzMenuBar.data())->actions().value(0)->menu()->actions();
+        for (const int item : {kMenuStartAtLogin, kMenuCheckAtStartup, kMenuDesktopNotices})
+            marks += items.value(item)->isChecked() ? '1' : '0';
+        return marks;
+    };
+    // A background start checks at once by default; a normal one does not.
+    EXPECT_TRUE(StartDesktop(true));
+    EXPECT_EQ(checks(), "011");
+    EXPECT_FALSE(StartDesktop(false));
+
+    EXPECT_TRUE(DesktopMenuChoice(kAppMenu, kMenuStartAtLogin));
+    EXPECT_TRUE(ReadFile(entry).find("\nExec=") != std::string::npos);
+    const auto valid
+        = [](const QString& file) { return QProcess::execute(QStringLiteral("desktop-file-validate"), {file}) == 0; };
+    EXPECT_TRUE(valid(entry)) << ReadFile(entry);
+    // A program path that needs quoting: spaces, "$" and "%".
+    const QString odd = sandbox.Write(
+        QStringLiteral("odd.desktop"), AutostartEntry(QStringLiteral("/opt/My Apps/Quil$aby%/Quillaby")));
+    EXPECT_TRUE(
+        ReadFile(odd).find("\nExec=\"/opt/My Apps/Quil\\\\$aby%%/Quillaby\" --background\n") != std::string::npos)
+        << ReadFile(odd);
+    EXPECT_TRUE(valid(odd));
+
+    EXPECT_TRUE(DesktopMenuChoice(kAppMenu, kMenuCheckAtStartup));
+    EXPECT_TRUE(DesktopMenuChoice(kAppMenu, kMenuDesktopNotices));
+    EXPECT_EQ(checks(), "110");
+    EXPECT_EQ(ReadFile(OptionsPath()), " 0\r 1\r");
+    EXPECT_TRUE(DesktopMenuChoice(kAppMenu, kMenuStartAtLogin));
+    EXPECT_FALSE(QFile::exists(entry));
+    EXPECT_FALSE(DesktopMenuChoice(kAppMenu, kMenuAbout));
+
+    // Read back at the next start; a file of nonsense keeps the defaults.
+    gDesktopNoticesOn = 1;
+    gCheckAtStartupChosen = -1;
+    EXPECT_TRUE(StartDesktop(false));
+    EXPECT_EQ(checks(), "010");
+    sandbox.Write(QStringLiteral(".local/share/Quillaby/Options"), std::string("\0\0", 2));
+    gDesktopNoticesOn = 1;
+    gCheckAtStartupChosen = -1;
+    EXPECT_FALSE(StartDesktop(false));
+    EXPECT_EQ(checks(), "001");
+    unsetenv("XDG_CONFIG_HOME");
+    // Each row is one check of today's log: what it found, then the icon's state and the notices it sent ("" none).
+    const std::int16_t today = TodayDayOfYear();
+    const struct {
+        const char* status;
+        int offline, failure, success, tooFew, daysSince, minor;
+        int state;
+        const char* notices;
+    } rows[] = {
+        {"", 0, 0, 3, 0, 0, 0, kQzTrayWell, ""},
+        {"Backup failed with error: 11", 0, 5, 3, 0, 0, 0, kQzTraySerious, "Time Machine backup failed"},
+        {"Backup failed with error: 11", 0, 5, 3, 0, 0, 0, kQzTraySerious, ""},
+        {"Backup drive offline", 1, 0, 0, 0, 0, 0, kQzTraySerious, ""},
+        {" Unable to get today's error log", 0, 0, 0, 1, 0, 0, kQzTrayUnknown, ""},
+        {"The last problem was 'a.doc'", 0, 2, 4, 0, 0, 0, kQzTrayProblem, "Backups are working again"},
+        {"The last problem was 'a.doc'", 0, 2, 4, 0, 0, 1, kQzTrayProblem, "Time Machine problem"},
+        {"", 0, 0, 4, 0, 0, 1, kQzTrayWell, "Backups are working again"},
+        {"Backup drive offline", 1, 0, 0, 0, 1, 0, kQzTraySerious, "Time Machine backup drive is offline"},
+        {"NO SUCESSFUL BACKUPS FOR MORE THAN A DAY", 0, 0, 0, 0, 3, 0, kQzTraySerious,
+            "No Time Machine backup for more than a day"},
+        {"NO SUCESSFUL BACKUPS FOR MORE THAN A DAY", 0, 0, 0, 0, 3, 0, kQzTraySerious, ""},
+    };
+    for (const auto& r : rows) {
+        SetStatusLine(SS(r.status));
+        gDriveOffline = static_cast<std::uint8_t>(r.offline);
+        gLastFailureLineNo = r.failure;
+        gLastSuccessLineNo = r.success;
+        gSuccessFound = r.success > 0 ? 1 : 0;
+        gTooFewLines = static_cast<std::uint8_t>(r.tooFew);
+        gLastBackupDay = static_cast<std::int16_t>(today - r.daysSince);
+        gNotifyMinorErrors = static_cast<std::uint8_t>(r.minor);
+        gTodayChecked = 1;
+        DesktopNoticeStep(nullptr);
+        EXPECT_EQ(gBackupStatus, r.state) << r.status;
+        std::string sent;
+        for (const QzNotification& n : std::exchange(gNotices, {})) {
+            sent += n.summary.toStdString();
+            EXPECT_EQ(n.appName, QStringLiteral("Quillaby"));
+            const bool working = n.summary == QStringLiteral("Backups are working again");
+            EXPECT_TRUE(n.body.startsWith(working
+                    ? QStringLiteral("Last backup: ")
+                    : QString::fromLatin1(r.status).trimmed() + QStringLiteral("\nLast backup: ")))
+                << n.body.toStdString();
+        }
+        EXPECT_EQ(sent, r.notices) << r.status;
+    }
+    // Switched off, nothing is sent; a pass without a check changes nothing.
+    gDesktopNoticesOn = 0;
+    gNoBackupNoticeDay = 0;
+    gTodayChecked = 1;
+    DesktopNoticeStep(nullptr);
+    DesktopNoticeStep(nullptr);
+    EXPECT_TRUE(gNotices.empty());
 }

@@ -1,30 +1,23 @@
 #include "runtime/channels.h"
 #include "runtime/state.h"
 #include "test_support.h"
+#include "ui_support.h"
 
 #include <chrono>
 #include <thread>
-
-namespace {
-
-long long PidFrom(const QString& file)
-{
-    for (int n = 0; n < 500 && ReadFile(file).empty(); ++n)
-        usleep(10000);
-    return std::stoll(ReadFile(file));
-}
-
-} // namespace
 
 TEST(Prestart, TheSameCommandIsTakenOverWithItsOutputStartAndProcessGroup)
 {
     Sandbox sandbox;
     const std::string pidFile = sandbox.path().toStdString() + "/inner";
+    const auto pidFrom = [file = QString::fromStdString(pidFile)] {
+        return WaitFor([&file] { return !ReadFile(file).empty(); }) ? std::stoll(ReadFile(file)) : 0;
+    };
     // More than the pipe holds, so that the gathering thread has to drain it.
     const std::string command = "sh -c 'echo $$ > " + pidFile
         + "; exec sleep 0.5'; head -c 3000000 /dev/zero | tr '\\0' z; printf '\\nend\\n'";
     QzPrestartPipe(SS(command));
-    const long long inner = PidFrom(QString::fromStdString(pidFile));
+    const long long inner = pidFrom();
     EXPECT_TRUE(QzOwnCommand(inner));
     EXPECT_FALSE(QzOwnCommand(getpid()));
     QzOpenPipe(1, SS(command));
@@ -53,7 +46,7 @@ TEST(Prestart, TheSameCommandIsTakenOverWithItsOutputStartAndProcessGroup)
     const std::string waiting = "echo $$ > " + pidFile + "; exec sleep 30";
     QFile::remove(QString::fromStdString(pidFile));
     QzPrestartPipe(SS(waiting));
-    const long long shell = PidFrom(QString::fromStdString(pidFile));
+    const long long shell = pidFrom();
     QzOpenPipe(1, SS("echo late"));
     QzLineInput(1, line);
     EXPECT_EQ(line.view(), "late");

@@ -12,6 +12,7 @@
 #include "runtime/windows.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QWidget>
 
 struct DialogEvent {
@@ -23,10 +24,13 @@ struct DialogEvent {
 };
 
 inline std::vector<DialogEvent> gDialogEvents;
+inline std::map<std::int64_t, bool> gDialogReplies; // event kind -> the handler's boolean reply
 
 inline void RecordDialog(std::int64_t kind, std::int64_t id, std::int64_t window, void* object)
 {
     gDialogEvents.push_back({kind, id, window, object, QzCurrentWindow});
+    if (gDialogReplies.count(kind) != 0)
+        QzEventReply().boolVal = gDialogReplies[kind];
 }
 
 inline std::vector<DialogEvent> EventsOfKind(std::int64_t kind)
@@ -38,16 +42,21 @@ inline std::vector<DialogEvent> EventsOfKind(std::int64_t kind)
     return found;
 }
 
-// Processes events until the condition holds or the time is up.
+// Runs the event loop as the program does (waiting for events between them) until the condition holds or the
+// time is up.
 inline bool WaitFor(const std::function<bool()>& condition, int milliseconds = 5000)
 {
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
+    QEventLoop loop;
+    QTimer look;
+    const QDeadlineTimer deadline(milliseconds);
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (condition() || deadline.hasExpired())
+            loop.quit();
+    });
+    look.start(5);
+    if (!condition())
+        loop.exec();
+    return condition();
 }
 
 // Lets queued calls (the addressing alerts) run.
@@ -63,6 +72,7 @@ protected:
     {
         QzResetWindowState();
         gDialogEvents.clear();
+        gDialogReplies.clear();
         QDir().mkpath(Resources());
         QzSetBundlePath(bundle_.path());
         QzOnDialog(RecordDialog);
