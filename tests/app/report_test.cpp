@@ -1,6 +1,7 @@
 // quillaby-report's exit statuses and its text, JSON, Prometheus and monitoring-plugins outputs.
 
 #include "../monitor/monitor_support.h"
+#include "history_support.h"
 
 #include "app/report_output.h"
 #include "monitor/state.h"
@@ -10,7 +11,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <sqlite3.h>
 #include <sys/mount.h>
 #include <sys/sysmacros.h>
 
@@ -438,15 +438,9 @@ TEST(ReportCommand, ScheduledRunsMailOncePerProblemAndSayWhenMailFails)
         EXPECT_EQ(to.join(QLatin1Char(' ')), QStringLiteral("sam@example.com pat@example.org"));
     }
     // The history tells which checks sent the mail.
-    sqlite3* db = nullptr;
-    sqlite3_open((sandbox.path() + QStringLiteral("/.local/share/Quillaby/history.sqlite")).toUtf8().constData(), &db);
-    std::string sent;
-    sqlite3_exec(
-        db, "SELECT mail_sent FROM checks ORDER BY id",
-        [](void* out, int, char** values, char**) { return *static_cast<std::string*>(out) += values[0], 0; }, &sent,
-        nullptr);
-    sqlite3_close(db);
-    EXPECT_EQ(sent, "10000100");
+    EXPECT_EQ(Sql(sandbox.path() + QStringLiteral("/.local/share/Quillaby/history.sqlite"),
+                  "SELECT mail_sent FROM checks ORDER BY id"),
+        "10000100");
     // No backup for more than a day, with the daily mail on: once a day.
     const int today = QDate::currentDate().dayOfYear();
     if (today > 3) {
