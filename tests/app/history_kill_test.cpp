@@ -3,7 +3,6 @@
 // committed check with its sessions.
 
 #include "history_support.h"
-#include "test_support.h"
 
 #include "app/history.h"
 #include "settings/settings.h"

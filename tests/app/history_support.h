@@ -1,11 +1,10 @@
 #pragma once
 
+#include "test_support.h"
+
 #include "monitor/backup_session.h"
 
-#include <QFile>
-
 #include <sqlite3.h>
-#include <string>
 
 // Adds a session from start to end ("YYYY-MM-DD HH:MM:SS"; an empty end: not seen) to the list.
 inline void AddSession(SessionList& list, const std::string& start, const std::string& end, SessionResult result,

@@ -8,11 +8,6 @@
 #include "app/history_database.h"
 #include "monitor/state.h"
 
-#include <gtest/gtest.h>
-
-#include <QDir>
-#include <QFile>
-
 namespace {
 
 bool Record(QString* notice = nullptr, QString* error = nullptr)

@@ -2,7 +2,6 @@
 // command lines, a damaged history said on standard error, and the timeline drawn from a known history as PNG and SVG.
 
 #include "history_support.h"
-#include "test_support.h"
 
 #include "app/history.h"
 #include "app/report_output.h"

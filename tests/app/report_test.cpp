@@ -103,7 +103,6 @@ void EachOutcome(std::size_t third)
                 {kSuccess, LogEntry(later, "Error: (-8084) Copying failed"),
                     LogEntry(later, "Backup failed with error: 11")})},
         {"1 | WARNING - " + noSuccess + " | problem_lines=0" + noSuccessLabels, Log(60, {})},
-        {"2 | UNKNOWN - " + noSuccess + " | problem_lines=0" + noSuccessLabels, Log(5, {})},
         {"2 | UNKNOWN - " + noSuccess + " | problem_lines=0" + noSuccessLabels, {}},
         {"0 | OK - no Time Machine errors | age problem_lines=0 yesterday", Log(60, {kSuccess})},
         {"2 | UNKNOWN - Unable to get yesterday's error log | problem_lines=0 | folder= log=yesterday "
@@ -246,19 +245,22 @@ TEST(ReportCommand, PrometheusLabelsAreEscapedCutAndServedByNodeExporter)
 
 // The text output: CR LF becomes LF and a lone CR stays, the bytes become UTF-8 (Mac Roman where they are not
 // UTF-8 already), over several pieces; the line ends that close the report go, and the status line follows a
-// blank line. The status of a log that never came, which only a stalled command gives.
-TEST(ReportCommand, PlainTextEndsLinesWithLfAndIsUtf8AndTheStatusDecidesTheExit)
+// blank line. The status of a log that never came, which only a stalled command gives. Bad command lines, outputs
+// that cannot be written, and the settings file that is a folder (told on standard error alone: no session for Qt).
+// A report longer than the output's buffer fails part way, in either format. The bundle's stand-in `log` words its
+// entries as the simulated Mac does, and either wording is read.
+TEST(ReportCommand, PlainTextBadCommandLinesUnwritableOutputsAndSimulatedMacs)
 {
     std::string many;
     for (int i = 0; i < 300'000; ++i)
         many += "line " + std::to_string(i) + "\r\n";
     std::string manyOut = many;
     manyOut.erase(std::remove(manyOut.begin(), manyOut.end(), '\r'), manyOut.end());
-    const std::tuple<std::string, const char*, std::string> cases[]
+    const std::tuple<std::string, const char*, std::string> texts[]
         = {{"a\r\n\r\nb\rc\r\n\r\n", "S", "a\n\nb\rc\n\nS\n"},
             {"\x8Et\xC3\xA9\r\r\n", "S\r\n", "\xC3\xA9t\xC3\xA9\n\nS\n"}, {"x\r", "", "x\n"}, {"\r\n\r", "S", "S\n"},
             {"", "", ""}, {many, "", manyOut}};
-    for (const auto& [report, status, text] : cases) {
+    for (const auto& [report, status, text] : texts) {
         std::string out;
         EXPECT_TRUE(WriteReportPlainText(report, QString::fromLatin1(status), [&out](std::string_view bytes) {
             out += bytes;
@@ -272,13 +274,7 @@ TEST(ReportCommand, PlainTextEndsLinesWithLfAndIsUtf8AndTheStatusDecidesTheExit)
     EXPECT_EQ(ReportFinalStatus({}, "\r\nSomething else\r\n"), QString());
     gTooFewLines = 0;
     EXPECT_EQ(ReportExitStatus(QStringLiteral("Yesterday's log is not available")), 2);
-}
 
-// Bad command lines, outputs that cannot be written, and the settings file that is a folder (told on standard
-// error alone: no session for Qt). A report longer than the output's buffer fails part way, in either format.
-// The bundle's stand-in `log` words its entries as the simulated Mac does, and either wording is read.
-TEST(ReportCommand, BadCommandLinesUnwritableOutputsAndSimulatedMacs)
-{
     Sandbox sandbox;
     const std::string base = sandbox.path().toStdString(), file = base + "/report.txt";
     std::vector<std::string> errors;
@@ -480,7 +476,7 @@ TEST(ReportCommand, ScheduledRunsMailOncePerProblemAndSayWhenMailFails)
 
 // Two reports at once, the second's clean-up running while the first's log command waits for its output: each
 // leaves the other's live command alone and both report the day. The listing shows this test's processes only.
-TEST(ReportCommand, OverlappingRunsLeaveEachOthersLogCommandAlone)
+TEST(ReportCommand, OverlappingRunsLeaveEachOthersLogCommandAloneAndOutputsKeepTheOldFile)
 {
     Sandbox sandbox;
     sandbox.Stub(QStringLiteral("ps"),
@@ -513,13 +509,9 @@ TEST(ReportCommand, OverlappingRunsLeaveEachOthersLogCommandAlone)
         EXPECT_EQ(runs[i].exitCode(), 0) << "run " << i << ": " << out;
         EXPECT_NE(out.find("No Time Machine errors to report in yesterday's log."), std::string::npos) << out;
     }
-}
 
-// --output: a FIFO or a character device is written into and stays what it is; a full disk leaves the old file
-// whole in every format.
-TEST(ReportCommand, OutputKeepsTheOldFileAndWritesIntoFifosAndDevices)
-{
-    Sandbox sandbox;
+    // --output: a FIFO or a character device is written into and stays what it is; a full disk leaves the old file
+    // whole in every format.
     StubLog(sandbox, Log(60, {kSuccess}));
     const std::string base = sandbox.path().toStdString(), fifo = base + "/fifo", device = base + "/null";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
