@@ -13,9 +13,7 @@ namespace {
 bool Record(QString* notice = nullptr, QString* error = nullptr)
 {
     QString n, e;
-    const bool ok
-        = RecordCheck(HistoryPath(), LastAnalysisCheck(false), gSessions, notice ? notice : &n, error ? error : &e);
-    return ok;
+    return RecordCheck(HistoryPath(), LastAnalysisCheck(false), gSessions, notice ? notice : &n, error ? error : &e);
 }
 
 // Each session row oldest first, "start-end kind result code name >destination", the times without their date and
