@@ -7,14 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+// QTemporaryDir brings QDir, QFile, QFileInfo, QString and QStringList; QThread brings QDeadlineTimer.
 #include <QProcess>
 #include <QRegularExpression>
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
