@@ -69,9 +69,11 @@ const QRegularExpression kNagiosLine(
                    "(('[^'=]+'|[^'= ]+)=-?\\d+(\\.\\d+)?(s|ms|us|%|B|KB|MB|TB|c)?(;(-?\\d+(\\.\\d+)?)?){0,4})"
                    "( ('[^'=]+'|[^'= ]+)=-?\\d+(\\.\\d+)?(s|ms|us|%|B|KB|MB|TB|c)?(;(-?\\d+(\\.\\d+)?)?){0,4})*\\n$"));
 
-// Every third outcome in every format. A case shows the exit status, the JSON's flags, the plugin line
-// ("age" for the last success's), the problem's labels and " yesterday" for that log; the rest agree.
-void EachOutcome(std::size_t third)
+} // namespace
+
+// Each outcome in every format. A case shows the exit status, the JSON's flags, the plugin line ("age" for the last
+// success's), the problem's labels and " yesterday" for that log; the rest agree.
+TEST(ReportCommand, EachOutcomeInEveryFormat)
 {
     const std::string later = "2026-03-10 11:00:00";
     const std::string noSuccess = "No successful backups reported in the current log";
@@ -119,8 +121,7 @@ void EachOutcome(std::size_t third)
         {"errorFound", "error_found"}, {"settingsSaveFailed", "settings_save_failed"}, {"settingsUnreadable", nullptr},
         {"spotlightConflict", "spotlight_conflict"}, {"successFound", "success_found"}};
     Sandbox sandbox;
-    for (std::size_t i = third; i < std::size(cases); i += 3) {
-        const auto& [expected, entries, settings] = cases[i];
+    for (const auto& [expected, entries, settings] : cases) {
         SCOPED_TRACE(expected);
         const std::string which = expected.ends_with(" yesterday") ? "yesterday" : "today";
         StubLog(sandbox, entries);
@@ -180,18 +181,6 @@ void EachOutcome(std::size_t third)
         QFile::remove(file);
     }
 }
-
-} // namespace
-
-// In three parts, for the time limit of a test in the sanitizer build.
-class ReportOutcome : public ::testing::TestWithParam<std::size_t> { };
-
-TEST_P(ReportOutcome, EachOutcomeInEveryFormat)
-{
-    EachOutcome(GetParam());
-}
-
-INSTANTIATE_TEST_SUITE_P(Thirds, ReportOutcome, ::testing::Values(0, 1, 2));
 
 TEST(ReportCommand, PrometheusLabelsAreEscapedCutAndServedByNodeExporter)
 {
