@@ -74,10 +74,6 @@ TEST(History, SessionsOfBothWordingsAreOneRowEachAndComeToTheirEnd)
             "08:12:03-08:14:44 automatic succeeded" + classic
                 + "09:10:11-09:14:31 manual succeeded; 10:03:40-10:04:35 manual succeeded; 11:12:30-11:15:11 automatic "
                   "succeeded; "},
-        {"today-drive-offline", false, true,
-            "08:12:20-08:15:01 automatic succeeded" + classic
-                + "09:13:06-09:13:06 not started offline >; 10:13:28-10:13:28 not started offline; 11:13:21-11:13:21 "
-                  "not started offline; "},
         {"recent/today-failure-codes", true, true,
             "08:13:05-08:13:09 " + enumeration + " >Cedar; 09:13:05-09:13:09 " + enumeration
                 + "; 10:13:06-10:13:15 automatic failed 41 BACKUP_FAILED_SOURCE_UNREADABLE; 11:13:07-11:13:11 "
