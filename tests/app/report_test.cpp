@@ -97,13 +97,6 @@ TEST(ReportCommand, EachOutcomeInEveryFormat)
                     LogEntry(
                         later, "Error: (-36) SrcErr:NO Copying /Users/s\xC3\xA9verine/.DS_Store to /Volumes/B/x")})},
         {offline, Log(60, {kSuccess, kOffline})},
-        {offline, Log(5, {kSuccess, kOffline})},
-        {"1 errorFound successFound | CRITICAL - Error: (-8084) Copying failed | age problem_lines=3 | folder= "
-         "log=today problem=Error: (-8084) Copying failed\n\n2026-03-10 11:00:00al] Backup failed with error: "
-         "11\n\n2026-03-10 11:00:00al] Backup failed with error: 11",
-            Log(60,
-                {kSuccess, LogEntry(later, "Error: (-8084) Copying failed"),
-                    LogEntry(later, "Backup failed with error: 11")})},
         {"1 | WARNING - " + noSuccess + " | problem_lines=0" + noSuccessLabels, Log(60, {})},
         {"2 | UNKNOWN - " + noSuccess + " | problem_lines=0" + noSuccessLabels, {}},
         {"0 | OK - no Time Machine errors | age problem_lines=0 yesterday", Log(60, {kSuccess})},
