@@ -70,6 +70,14 @@ TEST(History, SessionsOfBothWordingsAreOneRowEachAndComeToTheirEnd)
             "08:12:20-08:15:01 automatic succeeded" + classic
                 + "09:13:33-09:14:35 automatic offline 19 >; 10:13:16-10:14:17 automatic offline 19; 11:13:17-11:14:18 "
                   "automatic offline 19; "},
+        {"today-not-starting-benign", false, true,
+            "08:12:03-08:14:44 automatic succeeded" + classic
+                + "09:10:11-09:14:31 manual succeeded; 10:03:40-10:04:35 manual succeeded; 11:12:30-11:15:11 automatic "
+                  "succeeded; "},
+        {"recent/today-failure-codes", true, true,
+            "08:13:05-08:13:09 " + enumeration + " >Cedar; 09:13:05-09:13:09 " + enumeration
+                + "; 10:13:06-10:13:15 automatic failed 41 BACKUP_FAILED_SOURCE_UNREADABLE; 11:13:07-11:13:11 "
+                + enumeration + "; "},
         {"yesterday-with-problems", false, false,
             "08:14:47-08:17:12 automatic succeeded" + classic
                 + "09:14:35-09:16:59 automatic succeeded; 10:14:47-10:16:25 automatic succeeded; 11:14:01-11:16:25 "

@@ -97,7 +97,15 @@ TEST(ReportCommand, EachOutcomeInEveryFormat)
                     LogEntry(
                         later, "Error: (-36) SrcErr:NO Copying /Users/s\xC3\xA9verine/.DS_Store to /Volumes/B/x")})},
         {offline, Log(60, {kSuccess, kOffline})},
+        {offline, Log(5, {kSuccess, kOffline})},
+        {"1 errorFound successFound | CRITICAL - Error: (-8084) Copying failed | age problem_lines=3 | folder= "
+         "log=today problem=Error: (-8084) Copying failed\n\n2026-03-10 11:00:00al] Backup failed with error: "
+         "11\n\n2026-03-10 11:00:00al] Backup failed with error: 11",
+            Log(60,
+                {kSuccess, LogEntry(later, "Error: (-8084) Copying failed"),
+                    LogEntry(later, "Backup failed with error: 11")})},
         {"1 | WARNING - " + noSuccess + " | problem_lines=0" + noSuccessLabels, Log(60, {})},
+        {"2 | UNKNOWN - " + noSuccess + " | problem_lines=0" + noSuccessLabels, Log(5, {})},
         {"2 | UNKNOWN - " + noSuccess + " | problem_lines=0" + noSuccessLabels, {}},
         {"0 | OK - no Time Machine errors | age problem_lines=0 yesterday", Log(60, {kSuccess})},
         {"2 | UNKNOWN - Unable to get yesterday's error log | problem_lines=0 | folder= log=yesterday "
@@ -266,7 +274,8 @@ TEST(ReportCommand, PlainTextBadCommandLinesUnwritableOutputsAndSimulatedMacs)
     const std::tuple<bool, std::string, int, std::string> cases[] = {
         {false, "", 64, "quillaby-report: no command: today or yesterday\nTry 'quillaby-report --help'"},
         {false, "tomorrow", 64, "unknown command 'tomorrow'"}, {false, "today --bogus", 64, "unknown option '--bogus'"},
-        {false, "today yesterday", 64, "one command only"}, {false, "today --format xml", 64, "unknown format 'xml'"},
+        {false, "today yesterday", 64, "one command only"}, {false, "--json", 64, "no command"},
+        {false, "today --format xml", 64, "unknown format 'xml'"},
         {false, "today --output", 64, "option '--output' needs a value"},
         {false, "today --output=", 64, "option '--output' needs a value"},
         {false, "today --json --format=nagios", 64, "option '--format' given twice"},
