@@ -72,8 +72,9 @@ const QRegularExpression kNagiosLine(
 } // namespace
 
 // Each outcome in every format. A case shows the exit status, the JSON's flags, the plugin line ("age" for the last
-// success's), the problem's labels and " yesterday" for that log; the rest agree.
-TEST(ReportCommand, EachOutcomeInEveryFormat)
+// success's), the problem's labels and " yesterday" for that log; the rest agree. Then Prometheus labels are escaped
+// and cut, and node_exporter serves what the command wrote.
+TEST(ReportCommand, EachOutcomeInEveryFormatAndPrometheusLabelsServedByNodeExporter)
 {
     const std::string later = "2026-03-10 11:00:00";
     const std::string noSuccess = "No successful backups reported in the current log";
@@ -181,12 +182,8 @@ TEST(ReportCommand, EachOutcomeInEveryFormat)
         EXPECT_TRUE(settings.empty() || ReadFile(file) == settings);
         QFile::remove(file);
     }
-}
 
-TEST(ReportCommand, PrometheusLabelsAreEscapedCutAndServedByNodeExporter)
-{
-    Sandbox sandbox;
-    // Cut to 200 UTF-16 units with an ellipsis, never inside a surrogate pair.
+    // Prometheus labels are escaped and cut to 200 UTF-16 units with an ellipsis, never inside a surrogate pair.
     const std::size_t head = LogEntry(kT, "Error: ").size();
     for (const std::string& tail : {std::string(100, 'x'), std::string(198 - head, 'x') + "\xF0\x9F\x98\x80yyyy"}) {
         const QString entry = QString::fromStdString(LogEntry(kT, "Error: " + tail));
