@@ -55,14 +55,9 @@ TestClock::~TestClock()
     gQzNowHook = QzNowReal;
 }
 
-void TestClock::SetUptime(double seconds)
+double& TestClock::Uptime()
 {
-    gUptime = seconds;
-}
-
-void TestClock::AdvanceUptime(double seconds)
-{
-    gUptime += seconds;
+    return gUptime;
 }
 
 void TestClock::SetLocal(const char* dateTime)
@@ -121,33 +116,40 @@ LockHolder::~LockHolder()
     holder_->waitForFinished(10000);
 }
 
-bool Killed(long long pid)
+int KillAtRandom(int n, int killable, int kills, unsigned seed, int maxPauseUs,
+    const std::function<std::function<void()>(int)>& child, const std::function<void()>& afterKill)
 {
-    kill(static_cast<pid_t>(pid), SIGKILL);
-    int status = 0;
-    waitpid(static_cast<pid_t>(pid), &status, 0);
-    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-}
-
-int KillAtRandom(int n, int killable, int kills, unsigned seed, int maxPauseUs, const std::function<pid_t(int)>& start,
-    const std::function<void()>& afterKill)
-{
+    const auto fork = [](const std::function<void()>& step) {
+        const pid_t pid = ::fork();
+        if (pid != 0)
+            return pid;
+        gQzAlertHook = [](const QzAlertRequest&) -> int { _exit(5); };
+        for (;;)
+            step();
+    };
+    // A kill's end, not an exit of the child's own.
+    const auto killed = [](pid_t pid) {
+        int status = 0;
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    };
     std::vector<pid_t> running;
     for (int i = 0; i < n; ++i)
-        running.push_back(start(i));
+        running.push_back(fork(child(i)));
     std::mt19937 random(seed);
     std::uniform_int_distribution<int> pause(0, maxPauseUs), pick(0, killable - 1);
     int unexpected = 0;
     for (int k = 0; k < kills; ++k) {
         usleep(static_cast<useconds_t>(pause(random)));
         const int victim = pick(random);
-        unexpected += Killed(running[victim]) ? 0 : 1;
-        running[victim] = start(victim);
+        unexpected += killed(running[victim]) ? 0 : 1;
+        running[victim] = fork(child(victim));
         if (afterKill)
             afterKill();
     }
     for (const pid_t pid : running)
-        unexpected += Killed(pid) ? 0 : 1;
+        unexpected += killed(pid) ? 0 : 1;
     return unexpected;
 }
 

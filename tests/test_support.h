@@ -7,14 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+// QTemporaryDir brings QDir, QFile, QFileInfo, QString and QStringList; QThread brings QDeadlineTimer.
 #include <QProcess>
 #include <QRegularExpression>
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -51,8 +46,7 @@ class AlertRecorder {
 public:
     explicit AlertRecorder(std::deque<int> answers = {});
     ~AlertRecorder();
-    AlertRecorder(const AlertRecorder&) = delete;
-    AlertRecorder& operator=(const AlertRecorder&) = delete;
+    Q_DISABLE_COPY(AlertRecorder)
 
     std::vector<QzAlertRequest> alerts;
     std::deque<int> answers;
@@ -64,12 +58,12 @@ class TestClock {
 public:
     TestClock();
     ~TestClock();
-    TestClock(const TestClock&) = delete;
-    TestClock& operator=(const TestClock&) = delete;
+    Q_DISABLE_COPY(TestClock)
 
-    static void SetUptime(double seconds);
+    static void SetUptime(double seconds) { Uptime() = seconds; }
     static void SetLocal(const char* dateTime);
-    static void AdvanceUptime(double seconds);
+    static void AdvanceUptime(double seconds) { Uptime() += seconds; }
+    static double& Uptime();
 };
 
 // A temporary folder that is also HOME and the XDG folders, with a bin/
@@ -78,8 +72,7 @@ class Sandbox {
 public:
     Sandbox();
     ~Sandbox();
-    Sandbox(const Sandbox&) = delete;
-    Sandbox& operator=(const Sandbox&) = delete;
+    Q_DISABLE_COPY(Sandbox)
 
     QString path() const { return dir_.path(); }
     QString bin() const { return dir_.path() + QStringLiteral("/bin"); }
@@ -101,21 +94,17 @@ class LockHolder {
 public:
     LockHolder(const QString& path, int how);
     ~LockHolder();
-    LockHolder(const LockHolder&) = delete;
-    LockHolder& operator=(const LockHolder&) = delete;
+    Q_DISABLE_COPY(LockHolder)
 
 private:
     std::unique_ptr<QProcess> holder_;
 };
 
-// Sends SIGKILL to the process and reaps it: true when the kill ended it
-// (not an exit of its own).
-bool Killed(long long pid);
-// Starts children 0 to n - 1 by start(i); `kills` times, after a random pause of up to maxPauseUs, kills one of
-// the first `killable` at random, starts it again and runs afterKill; at the end kills them all. Returns how many
-// children ended otherwise than by a kill.
-int KillAtRandom(int n, int killable, int kills, unsigned seed, int maxPauseUs, const std::function<pid_t(int)>& start,
-    const std::function<void()>& afterKill = {});
+// Forks children 0 to n - 1, each running child(i)'s step over and over (an alert ends it with status 5); `kills`
+// times, after a random pause of up to maxPauseUs, kills one of the first `killable` at random, forks it again and
+// runs afterKill; at the end kills them all. Returns how many children ended otherwise than by a kill.
+int KillAtRandom(int n, int killable, int kills, unsigned seed, int maxPauseUs,
+    const std::function<std::function<void()>(int)>& child, const std::function<void()>& afterKill = {});
 // A T in memory that the test shares with the children it forks.
 template <typename T> T* SharedWithChildren()
 {

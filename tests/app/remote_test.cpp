@@ -25,7 +25,7 @@ namespace {
 // after the connection is gone); "stranger" expects another host key; "down" is a port where nothing listens. As
 // root, sshd runs in a mount namespace of its own where a folder of the test is /run, holding the privilege
 // separation folder.
-const char* const kServer = R"sh(cd "$1" && mkdir -p run/sshd remote || exit 1
+const char* const kServer = R"sh(mkdir -p "$1/run/sshd" "$1/remote" && cd "$1" || exit 1
 port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 set -- "$1" "$(port)" "$(port)" "$2" "$3"
 for key in host stranger user hang; do ssh-keygen -q -t ed25519 -N '' -f $key || exit 1; done
@@ -59,41 +59,16 @@ set -- /usr/sbin/sshd -D -e -f /dev/null -o ListenAddress=127.0.0.1:$2 -o HostKe
 exec "$@" 2> sshd.log
 )sh";
 
-class SshServer {
-public:
-    explicit SshServer(const Sandbox& sandbox)
-        : config(sandbox.path() + QStringLiteral("/ssh/config"))
-    {
-        const QString dir = sandbox.path() + QStringLiteral("/ssh");
-        QDir().mkpath(dir);
-        server_.start(QStringLiteral("/bin/sh"),
-            {QStringLiteral("-c"), QLatin1String(kServer), QStringLiteral("sh"), dir, QStringLiteral(QZ_STANDIN_DIR),
-                QStringLiteral(QZ_FIXTURES_DIR "/../../scripts/quillaby-ssh-command")});
-        // sshd writes its pid file once it listens.
-        for (QDeadlineTimer up(20000); !QFile::exists(dir + QStringLiteral("/sshd.pid")) && !up.hasExpired();)
-            QThread::msleep(20);
-        EXPECT_TRUE(QFile::exists(dir + QStringLiteral("/sshd.pid"))) << ReadFile(dir + QStringLiteral("/sshd.log"));
-    }
-    ~SshServer()
-    {
-        server_.terminate();
-        server_.waitForFinished(10000);
-    }
-    SshServer(const SshServer&) = delete;
-    SshServer& operator=(const SshServer&) = delete;
-
-    const QString config;
-
-private:
-    QProcess server_;
-};
-
 } // namespace
 
 // Destinations ssh may not be given are refused; each other one has a folder of its own and names the window; the log
 // command reaches the Mac's shell as its text and nothing of the destination or QUILLABY_SSH's options reaches a
-// shell here.
-TEST(RemoteMac, DestinationsFoldersAndCommandLines)
+// shell here. Then through a real sshd: a believable day comes back and is analysed, in a folder of the Mac's own
+// that starts with this Mac's mail settings; two Macs give two results in one textfile; a wrong host key, a server
+// that is not there and a Mac that hangs are each a log not had, never a missing backup, with ssh's own words; a
+// hostile destination runs nothing; the gate refuses what the program never asks; the mail's subject names the
+// remote Mac.
+TEST(RemoteMac, DestinationsCommandLinesAndReportsThroughARealSshServer)
 {
     const std::string slashes = QStringLiteral("%2F").repeated(85).toStdString();
     const std::pair<std::string, std::string> folders[] = {{"mac-mini", "mac-mini"},
@@ -124,20 +99,17 @@ TEST(RemoteMac, DestinationsFoldersAndCommandLines)
     setenv("QUILLABY_SSH", "ssh -F 'open", 1);
     EXPECT_FALSE(WatchRemoteMac("mac", &error));
     EXPECT_EQ(error.rfind("QUILLABY_SSH is no command line: ", 0), 0u) << error;
-    unsetenv("QUILLABY_SSH");
-    gRemoteHost.clear();
-    gHostFolder.clear();
-}
 
-// Through a real sshd: a believable day comes back and is analysed, in a folder of the Mac's own that starts with this
-// Mac's mail settings; two Macs give two results in one textfile; a wrong host key, a server that is not there and a
-// Mac that hangs are each a log not had, never a missing backup, with ssh's own words; a hostile destination runs
-// nothing; the gate refuses what the program never asks; the mail's subject names the remote Mac.
-TEST(RemoteMac, ReportsThroughARealSshServer)
-{
-    Sandbox sandbox;
-    SshServer server(sandbox);
-    setenv("QUILLABY_SSH", ("ssh -F '" + server.config.toStdString() + "'").c_str(), 1);
+    QFile::remove(sandbox.bin() + QStringLiteral("/ssh"));
+    const QString dir = sandbox.path() + QStringLiteral("/ssh"), config = dir + QStringLiteral("/config");
+    QProcess server; // sshd writes its pid file once it listens
+    server.start(QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"), QLatin1String(kServer), QStringLiteral("sh"), dir, QStringLiteral(QZ_STANDIN_DIR),
+            QStringLiteral(QZ_FIXTURES_DIR "/../../scripts/quillaby-ssh-command")});
+    for (QDeadlineTimer up(20000); !QFile::exists(dir + QStringLiteral("/sshd.pid")) && !up.hasExpired();)
+        QThread::msleep(20);
+    ASSERT_TRUE(QFile::exists(dir + QStringLiteral("/sshd.pid"))) << ReadFile(dir + QStringLiteral("/sshd.log"));
+    setenv("QUILLABY_SSH", ("ssh -F '" + config.toStdString() + "'").c_str(), 1);
     sandbox.Stub(QStringLiteral("ps"), "echo >> \"$HOME/ps-runs\"");
     const QString data = sandbox.path() + QStringLiteral("/.local/share/Quillaby/");
     sandbox.Write(QStringLiteral(".local/share/Quillaby/Settings"), " 1\rsam@example.com\r\r 0\r 1\r 0\r 1\r\r");
@@ -182,10 +154,9 @@ TEST(RemoteMac, ReportsThroughARealSshServer)
     EXPECT_EQ(Sh("exec '" QZ_APP_EXE "' --host -x").code, 64);
     EXPECT_FALSE(QFile::exists(data + QStringLiteral("hosts/fresh")) || QFile::exists(QStringLiteral("ran")));
 
-    r = Sh("ssh -F '" + server.config.toStdString() + "' mac-a id");
+    r = Sh("ssh -F '" + config.toStdString() + "' mac-a id");
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "quillaby-ssh-command: refused: id\n");
-    std::string error;
     for (const auto& [mac, name] : {std::pair {"mac-a", "Remote Mac"}, {"down", "down"}}) {
         ASSERT_TRUE(WatchRemoteMac(mac, &error));
         EXPECT_EQ(RemoteComputerName(), SS(name));
@@ -193,4 +164,6 @@ TEST(RemoteMac, ReportsThroughARealSshServer)
     unsetenv("QUILLABY_SSH");
     gRemoteHost.clear();
     gHostFolder.clear();
+    server.terminate();
+    server.waitForFinished(10000);
 }

@@ -2,7 +2,6 @@
 // command lines, a damaged history said on standard error, and the timeline drawn from a known history as PNG and SVG.
 
 #include "history_support.h"
-#include "test_support.h"
 
 #include "app/history.h"
 #include "app/report_output.h"
@@ -32,13 +31,13 @@ void Record(std::int64_t atMs, const QString& status, const SessionList& session
 
 } // namespace
 
-TEST(ReportHistory, FormsSinceBadCommandLinesAndADamagedFile)
+TEST(ReportHistory, FormsSinceBadCommandLinesADamagedFileAndTheTimeline)
 {
     Sandbox sandbox;
-    TestClock clock;
     LoadSettings();
     const QString status = QStringLiteral("say \"a, b\"\nnext");
     for (const char* at : {"2026-03-09 12:00:00", "2026-03-10 12:00:00"}) {
+        TestClock clock;
         TestClock::SetLocal(at);
         SessionList sessions;
         AddSession(sessions, at, at, SessionResult::Succeeded, "Disk, \"One\"");
@@ -76,13 +75,8 @@ TEST(ReportHistory, FormsSinceBadCommandLinesAndADamagedFile)
     EXPECT_EQ(moved.code, 0);
     EXPECT_NE(moved.err.find("It was moved to "), std::string::npos) << moved.err;
     EXPECT_NE(moved.out.find("Backup sessions, newest first:\nStarted "), std::string::npos) << moved.out;
-}
 
-TEST(ReportHistory, TimelineFromAKnownHistoryAsPngAndSvg)
-{
-    Sandbox sandbox;
-    LoadSettings();
-    // The command draws the day that ends at its own now, a moment after this one.
+    // The timeline of a known history. The command draws the day that ends at its own now, a moment after this one.
     const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
     const std::int64_t h = 3600 * 1000;
     SessionList sessions;

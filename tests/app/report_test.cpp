@@ -1,6 +1,7 @@
 // quillaby-report's exit statuses and its text, JSON, Prometheus and monitoring-plugins outputs.
 
 #include "../monitor/monitor_support.h"
+#include "history_support.h"
 
 #include "app/report_output.h"
 #include "monitor/state.h"
@@ -10,7 +11,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <sqlite3.h>
 #include <sys/mount.h>
 #include <sys/sysmacros.h>
 
@@ -69,9 +69,12 @@ const QRegularExpression kNagiosLine(
                    "(('[^'=]+'|[^'= ]+)=-?\\d+(\\.\\d+)?(s|ms|us|%|B|KB|MB|TB|c)?(;(-?\\d+(\\.\\d+)?)?){0,4})"
                    "( ('[^'=]+'|[^'= ]+)=-?\\d+(\\.\\d+)?(s|ms|us|%|B|KB|MB|TB|c)?(;(-?\\d+(\\.\\d+)?)?){0,4})*\\n$"));
 
-// Every third outcome in every format. A case shows the exit status, the JSON's flags, the plugin line
-// ("age" for the last success's), the problem's labels and " yesterday" for that log; the rest agree.
-void EachOutcome(std::size_t third)
+} // namespace
+
+// Each outcome in every format. A case shows the exit status, the JSON's flags, the plugin line ("age" for the last
+// success's), the problem's labels and " yesterday" for that log; the rest agree. Then Prometheus labels are escaped
+// and cut, and node_exporter serves what the command wrote.
+TEST(ReportCommand, EachOutcomeInEveryFormatAndPrometheusLabelsServedByNodeExporter)
 {
     const std::string later = "2026-03-10 11:00:00";
     const std::string noSuccess = "No successful backups reported in the current log";
@@ -120,8 +123,7 @@ void EachOutcome(std::size_t third)
         {"errorFound", "error_found"}, {"settingsSaveFailed", "settings_save_failed"}, {"settingsUnreadable", nullptr},
         {"spotlightConflict", "spotlight_conflict"}, {"successFound", "success_found"}};
     Sandbox sandbox;
-    for (std::size_t i = third; i < std::size(cases); i += 3) {
-        const auto& [expected, entries, settings] = cases[i];
+    for (const auto& [expected, entries, settings] : cases) {
         SCOPED_TRACE(expected);
         const std::string which = expected.ends_with(" yesterday") ? "yesterday" : "today";
         StubLog(sandbox, entries);
@@ -180,24 +182,8 @@ void EachOutcome(std::size_t third)
         EXPECT_TRUE(settings.empty() || ReadFile(file) == settings);
         QFile::remove(file);
     }
-}
 
-} // namespace
-
-// In three parts, for the time limit of a test in the sanitizer build.
-class ReportOutcome : public ::testing::TestWithParam<std::size_t> { };
-
-TEST_P(ReportOutcome, EachOutcomeInEveryFormat)
-{
-    EachOutcome(GetParam());
-}
-
-INSTANTIATE_TEST_SUITE_P(Thirds, ReportOutcome, ::testing::Values(0, 1, 2));
-
-TEST(ReportCommand, PrometheusLabelsAreEscapedCutAndServedByNodeExporter)
-{
-    Sandbox sandbox;
-    // Cut to 200 UTF-16 units with an ellipsis, never inside a surrogate pair.
+    // Prometheus labels are escaped and cut to 200 UTF-16 units with an ellipsis, never inside a surrogate pair.
     const std::size_t head = LogEntry(kT, "Error: ").size();
     for (const std::string& tail : {std::string(100, 'x'), std::string(198 - head, 'x') + "\xF0\x9F\x98\x80yyyy"}) {
         const QString entry = QString::fromStdString(LogEntry(kT, "Error: " + tail));
@@ -246,19 +232,22 @@ TEST(ReportCommand, PrometheusLabelsAreEscapedCutAndServedByNodeExporter)
 
 // The text output: CR LF becomes LF and a lone CR stays, the bytes become UTF-8 (Mac Roman where they are not
 // UTF-8 already), over several pieces; the line ends that close the report go, and the status line follows a
-// blank line. The status of a log that never came, which only a stalled command gives.
-TEST(ReportCommand, PlainTextEndsLinesWithLfAndIsUtf8AndTheStatusDecidesTheExit)
+// blank line. The status of a log that never came, which only a stalled command gives. Bad command lines, outputs
+// that cannot be written, and the settings file that is a folder (told on standard error alone: no session for Qt).
+// A report longer than the output's buffer fails part way, in either format. The bundle's stand-in `log` words its
+// entries as the simulated Mac does, and either wording is read.
+TEST(ReportCommand, PlainTextBadCommandLinesUnwritableOutputsAndSimulatedMacs)
 {
     std::string many;
     for (int i = 0; i < 300'000; ++i)
         many += "line " + std::to_string(i) + "\r\n";
     std::string manyOut = many;
     manyOut.erase(std::remove(manyOut.begin(), manyOut.end(), '\r'), manyOut.end());
-    const std::tuple<std::string, const char*, std::string> cases[]
+    const std::tuple<std::string, const char*, std::string> texts[]
         = {{"a\r\n\r\nb\rc\r\n\r\n", "S", "a\n\nb\rc\n\nS\n"},
             {"\x8Et\xC3\xA9\r\r\n", "S\r\n", "\xC3\xA9t\xC3\xA9\n\nS\n"}, {"x\r", "", "x\n"}, {"\r\n\r", "S", "S\n"},
             {"", "", ""}, {many, "", manyOut}};
-    for (const auto& [report, status, text] : cases) {
+    for (const auto& [report, status, text] : texts) {
         std::string out;
         EXPECT_TRUE(WriteReportPlainText(report, QString::fromLatin1(status), [&out](std::string_view bytes) {
             out += bytes;
@@ -272,13 +261,7 @@ TEST(ReportCommand, PlainTextEndsLinesWithLfAndIsUtf8AndTheStatusDecidesTheExit)
     EXPECT_EQ(ReportFinalStatus({}, "\r\nSomething else\r\n"), QString());
     gTooFewLines = 0;
     EXPECT_EQ(ReportExitStatus(QStringLiteral("Yesterday's log is not available")), 2);
-}
 
-// Bad command lines, outputs that cannot be written, and the settings file that is a folder (told on standard
-// error alone: no session for Qt). A report longer than the output's buffer fails part way, in either format.
-// The bundle's stand-in `log` words its entries as the simulated Mac does, and either wording is read.
-TEST(ReportCommand, BadCommandLinesUnwritableOutputsAndSimulatedMacs)
-{
     Sandbox sandbox;
     const std::string base = sandbox.path().toStdString(), file = base + "/report.txt";
     std::vector<std::string> errors;
@@ -438,15 +421,9 @@ TEST(ReportCommand, ScheduledRunsMailOncePerProblemAndSayWhenMailFails)
         EXPECT_EQ(to.join(QLatin1Char(' ')), QStringLiteral("sam@example.com pat@example.org"));
     }
     // The history tells which checks sent the mail.
-    sqlite3* db = nullptr;
-    sqlite3_open((sandbox.path() + QStringLiteral("/.local/share/Quillaby/history.sqlite")).toUtf8().constData(), &db);
-    std::string sent;
-    sqlite3_exec(
-        db, "SELECT mail_sent FROM checks ORDER BY id",
-        [](void* out, int, char** values, char**) { return *static_cast<std::string*>(out) += values[0], 0; }, &sent,
-        nullptr);
-    sqlite3_close(db);
-    EXPECT_EQ(sent, "10000100");
+    EXPECT_EQ(Sql(sandbox.path() + QStringLiteral("/.local/share/Quillaby/history.sqlite"),
+                  "SELECT mail_sent FROM checks ORDER BY id"),
+        "10000100");
     // No backup for more than a day, with the daily mail on: once a day.
     const int today = QDate::currentDate().dayOfYear();
     if (today > 3) {
@@ -486,7 +463,7 @@ TEST(ReportCommand, ScheduledRunsMailOncePerProblemAndSayWhenMailFails)
 
 // Two reports at once, the second's clean-up running while the first's log command waits for its output: each
 // leaves the other's live command alone and both report the day. The listing shows this test's processes only.
-TEST(ReportCommand, OverlappingRunsLeaveEachOthersLogCommandAlone)
+TEST(ReportCommand, OverlappingRunsLeaveEachOthersLogCommandAloneAndOutputsKeepTheOldFile)
 {
     Sandbox sandbox;
     sandbox.Stub(QStringLiteral("ps"),
@@ -519,13 +496,9 @@ TEST(ReportCommand, OverlappingRunsLeaveEachOthersLogCommandAlone)
         EXPECT_EQ(runs[i].exitCode(), 0) << "run " << i << ": " << out;
         EXPECT_NE(out.find("No Time Machine errors to report in yesterday's log."), std::string::npos) << out;
     }
-}
 
-// --output: a FIFO or a character device is written into and stays what it is; a full disk leaves the old file
-// whole in every format.
-TEST(ReportCommand, OutputKeepsTheOldFileAndWritesIntoFifosAndDevices)
-{
-    Sandbox sandbox;
+    // --output: a FIFO or a character device is written into and stays what it is; a full disk leaves the old file
+    // whole in every format.
     StubLog(sandbox, Log(60, {kSuccess}));
     const std::string base = sandbox.path().toStdString(), fifo = base + "/fifo", device = base + "/null";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);

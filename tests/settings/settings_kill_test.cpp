@@ -32,27 +32,23 @@ bool Complete(const std::string& bytes)
     return std::regex_match(bytes, day, kForm) && std::stoi(day[1]) >= 1 && std::stoi(day[1]) <= 300;
 }
 
-// A child that saves for ever (seed > 0) or reads for ever (seed 0).
-pid_t Start(long seed)
+// A child that saves (seed > 0) or reads (seed 0).
+std::function<void()> Child(long seed)
 {
-    const pid_t pid = fork();
-    if (pid != 0)
-        return pid;
-    gQzAlertHook = [](const QzAlertRequest&) -> int { _exit(5); };
-    for (long i = seed;; ++i) {
+    return [seed, i = seed]() mutable {
         if (seed == 0) {
             gCounters->bad += Complete(ReadFile(gSettingsPath)) ? 0 : 1;
             ++gCounters->reads;
             sched_yield(); // leaves the processor to the savers on a small machine
-            continue;
+            return;
         }
         LoadSettings();
         if (gEmailAddress1 != SS("a@example.com") || gEmailAddress2 != SS("b@example.com"))
             _exit(3);
-        gLastBackupDay = static_cast<std::int16_t>(i % 300 + 1);
+        gLastBackupDay = static_cast<std::int16_t>(i++ % 300 + 1);
         SaveSettings();
         ++gCounters->saves;
-    }
+    };
 }
 
 } // namespace
@@ -77,7 +73,7 @@ TEST(SettingsUnderKill, EveryReadSeesACompleteFileAndNoAddressIsLost)
     long seed = 0;
     int badAfterKill = 0;
     const int unexpectedEnds = KillAtRandom(
-        3, 2, kKills, 20261206, 2000, [&](int i) { return Start(i < 2 ? seed += 149 : 0); },
+        3, 2, kKills, 20261206, 2000, [&](int i) { return Child(i < 2 ? seed += 149 : 0); },
         [&] { badAfterKill += Complete(ReadFile(gSettingsPath)) ? 0 : 1; });
     EXPECT_EQ(unexpectedEnds + badAfterKill + gCounters->bad.load(), 0);
     EXPECT_GT(gCounters->reads.load() * gCounters->saves.load(), 0);
