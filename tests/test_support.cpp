@@ -116,6 +116,14 @@ LockHolder::~LockHolder()
     holder_->waitForFinished(10000);
 }
 
+bool Killed(long long pid)
+{
+    kill(static_cast<pid_t>(pid), SIGKILL);
+    int status = 0;
+    waitpid(static_cast<pid_t>(pid), &status, 0);
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
 int KillAtRandom(int n, int killable, int kills, unsigned seed, int maxPauseUs,
     const std::function<std::function<void()>(int)>& child, const std::function<void()>& afterKill)
 {
@@ -127,13 +135,6 @@ int KillAtRandom(int n, int killable, int kills, unsigned seed, int maxPauseUs,
         for (;;)
             step();
     };
-    // A kill's end, not an exit of the child's own.
-    const auto killed = [](pid_t pid) {
-        int status = 0;
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-    };
     std::vector<pid_t> running;
     for (int i = 0; i < n; ++i)
         running.push_back(fork(child(i)));
@@ -143,13 +144,13 @@ int KillAtRandom(int n, int killable, int kills, unsigned seed, int maxPauseUs,
     for (int k = 0; k < kills; ++k) {
         usleep(static_cast<useconds_t>(pause(random)));
         const int victim = pick(random);
-        unexpected += killed(running[victim]) ? 0 : 1;
+        unexpected += Killed(running[victim]) ? 0 : 1;
         running[victim] = fork(child(victim));
         if (afterKill)
             afterKill();
     }
     for (const pid_t pid : running)
-        unexpected += killed(pid) ? 0 : 1;
+        unexpected += Killed(pid) ? 0 : 1;
     return unexpected;
 }
 

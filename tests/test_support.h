@@ -100,6 +100,8 @@ private:
     std::unique_ptr<QProcess> holder_;
 };
 
+// Sends SIGKILL to the process and reaps it: true when the kill ended it (not an exit of its own).
+bool Killed(long long pid);
 // Forks children 0 to n - 1, each running child(i)'s step over and over (an alert ends it with status 5); `kills`
 // times, after a random pause of up to maxPauseUs, kills one of the first `killable` at random, forks it again and
 // runs afterKill; at the end kills them all. Returns how many children ended otherwise than by a kill.
