@@ -4,6 +4,7 @@
 #include <QTimeZone>
 
 #include <random>
+#include <sqlite3.h>
 #include <sys/file.h>
 
 namespace {
@@ -181,6 +182,18 @@ std::string ReadFile(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+}
+
+std::string Sql(const QString& path, const char* sql)
+{
+    sqlite3* db = nullptr;
+    std::string out;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    sqlite3_exec(
+        db, sql, [](void* o, int, char** values, char**) { return *static_cast<std::string*>(o) += values[0], 0; },
+        &out, nullptr);
+    sqlite3_close(db);
+    return out;
 }
 
 ShortString SS(const std::string& bytes)

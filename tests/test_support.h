@@ -128,5 +128,7 @@ ShResult Sh(const std::string& command);
 ShResult Report(const std::string& args, const std::string& environment = {});
 
 std::string ReadFile(const QString& path);
+// The first column of every row the SQL gives in the database at path, one after another.
+std::string Sql(const QString& path, const char* sql);
 ShortString SS(const std::string& bytes);
 QString FixturePath(const QString& name);

@@ -1,7 +1,12 @@
-// The installed tree, as a desktop and its tools see it: installed into a temporary prefix, then checked by
-// Debian's desktop-file-validate, appstreamcli, man and bash-completion.
+// The built bundle and the installed tree as the Mac, a desktop and its tools see them, and the stand-ins on PATH.
 
 #include "test_support.h"
+
+#include "app/environment.h"
+#include "runtime/bundle.h"
+#include "runtime/testing.h"
+
+#include <set>
 
 TEST(Install, TheDesktopsToolsAcceptTheInstalledFiles)
 {
@@ -33,4 +38,91 @@ TEST(Install, TheDesktopsToolsAcceptTheInstalledFiles)
             EXPECT_TRUE(!command.starts_with("man") || r.out.find(section) != std::string::npos) << section;
         EXPECT_TRUE(!command.starts_with("man") || r.err.empty()) << r.err;
     }
+}
+
+TEST(Environment, StandInsFollowThePathOrTheSystemDefaultAndSurviveAColonInTheBundlePath)
+{
+    Sandbox sandbox;
+    const std::pair<const char*, bool> cases[] = {{"/plain.app", true}, {"/plain.app", false}, {"/odd:name.app", true}};
+    for (const auto& [bundle, pathSet] : cases) {
+        const QString probe
+            = sandbox.Write(QString::fromUtf8(bundle).mid(1) + QStringLiteral("/Contents/StandIns/standin-probe"),
+                "#!/bin/sh\necho stand-in\n");
+        QFile::setPermissions(probe, QFile::ReadOwner | QFile::ExeOwner);
+        QzSetBundlePath(sandbox.path() + QString::fromUtf8(bundle));
+        const std::string saved = std::getenv("PATH");
+        if (!pathSet)
+            unsetenv("PATH");
+        AddStandInsToPath();
+        const std::string path = std::getenv("PATH");
+        // The shell's answer with the program's PATH.
+        QProcess sh;
+        sh.start(QStringLiteral("/bin/sh"),
+            {QStringLiteral("-c"),
+                QStringLiteral("standin-probe; for c in grep cut ps; do command -v $c; done | wc -l")});
+        sh.waitForFinished(10000);
+        EXPECT_EQ(sh.readAllStandardOutput().toStdString(), "stand-in\n3\n") << path;
+        EXPECT_TRUE(pathSet || path.starts_with("/bin:/usr/bin:")) << path;
+        setenv("PATH", saved.c_str(), 1);
+    }
+    QzSetBundlePath(QString());
+}
+
+// The Mac bundle's Info.plist, as Python's plistlib reads it: each key the system and the program need, with its value.
+TEST(MacBundle, InfoPlistIconAndExecutablesAreWhereAndWhatTheMacNeeds)
+{
+    const ShResult plist
+        = Sh("python3 -c 'import plistlib, sys\nd = plistlib.load(open(sys.argv[1], \"rb\"))\nfor k in "
+             "sys.argv[2:]: print(k, d.get(k), sep=\"=\")' '" QZ_INFO_PLIST "' CFBundleExecutable "
+             "CFBundleIdentifier CFBundleName CFBundlePackageType CFBundleInfoDictionaryVersion "
+             "CFBundleShortVersionString CFBundleVersion CFBundleIconFile LSMinimumSystemVersion "
+             "NSAppleEventsUsageDescription LSUIElement NSHighResolutionCapable");
+    const std::string version = QZ_PROJECT_VERSION;
+    EXPECT_EQ(plist.out,
+        "CFBundleExecutable=Quillaby\nCFBundleIdentifier=software.fernhollow.quillaby\nCFBundleName=Quillaby\n"
+        "CFBundlePackageType=APPL\nCFBundleInfoDictionaryVersion=6.0\nCFBundleShortVersionString="
+            + version + "\nCFBundleVersion=" + version
+            + "\nCFBundleIconFile=" + QFileInfo(QStringLiteral(QZ_ICNS)).completeBaseName().toStdString()
+            + "\nLSMinimumSystemVersion=10.13\nNSAppleEventsUsageDescription=Quillaby asks to control Mail (or "
+              "Microsoft Outlook) to send you an email when a Time Machine backup fails, and the Finder to show you "
+              "the folder of a file that could not be backed up.\nLSUIElement=False\nNSHighResolutionCapable=True\n")
+        << plist.err;
+    // The .icns holds each size a Mac draws, 16 to 1024 pixels, in elements that fill the file exactly as its header
+    // says; the program and the report command lie side by side, the simulated Mac's stand-ins only off the Mac, where
+    // the icon is only in the build tree.
+    const std::string icns = ReadFile(QStringLiteral(QZ_ICNS));
+    const auto bigEndian32 = [&icns](std::size_t at) {
+        std::uint32_t value = 0;
+        for (std::size_t k = 0; k < 4 && at + k < icns.size(); ++k)
+            value = value << 8 | static_cast<std::uint8_t>(icns[at + k]);
+        return value;
+    };
+    EXPECT_EQ(icns.substr(0, 4), "icns");
+    EXPECT_EQ(bigEndian32(4), icns.size());
+    // The image element types by the pixels on a side ("@2x" types count
+    // by their pixels); masks and the table of contents hold no image.
+    const std::map<std::string, int> kTypes = {{"is32", 16}, {"icp4", 16}, {"ic04", 16}, {"il32", 32}, {"icp5", 32},
+        {"ic05", 32}, {"ic11", 32}, {"ih32", 48}, {"icp6", 64}, {"ic12", 64}, {"it32", 128}, {"ic07", 128},
+        {"ic08", 256}, {"ic13", 256}, {"ic09", 512}, {"ic14", 512}, {"ic10", 1024}};
+    std::set<int> sizes;
+    for (std::size_t at = 8, length = 0; at < icns.size(); at += length) {
+        length = bigEndian32(at + 4);
+        ASSERT_TRUE(length >= 8 && at + length <= icns.size()) << at;
+        if (const auto type = kTypes.find(icns.substr(at, 4)); type != kTypes.end())
+            sizes.insert(type->second);
+    }
+    const std::set<int> drawn = {16, 32, 128, 256, 512, 1024};
+    EXPECT_TRUE(std::includes(sizes.begin(), sizes.end(), drawn.begin(), drawn.end()));
+
+    const QString contents = QStringLiteral(QZ_BUNDLE_DIR "/Contents");
+    EXPECT_TRUE(QFileInfo(contents + QStringLiteral("/MacOS/Quillaby")).isExecutable());
+    EXPECT_TRUE(QFileInfo(contents + QStringLiteral("/MacOS/quillaby-report")).isExecutable());
+#ifdef Q_OS_MACOS
+    EXPECT_FALSE(QFileInfo::exists(contents + QStringLiteral("/StandIns")));
+    EXPECT_FALSE(QFileInfo::exists(contents + QStringLiteral("/Resources/SimulatedMac")));
+    EXPECT_TRUE(QFileInfo::exists(contents + QStringLiteral("/Resources/Quillaby.icns")));
+#else
+    EXPECT_TRUE(QFileInfo(contents + QStringLiteral("/StandIns/log")).isExecutable());
+    EXPECT_FALSE(QFileInfo::exists(contents + QStringLiteral("/Resources/Quillaby.icns")));
+#endif
 }

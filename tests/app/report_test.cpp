@@ -1,7 +1,6 @@
 // quillaby-report's exit statuses and its text, JSON, Prometheus and monitoring-plugins outputs.
 
 #include "../monitor/monitor_support.h"
-#include "history_support.h"
 
 #include "app/report_output.h"
 #include "monitor/state.h"
