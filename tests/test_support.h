@@ -39,9 +39,8 @@ inline void PrintTo(const QString& s, std::ostream* os)
     *os << '"' << s.toStdString() << '"';
 }
 
-// Records every alert while alive and answers with the scripted button
-// indexes (the first button when the script runs out). Without a recorder
-// an alert fails the test.
+// Records every alert while alive, answering the scripted button indexes (then the first button); without one an
+// alert fails the test.
 class AlertRecorder {
 public:
     explicit AlertRecorder(std::deque<int> answers = {});
@@ -52,8 +51,7 @@ public:
     std::deque<int> answers;
 };
 
-// A clock the test sets: uptime in seconds and wall time as local
-// "yyyy-MM-dd HH:mm:ss" in the pinned time zone (UTC).
+// A clock the test sets: uptime in seconds, wall time as "yyyy-MM-dd HH:mm:ss" in the pinned time zone (UTC).
 class TestClock {
 public:
     TestClock();
@@ -66,8 +64,7 @@ public:
     static double& Uptime();
 };
 
-// A temporary folder that is also HOME and the XDG folders, with a bin/
-// folder put first on PATH for stub commands.
+// A temporary folder that is also HOME and XDG_DATA_HOME's parent, its bin/ first on PATH for stub commands.
 class Sandbox {
 public:
     Sandbox();
@@ -88,8 +85,7 @@ private:
     std::string savedData_;
 };
 
-// Another process that holds a flock (LOCK_SH or LOCK_EX) on a file until
-// this object goes away.
+// Another process holding a flock (LOCK_SH or LOCK_EX) on a file while this object lives.
 class LockHolder {
 public:
     LockHolder(const QString& path, int how);
@@ -113,9 +109,7 @@ template <typename T> T* SharedWithChildren()
     void* memory = mmap(nullptr, sizeof(T), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     return memory == MAP_FAILED ? nullptr : new (memory) T {};
 }
-// XDG_DATA_HOME for a test that kills processes, in a new folder on tmpfs,
-// where a kill need not wait for an fsync on a busy disk, or below
-// QZ_KILL_TEST_DIR; the folder goes with the object.
+// XDG_DATA_HOME in a new folder on tmpfs (or below QZ_KILL_TEST_DIR), where a kill waits for no fsync on a busy disk.
 std::unique_ptr<QTemporaryDir> KillTestData();
 
 // A /bin/sh command line's exit status (-1 when it did not exit) and output.

@@ -357,7 +357,6 @@ TEST(HistoryUnderKill, ReadsSeeWholeTransactionsAndNoCommittedCheckIsLost)
         EXPECT_TRUE(held == last || held == last + 1) << "writer " << slot << ": " << held << " of " << last;
     }
     EXPECT_GT(committed, kKills);
-    std::printf("%d kills, %ld checks committed, %ld reads checked\n", kKills, committed, gCounters->reads.load());
 }
 
 // quillaby-report history and timeline: the three forms (the CSV read back by Python's csv module), --since, bad

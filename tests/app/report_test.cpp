@@ -20,21 +20,18 @@ QJsonObject Json(const std::string& text)
     return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
 }
 
-// Prometheus text (or a GET of the URL) through prometheus_client's parser, every family of ours a gauge
-// with help: each sample's value under "name label=value ...", the labels in name order.
-QJsonObject Samples(const std::string& text, const QString& url = {})
+// Prometheus text through prometheus_client's parser, every family of ours a gauge with help: each sample's value
+// under "name label=value ...", the labels in name order.
+QJsonObject Samples(const std::string& text)
 {
-    static const char* const kParser = R"(import json, sys, urllib.request
+    static const char* const kParser = R"(import json, sys
 from prometheus_client.parser import text_string_to_metric_families
-text = urllib.request.urlopen(sys.argv[1], timeout=20).read().decode() if len(sys.argv) > 1 else sys.stdin.read()
-families = list(text_string_to_metric_families(text))
+families = list(text_string_to_metric_families(sys.stdin.read()))
 assert all(f.type == 'gauge' and f.documentation for f in families if f.name.startswith('quillaby_'))
 print(json.dumps({' '.join([s.name] + ['%s=%s' % l for l in sorted(s.labels.items())]): s.value
                   for f in families for s in f.samples})))";
     QProcess p;
-    p.start(QStringLiteral("/usr/bin/python3"),
-        QStringList {QStringLiteral("-c"), QString::fromUtf8(kParser)}
-            + (url.isEmpty() ? QStringList() : QStringList {url}));
+    p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromUtf8(kParser)});
     p.write(text.data(), static_cast<qint64>(text.size()));
     p.closeWriteChannel();
     p.waitForFinished(60000);
@@ -72,8 +69,8 @@ const QRegularExpression kNagiosLine(
 
 // Each outcome in every format. A case shows the exit status, the JSON's flags, the plugin line ("age" for the last
 // success's), the problem's labels and " yesterday" for that log; the rest agree. Then Prometheus labels are escaped
-// and cut, and node_exporter serves what the command wrote.
-TEST(ReportCommand, EachOutcomeInEveryFormatAndPrometheusLabelsServedByNodeExporter)
+// and cut, also in the textfiles --output writes.
+TEST(ReportCommand, EachOutcomeInEveryFormatAndPrometheusLabelsEscapedAndCut)
 {
     const std::string later = "2026-03-10 11:00:00";
     const std::string noSuccess = "No successful backups reported in the current log";
@@ -191,7 +188,7 @@ TEST(ReportCommand, EachOutcomeInEveryFormatAndPrometheusLabelsServedByNodeExpor
         EXPECT_TRUE(Samples(Report("yesterday --format=prometheus").out)
                         .contains(QStringLiteral("quillaby_problem_info folder= log=yesterday problem=") + label));
     }
-    // node_exporter's textfile collector serves what the command wrote; standard output stays empty.
+    // Textfiles for a collector; standard output stays empty.
     const QString folder = sandbox.path() + QStringLiteral("/textfile");
     QDir().mkpath(folder);
     StubLog(sandbox, Log(60, {kSuccess, kOffline}));
@@ -209,32 +206,15 @@ TEST(ReportCommand, EachOutcomeInEveryFormatAndPrometheusLabelsServedByNodeExpor
                           + LogEntry(kT, "Error: \"quoted\" C:\\dir\\ / ends\\") + " | ",
                       0),
         0u);
-    QProcess exporter;
-    exporter.setProcessChannelMode(QProcess::MergedChannels);
-    exporter.start(QStringLiteral("prometheus-node-exporter"),
-        {QStringLiteral("--web.listen-address=127.0.0.1:0"), QStringLiteral("--collector.disable-defaults"),
-            QStringLiteral("--collector.textfile"), QStringLiteral("--collector.textfile.directory=") + folder});
-    const QRegularExpression listening(QStringLiteral("\"Listening on\" address=(127.0.0.1:\\d+)"));
-    QString said;
-    for (QDeadlineTimer deadline(20000); !deadline.hasExpired() && !listening.match(said).hasMatch();)
-        said += QString::fromUtf8(exporter.waitForReadyRead(200) ? exporter.readAll() : QByteArray());
-    ASSERT_TRUE(listening.match(said).hasMatch()) << said.toStdString();
-    const QJsonObject samples = Samples({}, QStringLiteral("http://%1/metrics").arg(listening.match(said).captured(1)));
-    exporter.terminate();
-    EXPECT_TRUE(exporter.waitForFinished(10000));
-    for (const std::string& key : std::initializer_list<std::string> {"quillaby_drive_offline log=today",
-             "quillaby_problem_info folder= log=today problem=Backup drive offline",
-             "quillaby_problem_info folder= log=yesterday problem=" + hostile})
-        EXPECT_EQ(samples[QString::fromStdString(key)].toDouble(), 1) << key;
-    EXPECT_EQ(samples[QStringLiteral("node_textfile_scrape_error")].toDouble(-1), 0);
+    for (const auto& [file, key] : {std::pair {"quillaby.prom", std::string("quillaby_drive_offline log=today")},
+             {"quillaby-yesterday.prom", "quillaby_problem_info folder= log=yesterday problem=" + hostile}})
+        EXPECT_EQ(Samples(ReadFile(folder + QLatin1Char('/') + QLatin1String(file)))[QString::fromStdString(key)], 1)
+            << file;
 }
 
-// The text output: CR LF becomes LF and a lone CR stays, the bytes become UTF-8 (Mac Roman where they are not
-// UTF-8 already), over several pieces; the line ends that close the report go, and the status line follows a
-// blank line. The status of a log that never came, which only a stalled command gives. Bad command lines, outputs
-// that cannot be written, and the settings file that is a folder (told on standard error alone: no session for Qt).
-// A report longer than the output's buffer fails part way, in either format. The bundle's stand-in `log` words its
-// entries as the simulated Mac does, and either wording is read.
+// The text output's line ends and encoding, over several pieces; the status of a log that never came. Bad command
+// lines, outputs that cannot be written (a long report part way), a settings folder said on standard error alone.
+// The bundle's stand-in `log` words its entries as the simulated Mac does, and either wording is read.
 TEST(ReportCommand, PlainTextBadCommandLinesUnwritableOutputsAndSimulatedMacs)
 {
     std::string many;
@@ -355,10 +335,9 @@ async def main():
 asyncio.run(main())
 )PY";
 
-// Runs on a schedule warn as the window does: one mail per problem, a new one after it cleared and came back, the
-// no-backup mail once a day; a check without --notify between them neither swallows nor doubles a mail. The mail
-// leaves through msmtp as `sendmail` to an SMTP sink on loopback. A mail that fails is said in every format, and no
-// control character of the log reaches a mail or the plugin line raw.
+// Scheduled runs mail once per problem (again after it cleared and came back), the no-backup mail once a day, through
+// msmtp as `sendmail` to an SMTP sink on loopback; a failed mail is said in every format; no control character of
+// the log reaches a mail or the plugin line raw.
 TEST(ReportCommand, ScheduledRunsMailOncePerProblemAndSayWhenMailFails)
 {
     Sandbox sandbox;

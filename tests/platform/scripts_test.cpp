@@ -44,10 +44,8 @@ std::pair<bool, QString> RunScript(const QString& script)
 
 } // namespace
 
-// A script reaches osascript's standard input byte for byte as UTF-8, with no arguments: the Finder's, from a
-// path in Mac Roman with quotes, and a mail's as the program builds it. What osascript prints becomes
-// gScriptResult: its result without the last line end, or "ERROR:  " and the message of its error text. A script
-// that hangs is killed at the limit with what it started, and fails with a message that says so.
+// A script reaches osascript's standard input as UTF-8 with no arguments; its output becomes gScriptResult (without
+// the last line end, or "ERROR:  " and the error's message); a hung script is killed whole at the limit.
 TEST(Scripts, OsascriptAndTheStandInRunnerAnswerAsOnTheMac)
 {
     ResetNotifyState();
