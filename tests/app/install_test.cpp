@@ -87,9 +87,7 @@ TEST(MacBundle, InfoPlistIconAndExecutablesAreWhereAndWhatTheMacNeeds)
               "Microsoft Outlook) to send you an email when a Time Machine backup fails, and the Finder to show you "
               "the folder of a file that could not be backed up.\nLSUIElement=False\nNSHighResolutionCapable=True\n")
         << plist.err;
-    // The .icns holds each size a Mac draws, 16 to 1024 pixels, in elements that fill the file exactly as its header
-    // says; the program and the report command lie side by side, the simulated Mac's stand-ins only off the Mac, where
-    // the icon is only in the build tree.
+    // The .icns holds each size a Mac draws, 16 to 1024 pixels, in elements that fill the file as its header says.
     const std::string icns = ReadFile(QStringLiteral(QZ_ICNS));
     const auto bigEndian32 = [&icns](std::size_t at) {
         std::uint32_t value = 0;
@@ -99,8 +97,7 @@ TEST(MacBundle, InfoPlistIconAndExecutablesAreWhereAndWhatTheMacNeeds)
     };
     EXPECT_EQ(icns.substr(0, 4), "icns");
     EXPECT_EQ(bigEndian32(4), icns.size());
-    // The image element types by the pixels on a side ("@2x" types count
-    // by their pixels); masks and the table of contents hold no image.
+    // Image element types by pixels on a side ("@2x" ones too); masks and the table of contents hold no image.
     const std::map<std::string, int> kTypes = {{"is32", 16}, {"icp4", 16}, {"ic04", 16}, {"il32", 32}, {"icp5", 32},
         {"ic05", 32}, {"ic11", 32}, {"ih32", 48}, {"icp6", 64}, {"ic12", 64}, {"it32", 128}, {"ic07", 128},
         {"ic08", 256}, {"ic13", 256}, {"ic09", 512}, {"ic14", 512}, {"ic10", 1024}};
@@ -115,14 +112,12 @@ TEST(MacBundle, InfoPlistIconAndExecutablesAreWhereAndWhatTheMacNeeds)
     EXPECT_TRUE(std::includes(sizes.begin(), sizes.end(), drawn.begin(), drawn.end()));
 
     const QString contents = QStringLiteral(QZ_BUNDLE_DIR "/Contents");
-    EXPECT_TRUE(QFileInfo(contents + QStringLiteral("/MacOS/Quillaby")).isExecutable());
-    EXPECT_TRUE(QFileInfo(contents + QStringLiteral("/MacOS/quillaby-report")).isExecutable());
+    // The simulated Mac only off the Mac, where the icon stays in the build tree (other tests run the executables).
 #ifdef Q_OS_MACOS
-    EXPECT_FALSE(QFileInfo::exists(contents + QStringLiteral("/StandIns")));
-    EXPECT_FALSE(QFileInfo::exists(contents + QStringLiteral("/Resources/SimulatedMac")));
+    EXPECT_FALSE(QFileInfo::exists(contents + QStringLiteral("/StandIns"))
+        || QFileInfo::exists(contents + QStringLiteral("/Resources/SimulatedMac")));
     EXPECT_TRUE(QFileInfo::exists(contents + QStringLiteral("/Resources/Quillaby.icns")));
 #else
-    EXPECT_TRUE(QFileInfo(contents + QStringLiteral("/StandIns/log")).isExecutable());
     EXPECT_FALSE(QFileInfo::exists(contents + QStringLiteral("/Resources/Quillaby.icns")));
 #endif
 }

@@ -149,21 +149,16 @@ TEST(ReportCommand, EachOutcomeInEveryFormatAndPrometheusLabelsEscapedAndCut)
             QStringLiteral("driveOffline emailError emailRequested emailSent errorFound lastProblem lastSuccessBlock "
                            "lastSuccessText problemFolder report settingsSaveFailed settingsUnreadable "
                            "spotlightConflict status successFound"));
-        // The other formats' statuses; the plain text is the JSON's report (LF line ends) without its closing line
-        // ends, a blank line and the status.
+        // The other formats' statuses (the plain text's bytes are WriteReportPlainText's, below).
         EXPECT_EQ(std::vector<double>({double(text.code), sample("status").toDouble(-1), double(nagios.code)}),
             std::vector<double>({double(json.code), double(json.code),
                 double(QStringList({QStringLiteral("OK"), QStringLiteral("WARNING"), QStringLiteral("CRITICAL"),
                                        QStringLiteral("UNKNOWN")})
                            .indexOf(line.section(QLatin1Char(' '), 1, 1)))}));
-        const QString report = o[QStringLiteral("report")].toString();
-        const QString status = o[QStringLiteral("status")].toString().trimmed();
-        EXPECT_FALSE(report.contains(QLatin1Char('\r')) || status.contains(QLatin1Char('\r')));
-        QString shown = report;
-        while (shown.endsWith(QLatin1Char('\n')))
-            shown.chop(1);
-        shown += QLatin1Char('\n') + (status.isEmpty() ? QString() : QLatin1Char('\n') + status + QLatin1Char('\n'));
-        EXPECT_EQ(text.out, shown.toStdString());
+        EXPECT_FALSE((o[QStringLiteral("report")].toString() + o[QStringLiteral("status")].toString())
+                         .contains(QLatin1Char('\r')));
+        EXPECT_NE(
+            text.out.find(o[QStringLiteral("status")].toString().trimmed().toStdString() + "\n"), std::string::npos);
         EXPECT_EQ(o[QStringLiteral("lastSuccessText")].toString().toStdString(),
             which == "today" && expected.find("| age") != std::string::npos ? kT + "al] Backup completed successfully."
                                                                             : "");
