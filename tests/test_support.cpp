@@ -164,10 +164,12 @@ std::unique_ptr<QTemporaryDir> KillTestData()
     return data;
 }
 
-ShResult Sh(const std::string& command)
+ShResult Sh(const std::string& command, const std::string& input)
 {
     QProcess sh;
     sh.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromStdString(command)});
+    sh.write(input.data(), static_cast<qint64>(input.size()));
+    sh.closeWriteChannel();
     sh.waitForFinished(120000);
     return {sh.exitStatus() == QProcess::NormalExit ? sh.exitCode() : -1, sh.readAllStandardOutput().toStdString(),
         sh.readAllStandardError().toStdString()};

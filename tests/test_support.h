@@ -112,12 +112,12 @@ template <typename T> T* SharedWithChildren()
 // XDG_DATA_HOME in a new folder on tmpfs (or below QZ_KILL_TEST_DIR), where a kill waits for no fsync on a busy disk.
 std::unique_ptr<QTemporaryDir> KillTestData();
 
-// A /bin/sh command line's exit status (-1 when it did not exit) and output.
+// A /bin/sh command line's exit status (-1 when it did not exit) and output, given this input.
 struct ShResult {
     int code = -1;
     std::string out, err;
 };
-ShResult Sh(const std::string& command);
+ShResult Sh(const std::string& command, const std::string& input = {});
 // quillaby-report with these arguments and redirections, environment assignments before them.
 ShResult Report(const std::string& args, const std::string& environment = {});
 

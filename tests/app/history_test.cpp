@@ -282,20 +282,13 @@ TEST(History, ADamagedOrUnopenableFileIsMovedAsideSaidAndANewOneWorks)
     }
 }
 
-class TimelineStrip : public UiTest {
-protected:
-    void TearDown() override
-    {
-        UiTest::TearDown();
-        gMainWindowBuilt = 0; // the next test builds its own window
-    }
-};
+// Each test that builds the main window resets gMainWindowBuilt itself (MonitorWorld does).
+using TimelineStrip = UiTest;
 
 TEST_F(TimelineStrip, SitsBelowTheReportAndShowsEachCheckWithItsSessions)
 {
     for (const char* nib : {"MainWindow.ui", "MainMenu.ui"})
         UseAppResource(QString::fromLatin1(nib));
-    gMainWindowBuilt = 0;
     MonitorWorld world;
     BuildTimelineStrip();
     QWidget* window = QzWindowByTag(1);

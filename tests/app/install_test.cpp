@@ -56,12 +56,8 @@ TEST(Environment, StandInsFollowThePathOrTheSystemDefaultAndSurviveAColonInTheBu
         AddStandInsToPath();
         const std::string path = std::getenv("PATH");
         // The shell's answer with the program's PATH.
-        QProcess sh;
-        sh.start(QStringLiteral("/bin/sh"),
-            {QStringLiteral("-c"),
-                QStringLiteral("standin-probe; for c in grep cut ps; do command -v $c; done | wc -l")});
-        sh.waitForFinished(10000);
-        EXPECT_EQ(sh.readAllStandardOutput().toStdString(), "stand-in\n3\n") << path;
+        EXPECT_EQ(Sh("standin-probe; for c in grep cut ps; do command -v $c; done | wc -l").out, "stand-in\n3\n")
+            << path;
         EXPECT_TRUE(pathSet || path.starts_with("/bin:/usr/bin:")) << path;
         setenv("PATH", saved.c_str(), 1);
     }

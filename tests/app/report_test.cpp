@@ -30,13 +30,9 @@ families = list(text_string_to_metric_families(sys.stdin.read()))
 assert all(f.type == 'gauge' and f.documentation for f in families if f.name.startswith('quillaby_'))
 print(json.dumps({' '.join([s.name] + ['%s=%s' % l for l in sorted(s.labels.items())]): s.value
                   for f in families for s in f.samples})))";
-    QProcess p;
-    p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromUtf8(kParser)});
-    p.write(text.data(), static_cast<qint64>(text.size()));
-    p.closeWriteChannel();
-    p.waitForFinished(60000);
-    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString() << text;
-    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    const ShResult r = Sh(std::string("/usr/bin/python3 -c \"") + kParser + "\"", text);
+    EXPECT_EQ(r.code, 0) << r.err << text;
+    return Json(r.out);
 }
 
 const std::string kT = "2026-03-10 10:15:03";
