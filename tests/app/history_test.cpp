@@ -1,5 +1,4 @@
-// The history: sessions of both wordings as rows, completed as their end comes into view; a damaged file moved aside;
-// the main window's timeline strip; and SIGKILL at random among writers and readers loses no committed check.
+// The history's rows, damaged files, the timeline strip, the report's history forms, and writers under SIGKILL.
 
 #include "../monitor/monitor_support.h"
 #include "runtime/ui_support.h"
@@ -56,8 +55,7 @@ bool Record(const CheckRecord& check, const SessionList& sessions, QString* noti
     return RecordCheck(HistoryPath(), check, sessions, notice ? notice : &n, error ? error : &e);
 }
 
-// Each session row oldest first, "start-end kind result code name >destination", the times without their date and
-// the destination only where it changes.
+// Session rows oldest first: "start-end kind result code name >destination" (times of day; a changed destination).
 std::string Sessions(int* checks = nullptr)
 {
     History h;
@@ -110,8 +108,7 @@ struct Counters {
 };
 Counters* gCounters = nullptr;
 
-// Writer `slot`'s check n: its status names both, and its sessions are one of its own ("wS/nN.") and two that
-// every writer completes again and again.
+// Writer `slot`'s check n ("wS nN") with a session of its own ("wS/nN.") and two that every writer completes.
 bool Write(int slot, long n)
 {
     SessionList sessions;
@@ -123,9 +120,9 @@ bool Write(int slot, long n)
     return Record(Check(gQzNowHook(), QStringLiteral("w%1 n%2").arg(slot).arg(n)), sessions);
 }
 
-// For each writer slot, the checks and the own sessions one read holds.
+// The (writer slot, check number) of the checks and of the writers' own sessions one read holds.
 struct Seen {
-    std::map<int, std::set<long>> checks, sessions;
+    std::set<std::pair<int, long>> checks, sessions;
 };
 
 bool Read(Seen* seen)
@@ -137,26 +134,23 @@ bool Read(Seen* seen)
     for (const QVariantList& row : h.checks.rows) {
         const QStringList parts
             = row[h.checks.columns.indexOf(QStringLiteral("status"))].toString().split(QLatin1Char(' '));
-        seen->checks[parts[0].mid(1).toInt()].insert(parts[1].mid(1).toLong());
+        seen->checks.insert({parts[0].mid(1).toInt(), parts[1].mid(1).toLong()});
     }
     for (const QVariantList& row : h.sessions.rows) {
         const QString d = row[h.sessions.columns.indexOf(QStringLiteral("destination"))].toString();
         if (d.startsWith(QLatin1Char('w')))
-            seen->sessions[d.section(QLatin1Char('/'), 0, 0).mid(1).toInt()].insert(
-                d.section(QLatin1Char('/'), 1).mid(1).chopped(1).toLong());
+            seen->sessions.insert({d.section(QLatin1Char('/'), 0, 0).mid(1).toInt(),
+                d.section(QLatin1Char('/'), 1).mid(1).chopped(1).toLong()});
     }
     return true;
 }
 
-// Whole transactions: each writer's checks are 1 to its last, without a gap, with the same sessions.
+// Whole transactions: each check with its session, and each writer's checks 1 to its last without a gap.
 bool Whole(const Seen& seen)
 {
-    for (const auto& [slot, checks] : seen.checks) {
-        const auto sessions = seen.sessions.find(slot);
-        if (sessions == seen.sessions.end() || sessions->second != checks || *checks.rbegin() != long(checks.size()))
-            return false;
-    }
-    return seen.sessions.size() == seen.checks.size();
+    return seen.checks == seen.sessions && std::all_of(seen.checks.begin(), seen.checks.end(), [&seen](const auto& c) {
+        return c.second == 1 || seen.checks.count({c.first, c.second - 1}) == 1;
+    });
 }
 
 // A reader (slot -1) or a writer that tries each check again until it commits.
@@ -224,8 +218,7 @@ TEST(History, SessionsOfBothWordingsAreOneRowEachAndComeToTheirEnd)
         EXPECT_EQ(Sessions(&checks), c.rows);
         EXPECT_EQ(checks, 2);
     }
-    // A check that read up to a start, then one whose lines begin after it: the end completes that row, and the
-    // lines read again add nothing.
+    // A check read up to a start, then one from after it: the end completes that row; lines read again add nothing.
     MonitorWorld world;
     const std::string log = ReadFile(FixturePath(QStringLiteral("today-failed-error-19.log")));
     Analyse(world, Cut(log, "11:14:18", true), true);
@@ -318,9 +311,8 @@ TEST_F(TimelineStrip, SitsBelowTheReportAndShowsEachCheckWithItsSessions)
     EXPECT_EQ(tips.filter(QStringLiteral("Backup drive offline: error 19")).size(), 3);
 }
 
-// Processes recording analyses into one history while others read it, SIGKILL landing on any of them at random:
-// every read sees whole transactions, and afterwards the file passes PRAGMA integrity_check and holds every
-// committed check with its sessions.
+// Writers and readers of one history, SIGKILL landing on any at random: every read sees whole transactions, and the
+// file passes PRAGMA integrity_check and holds every committed check with its sessions.
 TEST(HistoryUnderKill, ReadsSeeWholeTransactionsAndNoCommittedCheckIsLost)
 {
     Sandbox sandbox;
@@ -346,14 +338,15 @@ TEST(HistoryUnderKill, ReadsSeeWholeTransactionsAndNoCommittedCheckIsLost)
         const long last = gCounters->committed[slot].load();
         committed += last;
         // Every committed check is there; one more may have committed before its count was kept.
-        const long held = seen.checks.count(slot) ? *seen.checks[slot].rbegin() : 0;
+        long held = 0;
+        while (seen.checks.count({slot, held + 1}))
+            ++held;
         EXPECT_TRUE(held == last || held == last + 1) << "writer " << slot << ": " << held << " of " << last;
     }
     EXPECT_GT(committed, kKills);
 }
 
-// quillaby-report history and timeline: the three forms (the CSV read back by Python's csv module), --since, bad
-// command lines, a damaged history said on standard error, and the timeline drawn from a known history as PNG and SVG.
+// quillaby-report history (CSV read by Python's csv, JSON, text), --since, bad lines, a damaged file, the timeline.
 TEST(ReportHistory, FormsSinceBadCommandLinesADamagedFileAndTheTimeline)
 {
     Sandbox sandbox;

@@ -20,8 +20,7 @@ QJsonObject Json(const std::string& text)
     return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
 }
 
-// Prometheus text through prometheus_client's parser, every family of ours a gauge with help: each sample's value
-// under "name label=value ...", the labels in name order.
+// Prometheus text through prometheus_client's parser (ours all gauges with help): "name label=value ..." -> value.
 QJsonObject Samples(const std::string& text)
 {
     static const char* const kParser = R"(import json, sys
@@ -63,9 +62,8 @@ const QRegularExpression kNagiosLine(
 
 } // namespace
 
-// Each outcome in every format. A case shows the exit status, the JSON's flags, the plugin line ("age" for the last
-// success's), the problem's labels and " yesterday" for that log; the rest agree. Then Prometheus labels are escaped
-// and cut, also in the textfiles --output writes.
+// Each outcome in every format: a case shows the exit status, the JSON's flags, the plugin line ("age" for the last
+// success's), the problem's labels and " yesterday" for that log; the rest agree. Then labels are escaped and cut.
 TEST(ReportCommand, EachOutcomeInEveryFormatAndPrometheusLabelsEscapedAndCut)
 {
     const std::string later = "2026-03-10 11:00:00";
@@ -203,9 +201,8 @@ TEST(ReportCommand, EachOutcomeInEveryFormatAndPrometheusLabelsEscapedAndCut)
             << file;
 }
 
-// The text output's line ends and encoding, over several pieces; the status of a log that never came. Bad command
-// lines, outputs that cannot be written (a long report part way), a settings folder said on standard error alone.
-// The bundle's stand-in `log` words its entries as the simulated Mac does, and either wording is read.
+// The text output's line ends and encoding; the status of a log never had; bad command lines, unwritable outputs, a
+// settings folder; the stand-in `log` words entries as the simulated Mac does, and either wording is read.
 TEST(ReportCommand, PlainTextBadCommandLinesUnwritableOutputsAndSimulatedMacs)
 {
     std::string many;
@@ -326,9 +323,8 @@ async def main():
 asyncio.run(main())
 )PY";
 
-// Scheduled runs mail once per problem (again after it cleared and came back), the no-backup mail once a day, through
-// msmtp as `sendmail` to an SMTP sink on loopback; a failed mail is said in every format; no control character of
-// the log reaches a mail or the plugin line raw.
+// Scheduled runs mail once per problem (again after it came back), the no-backup mail once a day, via msmtp to an SMTP
+// sink on loopback; a failed mail is said in every format; no control character reaches a mail or plugin line raw.
 TEST(ReportCommand, ScheduledRunsMailOncePerProblemAndSayWhenMailFails)
 {
     Sandbox sandbox;
@@ -430,8 +426,7 @@ TEST(ReportCommand, ScheduledRunsMailOncePerProblemAndSayWhenMailFails)
         "failed=1\n");
 }
 
-// Two reports at once, the second's clean-up running while the first's log command waits for its output: each
-// leaves the other's live command alone and both report the day. The listing shows this test's processes only.
+// Two reports at once, one's clean-up running while the other's log command waits: each leaves the other's alone.
 TEST(ReportCommand, OverlappingRunsLeaveEachOthersLogCommandAloneAndOutputsKeepTheOldFile)
 {
     Sandbox sandbox;
@@ -466,8 +461,7 @@ TEST(ReportCommand, OverlappingRunsLeaveEachOthersLogCommandAloneAndOutputsKeepT
         EXPECT_NE(out.find("No Time Machine errors to report in yesterday's log."), std::string::npos) << out;
     }
 
-    // --output: a FIFO or a character device is written into and stays what it is; a full disk leaves the old file
-    // whole in every format.
+    // --output: a FIFO or character device is written into and stays; a full disk keeps the old file in every format.
     StubLog(sandbox, Log(60, {kSuccess}));
     const std::string base = sandbox.path().toStdString(), fifo = base + "/fifo", device = base + "/null";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
