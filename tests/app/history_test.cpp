@@ -5,10 +5,8 @@
 #include "runtime/widgets_p.h"
 
 #include "app/history.h"
-#include "app/history_database.h"
 #include "app/history_step.h"
 #include "app/report_output.h"
-#include "app/state.h"
 #include "monitor/state.h"
 #include "settings/settings.h"
 

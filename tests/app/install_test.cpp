@@ -3,7 +3,6 @@
 #include "test_support.h"
 
 #include "app/environment.h"
-#include "runtime/bundle.h"
 #include "runtime/testing.h"
 
 TEST(Install, TheDesktopsToolsAcceptTheInstalledFiles)
