@@ -4,6 +4,7 @@
 #include <QTimeZone>
 
 #include <random>
+#include <sqlite3.h>
 #include <sys/file.h>
 
 namespace {
@@ -163,10 +164,12 @@ std::unique_ptr<QTemporaryDir> KillTestData()
     return data;
 }
 
-ShResult Sh(const std::string& command)
+ShResult Sh(const std::string& command, const std::string& input)
 {
     QProcess sh;
     sh.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromStdString(command)});
+    sh.write(input.data(), static_cast<qint64>(input.size()));
+    sh.closeWriteChannel();
     sh.waitForFinished(120000);
     return {sh.exitStatus() == QProcess::NormalExit ? sh.exitCode() : -1, sh.readAllStandardOutput().toStdString(),
         sh.readAllStandardError().toStdString()};
@@ -181,6 +184,18 @@ std::string ReadFile(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+}
+
+std::string Sql(const QString& path, const char* sql)
+{
+    sqlite3* db = nullptr;
+    std::string out;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    sqlite3_exec(
+        db, sql, [](void* o, int, char** values, char**) { return *static_cast<std::string*>(o) += values[0], 0; },
+        &out, nullptr);
+    sqlite3_close(db);
+    return out;
 }
 
 ShortString SS(const std::string& bytes)

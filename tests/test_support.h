@@ -39,9 +39,8 @@ inline void PrintTo(const QString& s, std::ostream* os)
     *os << '"' << s.toStdString() << '"';
 }
 
-// Records every alert while alive and answers with the scripted button
-// indexes (the first button when the script runs out). Without a recorder
-// an alert fails the test.
+// Records every alert while alive, answering the scripted button indexes (then the first button); without one an
+// alert fails the test.
 class AlertRecorder {
 public:
     explicit AlertRecorder(std::deque<int> answers = {});
@@ -52,8 +51,7 @@ public:
     std::deque<int> answers;
 };
 
-// A clock the test sets: uptime in seconds and wall time as local
-// "yyyy-MM-dd HH:mm:ss" in the pinned time zone (UTC).
+// A clock the test sets: uptime in seconds, wall time as "yyyy-MM-dd HH:mm:ss" in the pinned time zone (UTC).
 class TestClock {
 public:
     TestClock();
@@ -66,8 +64,7 @@ public:
     static double& Uptime();
 };
 
-// A temporary folder that is also HOME and the XDG folders, with a bin/
-// folder put first on PATH for stub commands.
+// A temporary folder that is also HOME and XDG_DATA_HOME's parent, its bin/ first on PATH for stub commands.
 class Sandbox {
 public:
     Sandbox();
@@ -88,8 +85,7 @@ private:
     std::string savedData_;
 };
 
-// Another process that holds a flock (LOCK_SH or LOCK_EX) on a file until
-// this object goes away.
+// Another process holding a flock (LOCK_SH or LOCK_EX) on a file while this object lives.
 class LockHolder {
 public:
     LockHolder(const QString& path, int how);
@@ -113,20 +109,20 @@ template <typename T> T* SharedWithChildren()
     void* memory = mmap(nullptr, sizeof(T), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     return memory == MAP_FAILED ? nullptr : new (memory) T {};
 }
-// XDG_DATA_HOME for a test that kills processes, in a new folder on tmpfs,
-// where a kill need not wait for an fsync on a busy disk, or below
-// QZ_KILL_TEST_DIR; the folder goes with the object.
+// XDG_DATA_HOME in a new folder on tmpfs (or below QZ_KILL_TEST_DIR), where a kill waits for no fsync on a busy disk.
 std::unique_ptr<QTemporaryDir> KillTestData();
 
-// A /bin/sh command line's exit status (-1 when it did not exit) and output.
+// A /bin/sh command line's exit status (-1 when it did not exit) and output, given this input.
 struct ShResult {
     int code = -1;
     std::string out, err;
 };
-ShResult Sh(const std::string& command);
+ShResult Sh(const std::string& command, const std::string& input = {});
 // quillaby-report with these arguments and redirections, environment assignments before them.
 ShResult Report(const std::string& args, const std::string& environment = {});
 
 std::string ReadFile(const QString& path);
+// The first column of every row the SQL gives in the database at path, one after another.
+std::string Sql(const QString& path, const char* sql);
 ShortString SS(const std::string& bytes);
 QString FixturePath(const QString& name);

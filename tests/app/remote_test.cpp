@@ -18,13 +18,10 @@
 
 namespace {
 
-// In the folder $1: throwaway keys, the configurations, then Debian's sshd on a free loopback port as this user. Every
-// Host of the client's `config` is this server: "mac-a" and "mac-b" log in with the key whose forced command is the
-// shipped gate ($3), run with the simulated Mac's commands ($2) on PATH and its clock at 2026-03-10 12:00; "hang" with
-// a key whose forced command prints nothing but a blank line on standard error each second (it ends at its first
-// after the connection is gone); "stranger" expects another host key; "down" is a port where nothing listens. As
-// root, sshd runs in a mount namespace of its own where a folder of the test is /run, holding the privilege
-// separation folder.
+// In $1: throwaway keys, the configurations, then Debian's sshd on a free loopback port. Every Host of `config` is
+// this server: "mac-a"/"mac-b" run the gate ($3) with the simulated Mac ($2) on PATH; "hang" prints a blank line on
+// standard error each second; "stranger" expects another host key; "down" is a closed port. As root, sshd runs in a
+// mount namespace of its own where a folder of the test is /run.
 const char* const kServer = R"sh(mkdir -p "$1/run/sshd" "$1/remote" && cd "$1" || exit 1
 port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 set -- "$1" "$(port)" "$(port)" "$2" "$3"
@@ -61,13 +58,10 @@ exec "$@" 2> sshd.log
 
 } // namespace
 
-// Destinations ssh may not be given are refused; each other one has a folder of its own and names the window; the log
-// command reaches the Mac's shell as its text and nothing of the destination or QUILLABY_SSH's options reaches a
-// shell here. Then through a real sshd: a believable day comes back and is analysed, in a folder of the Mac's own
-// that starts with this Mac's mail settings; two Macs give two results in one textfile; a wrong host key, a server
-// that is not there and a Mac that hangs are each a log not had, never a missing backup, with ssh's own words; a
-// hostile destination runs nothing; the gate refuses what the program never asks; the mail's subject names the
-// remote Mac.
+// Destinations ssh may not be given are refused, others get a folder of their own and name the window; nothing of the
+// destination or QUILLABY_SSH reaches a shell here. Through a real sshd: a day comes back and is analysed with the
+// Mac's own settings; two Macs share one textfile; a wrong host key, a closed port and a hang are each a log not had
+// with ssh's words; a hostile destination runs nothing; the gate refuses other commands; mail names the remote Mac.
 TEST(RemoteMac, DestinationsCommandLinesAndReportsThroughARealSshServer)
 {
     const std::string slashes = QStringLiteral("%2F").repeated(85).toStdString();
@@ -79,7 +73,6 @@ TEST(RemoteMac, DestinationsCommandLinesAndReportsThroughARealSshServer)
         EXPECT_EQ(DestinationProblem(dest).empty() ? HostFolderName(dest) : "", folder) << dest;
     Sandbox sandbox;
     sandbox.Stub(QStringLiteral("ssh"), "printf '%s|' \"$@\" > \"$HOME/words\"");
-    EXPECT_EQ(CommandOnTheMac(YesterdayCommand()), std::string(YesterdayCommand().view()));
     std::string error;
     setenv("QUILLABY_SSH", "ssh -F 'my config' -o \"ProxyJump=j k\" # a note", 1);
     const std::string hostile = "o'brien@mac;$(touch${IFS}x)";
@@ -166,4 +159,50 @@ TEST(RemoteMac, DestinationsCommandLinesAndReportsThroughARealSshServer)
     gHostFolder.clear();
     server.terminate();
     server.waitForFinished(10000);
+}
+
+// Several Macs in one report: every format joins their reports. The ssh on PATH runs the Mac's command on the
+// simulated Mac here; "lost" kills the report command checking it, as a crash would: a log not had for it alone.
+TEST(SeveralMacs, EveryFormatJoinsTheMacsAndALostCheckIsALogNotHad)
+{
+    Sandbox sandbox;
+    sandbox.Stub(QStringLiteral("ssh"),
+        "while [ \"$1\" != -- ]; do shift; done\n"
+        "if [ \"$2\" = lost ]; then p=$PPID\n"
+        "  while [ \"$(cat /proc/$p/comm)\" != quillaby-report ]; do p=$(cut -d' ' -f4 /proc/$p/stat); done\n"
+        "  kill -9 $p; fi\n"
+        "PATH='" QZ_STANDIN_DIR "':$PATH exec sh -c \"$3\"");
+    const std::string env = "QUILLABY_LOG_NOW='2026-03-10 12:00:00'";
+
+    ShResult r = Report("yesterday --json --host mac-a --host lost", env);
+    const QJsonArray macs = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
+    ASSERT_EQ(macs.size(), 2) << r.out << r.err;
+    EXPECT_EQ(macs[0][QStringLiteral("host")].toString() + macs[1][QStringLiteral("host")].toString(),
+        QStringLiteral("mac-alost"));
+    EXPECT_EQ(macs[1][QStringLiteral("status")].toString(), QStringLiteral("Unable to get yesterday's error log"));
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "lost: quillaby-report: the check ended without a report\n");
+
+    r = Report("today --format text --host mac-a --host lost", env);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.out.starts_with("=== mac-a ===\n")) << r.out;
+    EXPECT_TRUE(r.out.ends_with("successfully.\n\n=== lost ===\nUnable to get today's error log\n")) << r.out;
+
+    r = Report("today --format nagios --host mac-a --host lost --host \"o'b=c\"", env);
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.out.substr(0, r.out.find(" |")), "QUILLABY UNKNOWN - 3 Macs: 1 UNKNOWN, 2 OK") << r.out;
+    EXPECT_NE(r.out.find(" 'o_b_c problem_lines'=0;;;0"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\nlost: UNKNOWN - Unable to get today's error log\n"), std::string::npos) << r.out;
+
+    r = Report("today --format prometheus --host mac-a --host lost", env);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.out.find("quillaby_status{host=\"lost\",log=\"today\"} 2\n"), std::string::npos) << r.out;
+
+    for (const char* limit : {"0", "3601", "5s", ""}) {
+        r = Report("today --host mac-a --host mac-b", env + " QUILLABY_FETCH_LIMIT=" + limit);
+        EXPECT_EQ(r.code, 64) << limit;
+        EXPECT_EQ(r.err,
+            std::string("quillaby-report: QUILLABY_FETCH_LIMIT is not a number of seconds from 1 to 3600: ") + limit
+                + "\n");
+    }
 }
