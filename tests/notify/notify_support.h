@@ -36,17 +36,3 @@ std::string PlistXml(const std::vector<std::pair<std::string, std::string>>& ent
 
 // The notify state and the settings it reads, as a fresh start has them.
 void ResetNotifyState();
-
-// Scripts run by the stand-in runner, which delivers mail to a stub
-// sendmail in the sandbox. Needs the test clock at its start time.
-class Mailbox {
-public:
-    explicit Mailbox(const Sandbox& sandbox);
-    // Since the last call, a line for each mail script: the application it tells, then the message that reached
-    // sendmail as "To|subject|body" (an encoded subject decoded after "=?"), or "-". Every message's headers and words
-    // are checked.
-    std::string Take();
-
-private:
-    QzHookGuard<QzScriptFn> runner_;
-};

@@ -37,22 +37,31 @@ int Ignore(std::int64_t, std::int64_t)
 
 } // namespace
 
+// Lines end at CR, LF or both and come in pieces of 255 bytes, the command under the C locale. Closing waits for a
+// command and ends a chatty one; at its limit a stalled command is killed, every stage of it, a silent one on closing.
+// A command that cannot start ends the read loop.
 TEST(Channels, PipeLinesEndAtCrOrLfComeIn255BytePiecesAndAStalledCommandIsKilledWhole)
 {
-    const std::pair<std::string, Lines> cases[] = {{"printf 'a\\nb\\n'", {"a", "b", ""}},
-        {"printf 'one\\r\\ntwo\\rthree'", {"one", "", "two", "three"}}, {"true", {""}}, {"echo $LC_ALL", {"C", ""}},
-        {"head -c 300 /dev/zero | tr '\\0' x; echo; head -c 400 /dev/zero | tr '\\0' y",
-            {std::string(255, 'x'), std::string(45, 'x'), std::string(255, 'y'), std::string(145, 'y')}}};
-    for (const auto& [command, lines] : cases)
-        EXPECT_EQ(PipeLines(command), lines) << command;
-    const Lines garbage
-        = PipeLines("printf 'a\\000b\\377\\200c\\n'; head -c 3000000 /dev/zero | tr '\\0' z; printf '\\nend\\n'");
-    EXPECT_EQ(garbage.front(), std::string("a\0b\xFF\x80", 5) + "c");
-    EXPECT_EQ(garbage.size(), 1 + 3000000 / 255 + 1 + 1 + 1);
-    EXPECT_EQ(garbage[garbage.size() - 2], "end");
-    EXPECT_EQ(QzEof(1), -1);
-
-    // Closing waits for the command, and ends a chatty one instead of hanging on it.
+    // With every descriptor used up no pipe can be made: the read fails and counts as the end (3: it would spin).
+    EXPECT_EXIT(
+        {
+            QzFileErrorHandler = Ignore;
+            rlimit limit {};
+            limit.rlim_cur = limit.rlim_max = 256;
+            setrlimit(RLIMIT_NOFILE, &limit);
+            std::vector<int> spent;
+            for (int fd; (fd = open("/dev/null", O_RDONLY)) >= 0;)
+                spent.push_back(fd);
+            QzOpenPipe(1, "echo never");
+            for (int fd : spent)
+                close(fd);
+            ShortString line = "x";
+            QzLineInput(1, line);
+            std::exit(QzEof(1) != 0 && QzLastFileError == -38 && line.empty() ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(PipeLines("printf 'one\\r\\ntwo\\rthree\\n'; echo $LC_ALL; head -c 300 /dev/zero | tr '\\0' x"),
+        (Lines {"one", "", "two", "three", "C", std::string(255, 'x'), std::string(45, 'x')}));
     Sandbox sandbox;
     const QString marker = sandbox.path() + QStringLiteral("/done");
     QzOpenPipe(1, SS("sleep 0.2; touch '" + marker.toStdString() + "'"));
@@ -63,23 +72,18 @@ TEST(Channels, PipeLinesEndAtCrOrLfComeIn255BytePiecesAndAStalledCommandIsKilled
     QzLineInput(1, line);
     QzClose(1);
     const std::string pids = sandbox.path().toStdString() + "/pids";
-    // The first stage prints a line and stalls: the read gets the line, then the end of the output at the limit, and
-    // every stage is killed. Closing a silent command waits only until the limit, a command that ends in time is not
-    // killed, one that never stops printing is.
-    const std::tuple<std::string, int, int, bool> stalls[] = {
-        {"(echo a; echo $$ >> '" + pids + "'; exec sleep 100) | (echo $$ >> '" + pids + "'; exec cat)", 300, 2, true},
-        {"exec sleep 100", 200, 0, false}, {"echo a", 60'000, 2, false}, {"exec yes", 300, -1, true}};
-    for (const auto& [command, limit, reads, killed] : stalls) {
+    // Per command: its limit, the reads it gives (-1: to its end; 0: closed unread, which kills it unmarked).
+    const std::tuple<std::string, int, int> stalls[]
+        = {{"(echo a; echo $$ >> '" + pids + "'; exec sleep 100) | (echo $$ >> '" + pids + "'; exec cat)", 300, 2},
+            {"exec sleep 100", 200, 0}, {"exec yes", 300, -1}};
+    for (const auto& [command, limit, reads] : stalls) {
         QzOpenPipe(1, SS(command));
         QzSetPipeTimeLimit(1, limit);
         int n = 0;
         for (; reads != 0 && QzEof(1) == 0; ++n)
             QzLineInput(1, n == 0 ? first : line);
-        if (reads > 0) {
-            EXPECT_EQ(n, reads) << command;
-            EXPECT_EQ(first, SS("a")) << command;
-        }
-        EXPECT_EQ(QzPipeTimedOut(1), killed) << command;
+        EXPECT_TRUE(reads != 2 || (n == 2 && first == SS("a"))) << n;
+        EXPECT_EQ(QzPipeTimedOut(1), reads != 0) << command;
         QzClose(1);
         EXPECT_FALSE(QzPipeTimedOut(1));
     }
@@ -189,33 +193,6 @@ TEST(Channels, RangeInUseFileErrorsFileLinesAndLocks)
     QzClose(3);
     EXPECT_EQ(code([&] { QzOpenOutput(4, 0, locked); }), 0);
     QzClose(4);
-}
-
-TEST(Channels, ACommandThatCannotStartEndsTheReadLoop)
-{
-    // Exits 0 when the loop ends, 3 when it would spin for ever.
-    EXPECT_EXIT(
-        {
-            QzFileErrorHandler = [](std::int64_t, std::int64_t) { return 0; };
-            // Use up every descriptor, so that no pipe can be made for the command.
-            rlimit limit {};
-            limit.rlim_cur = limit.rlim_max = 256;
-            setrlimit(RLIMIT_NOFILE, &limit);
-            std::vector<int> spent;
-            for (int fd; (fd = open("/dev/null", O_RDONLY)) >= 0;)
-                spent.push_back(fd);
-            QzOpenPipe(1, "echo never");
-            for (int fd : spent)
-                close(fd);
-            ShortString line;
-            for (int reads = 0; reads < 10; ++reads) {
-                QzLineInput(1, line);
-                if (QzEof(1) != 0)
-                    std::exit(QzLastFileError == -38 && line.empty() ? 0 : 4);
-            }
-            std::exit(3);
-        },
-        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(PlatformWrappers, FoldersAndUrlsMapToThisSystem)
