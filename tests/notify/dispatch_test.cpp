@@ -323,13 +323,12 @@ TEST(Runner, ScriptsShellCommandsTheFinderAndTheSystemVersionGiveTheirAnswers)
             EXPECT_EQ(a.message + a.informative, QStringLiteral("Unable to open the file at\r") + QzStrToCF(SS(path)));
     }
     EXPECT_EQ(opened, std::vector<QUrl> {QUrl::fromLocalFile(sandbox.path() + QStringLiteral("/Quillaby \"Q\\\""))});
-    // The system version from either form of the plist; without a version nothing is too old.
-    // A binary plist of ProductVersion 10.12.1.
+    // The system version from either form of the plist (binary: 10.12.1); without a version nothing is too old.
     const std::string bin
         = std::string("bplist00\xD1\1\2^ProductVersionW10.12.1\b\v\x1A\0\0\0\0\0\0\1\1\0\0\0\0\0\0\0\3", 53)
         + std::string(15, '\0') + "\"";
     const std::tuple<std::string, bool, bool> versions[] = {{"10.13.6", false, false}, {"10.14", false, true},
-        {bin, true, false}, {PlistXml({{"ProductName", "Mac OS X"}}), true, true},
+        {bin, true, false}, {"<plist><dict><key>ProductName</key><string>Mac OS X</string></dict></plist>", true, true},
         {"<plist><dict><key>ProductVersion", true, true}, {"", true, true}};
     for (const auto& [version, raw, atLeast] : versions) {
         SystemVersion plist(sandbox, version, raw);

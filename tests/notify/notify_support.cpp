@@ -42,17 +42,10 @@ Accessibility::Accessibility(bool granted)
     gGranted = granted;
 }
 
-std::string PlistXml(const std::vector<std::pair<std::string, std::string>>& entries)
-{
-    std::string s = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n";
-    for (const auto& [key, value] : entries)
-        s += "\t<key>" + key + "</key>\n\t<string>" + value + "</string>\n";
-    return s + "</dict>\n</plist>\n";
-}
-
 SystemVersion::SystemVersion(const Sandbox& sandbox, const std::string& version, bool raw)
     : path(sandbox.Write(QStringLiteral("SystemVersion.plist"),
-        raw ? version : PlistXml({{"ProductName", "Mac OS X"}, {"ProductVersion", version}})))
+        raw ? version
+            : "<plist version=\"1.0\"><dict><key>ProductVersion</key><string>" + version + "</string></dict></plist>"))
     , guard(gQzSystemVersionHook,
           [] { return QString::fromStdString(ProductVersionOfPlist(gSystemVersionPlist.toStdString())); })
 {

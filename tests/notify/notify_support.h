@@ -31,8 +31,5 @@ struct SystemVersion {
     QzHookGuard<QzSystemVersionFn> guard;
 };
 
-// An XML property list holding one dictionary of string keys and values.
-std::string PlistXml(const std::vector<std::pair<std::string, std::string>>& entries);
-
 // The notify state and the settings it reads, as a fresh start has them.
 void ResetNotifyState();

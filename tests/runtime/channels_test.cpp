@@ -24,12 +24,6 @@ Lines ReadAll(int fileId)
     return lines;
 }
 
-Lines PipeLines(const std::string& command)
-{
-    QzOpenPipe(1, SS(command));
-    return ReadAll(1);
-}
-
 int Ignore(std::int64_t, std::int64_t)
 {
     return 0;
@@ -60,8 +54,8 @@ TEST(Channels, PipeLinesEndAtCrOrLfComeIn255BytePiecesAndAStalledCommandIsKilled
             std::exit(QzEof(1) != 0 && QzLastFileError == -38 && line.empty() ? 0 : 3);
         },
         ::testing::ExitedWithCode(0), "");
-    EXPECT_EQ(PipeLines("printf 'one\\r\\ntwo\\rthree\\n'; echo $LC_ALL; head -c 300 /dev/zero | tr '\\0' x"),
-        (Lines {"one", "", "two", "three", "C", std::string(255, 'x'), std::string(45, 'x')}));
+    QzOpenPipe(1, "printf 'one\\r\\ntwo\\rthree\\n'; echo $LC_ALL; head -c 300 /dev/zero | tr '\\0' x");
+    EXPECT_EQ(ReadAll(1), (Lines {"one", "", "two", "three", "C", std::string(255, 'x'), std::string(45, 'x')}));
     Sandbox sandbox;
     const QString marker = sandbox.path() + QStringLiteral("/done");
     QzOpenPipe(1, SS("sleep 0.2; touch '" + marker.toStdString() + "'"));
