@@ -1,7 +1,7 @@
-// Each fixture log through the real pipeline against its hand-derived outcome in tests/fixtures/expected/
-// (QZ_UPDATE_EXPECTED=1 writes them afresh, for review); and a few thousand generated logs through both analyses, a
-// digest of each outcome against tests/fixtures/analysis-digests.txt (QZ_WRITE_DIGESTS=<file> writes fresh digests, for
-// when a rule changes on purpose).
+// Each fixture log through the real pipeline against its hand-derived outcome in tests/fixtures/expected/ (written
+// afresh with QZ_UPDATE_EXPECTED=1, for review); generated logs through both analyses against the digests of their
+// outcomes in tests/fixtures/analysis-digests.txt (QZ_WRITE_DIGESTS=<file> writes them, for when a rule changes on
+// purpose).
 
 #include "monitor_support.h"
 
@@ -187,11 +187,9 @@ void Generated(bool today)
             + std::to_string(gLastSuccessLineNo) + " " + std::to_string(gLastFailureLineNo) + " "
             + std::to_string(gCopyingPos) + " " + std::to_string(gFolderEnd) + " " + std::to_string(gLineNo) + " "
             + std::to_string(gPollAllowed) + " " + std::to_string(gLastBackupDay);
-        results[prefix + std::to_string(i)]
-            = QCryptographicHash::hash(QByteArray::fromStdString(outcome), QCryptographicHash::Sha256)
-                  .toHex()
-                  .left(16)
-                  .toStdString();
+        const QByteArray hash
+            = QCryptographicHash::hash(QByteArray::fromStdString(outcome), QCryptographicHash::Sha256);
+        results[prefix + std::to_string(i)] = hash.toHex().left(16).toStdString();
     }
     if (const char* out = std::getenv("QZ_WRITE_DIGESTS")) {
         std::ofstream file(out, std::ios::app);

