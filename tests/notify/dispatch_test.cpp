@@ -267,8 +267,7 @@ TEST(Runner, ScriptsShellCommandsTheFinderAndTheSystemVersionGiveTheirAnswers)
     ResetNotifyState();
     EXPECT_EQ(StartupDiskName(), SS("ERROR:  No script runner is available on this system.:")); // no runner
     ScriptRecorder recorder;
-    // Characters Mac Roman lacks stay as UTF-8 and read back the same; a
-    // character that would not fit whole is left out.
+    // Answers cut at 255 bytes; characters Mac Roman lacks stay as UTF-8, one that would not fit whole is left out.
     const std::tuple<bool, QString, std::string> cases[]
         = {{false, QString(), "ERROR:  "}, {true, QString(300, QLatin1Char('x')), std::string(255, 'x')},
             {false, QString(300, QLatin1Char('y')), "ERROR:  " + std::string(247, 'y')},
@@ -286,12 +285,10 @@ TEST(Runner, ScriptsShellCommandsTheFinderAndTheSystemVersionGiveTheirAnswers)
     Sandbox sandbox;
     setenv("HOME", (sandbox.path() + QStringLiteral("/Users/s\u00E9verine")).toUtf8().constData(), 1);
     EXPECT_EQ(UserShortName(), SS("s\x8Everine"));
-    sandbox.Stub(QStringLiteral("twolines"), "printf 'first\\nsecond\\n'");
-    sandbox.Stub(QStringLiteral("silent"), "exit 3");
-    sandbox.Stub(QStringLiteral("chatty"), "i=0; while [ $i -lt 100 ]; do echo 0123456789; i=$((i+1)); done");
-    EXPECT_EQ(RunShellCollect("twolines"), SS("firstsecond"));
-    EXPECT_EQ(RunShellCollect("silent"), SS(""));
-    EXPECT_EQ(RunShellCollect("chatty"), SS(QByteArray("0123456789").repeated(26).left(255).toStdString()));
+    EXPECT_EQ(RunShellCollect("printf 'first\\nsecond\\n'"), SS("firstsecond"));
+    EXPECT_EQ(RunShellCollect("exit 3"), SS(""));
+    EXPECT_EQ(RunShellCollect("for i in $(seq 100); do echo 0123456789; done"),
+        SS(QByteArray("0123456789").repeated(26).left(255).toStdString()));
     // The Finder's scripts as the stand-in runner answers them: the startup disk, activation, and the folder button's
     // path end to end, with a quote in a folder's name that stays inside the literal. An open that fails, or a path
     // too long for the script's 255 bytes, is told.
@@ -327,8 +324,8 @@ TEST(Runner, ScriptsShellCommandsTheFinderAndTheSystemVersionGiveTheirAnswers)
     const std::string bin
         = std::string("bplist00\xD1\1\2^ProductVersionW10.12.1\b\v\x1A\0\0\0\0\0\0\1\1\0\0\0\0\0\0\0\3", 53)
         + std::string(15, '\0') + "\"";
-    const std::tuple<std::string, bool, bool> versions[] = {{"10.13.6", false, false}, {"10.14", false, true},
-        {bin, true, false}, {"<plist><dict><key>ProductName</key><string>Mac OS X</string></dict></plist>", true, true},
+    const std::tuple<std::string, bool, bool> versions[] = {{bin, true, false},
+        {"<plist><dict><key>ProductName</key><string>Mac OS X</string></dict></plist>", true, true},
         {"<plist><dict><key>ProductVersion", true, true}, {"", true, true}};
     for (const auto& [version, raw, atLeast] : versions) {
         SystemVersion plist(sandbox, version, raw);
