@@ -43,13 +43,11 @@ Accessibility::Accessibility(bool granted)
 }
 
 SystemVersion::SystemVersion(const Sandbox& sandbox, const std::string& version, bool raw)
-    : path(sandbox.Write(QStringLiteral("SystemVersion.plist"),
-        raw ? version
-            : "<plist version=\"1.0\"><dict><key>ProductVersion</key><string>" + version + "</string></dict></plist>"))
-    , guard(gQzSystemVersionHook,
-          [] { return QString::fromStdString(ProductVersionOfPlist(gSystemVersionPlist.toStdString())); })
+    : guard(gQzSystemVersionHook,
+        [] { return QString::fromStdString(ProductVersionOfPlist(gSystemVersionPlist.toStdString())); })
 {
-    gSystemVersionPlist = path;
+    gSystemVersionPlist = sandbox.Write(QStringLiteral("SystemVersion.plist"),
+        raw ? version : "<plist><dict><key>ProductVersion</key><string>" + version + "</string></dict></plist>");
 }
 
 void ResetNotifyState()

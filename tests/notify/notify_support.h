@@ -27,7 +27,6 @@ struct Accessibility {
 // A SystemVersion.plist with this ProductVersion (or these raw bytes) that the system version hook reads while alive.
 struct SystemVersion {
     SystemVersion(const Sandbox& sandbox, const std::string& version, bool raw = false);
-    QString path; // the plist's
     QzHookGuard<QzSystemVersionFn> guard;
 };
 
