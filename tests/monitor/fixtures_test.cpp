@@ -286,14 +286,6 @@ TEST(KeySearch, FindsTheFirstOfUpToEightKeysAsAPlainSearchDoes)
 // Commands, launches, stalls and stale-command kills.
 TEST(Fetch, CommandsLaunchThenAreRead)
 {
-    EXPECT_EQ(TodayCommand(false),
-        SS("log show --last 4h --predicate 'subsystem == \"com.apple.TimeMachine\"' --info "
-           "| grep  'upd: (' | cut -c 1-19,140-999"));
-    EXPECT_EQ(TodayCommand(true),
-        SS("log show --last 2h --predicate 'subsystem == \"com.apple.TimeMachine\"' --info | "
-           "grep 'upd: (' | cut -c 1-19,140-999"));
-    EXPECT_EQ(
-        YesterdayCommand(), SS("log show --predicate 'subsystem == \"com.apple.TimeMachine\"' --info --yesterday"));
     MonitorWorld world;
     world.SetLogOutput(LogOutput({LogEntry("2026-03-10 10:15:03", "Backup completed successfully.")}));
     // While a command runs a call only resets; with a sheet open nothing changes.

@@ -122,9 +122,6 @@ TEST(Dispatch, EveryAddressOnceUntilTheLatchIsClearedAndFailuresAreToldOnce)
         Mail("one@example.com", kFailed, kBody + "\n" + kSuccess)
             + Mail("two@example.com", kFailed, kBody + "\n" + kSuccess));
     EXPECT_EQ(gEmailRequested * 100 + gEmailSent * 10 + gEmailDelivered, 11);
-    // While the latch is set requests are dropped; a pass without one does nothing.
-    EXPECT_EQ(w.Dispatch() + w.Dispatch(0), "");
-    EXPECT_EQ(gEmailRequested, 0);
     gEmailAddress1 = ShortString();
     EXPECT_EQ(w.Again(), Mail("two@example.com", kFailed, kBody + "\n" + kSuccess + "\n" + kSuccess));
     // No address: nothing is sent and the latch stays set.
