@@ -250,10 +250,8 @@ TEST(Mail, TheDefaultMailAppGetsItsScriptOrTheUserIsTold)
                         + (test ? "Quillaby Test. Success!\n" : text));
             EXPECT_EQ(alerts.alerts.size(), told ? 0u : 1u);
             for (const QzAlertRequest& a : alerts.alerts)
-                EXPECT_EQ(a.message + QLatin1Char('/') + a.informative,
-                    QString::fromUtf8(app)
-                        + QStringLiteral(
-                            " is not supported/Only Apple's Mail app and Microsoft Outlook are supported."));
+                EXPECT_EQ((a.message + QLatin1Char('/') + a.informative).toStdString(),
+                    app + std::string(" is not supported/Only Apple's Mail app and Microsoft Outlook are supported."));
         }
     }
     EXPECT_FALSE(QFileInfo::exists(marker));
