@@ -215,13 +215,6 @@ TEST(PlatformWrappers, FoldersAndUrlsMapToThisSystem)
     EXPECT_TRUE(QzFileExists(folder));
     EXPECT_EQ(QzURLAppend(folder, QStringLiteral("Settings")).toLocalFile(),
         sandbox.path() + QStringLiteral("/.local/share/Quillaby/Settings"));
-
-    // Null in, null out.
-    EXPECT_TRUE(QzURLAppend(QUrl(), QStringLiteral("x")).isEmpty());
-    EXPECT_TRUE(QzURLParent(QUrl()).isEmpty());
-    EXPECT_TRUE(QzURLLastComponent(QUrl()).isEmpty());
-    EXPECT_FALSE(QzFileExists(QUrl()));
-    EXPECT_FALSE(QzOpenURL(QUrl()));
 }
 
 TEST(ShortString, EditsSearchesComparesNumbersAndDatesWorkOnBytesAsOnTheMac)
@@ -245,10 +238,6 @@ TEST(ShortString, EditsSearchesComparesNumbersAndDatesWorkOnBytesAsOnTheMac)
             {QzStrCompare("abc", "abd") < 0, 1}, {QzStrCompare("ab", "abc") < 0, 1},
             {QzStrCompare(SS("\xE9"), "e") > 0, 1}, {QzStrCompare(SS(std::string("a\0", 2)), SS("a\x01")), 0},
             {QzStrCompare("", ""), 0}, {QzLen(QzStringOf(3, 0)), 3}});
-    s = nul;
-    EXPECT_EQ(std::string(QzCString(s)), "a\1b");
-    s = ShortString();
-    EXPECT_EQ(*QzCString(s), '\0');
 
     s = "a/b/c";
     QzMidAssign(s, 2, 1, ":");
@@ -365,7 +354,7 @@ TEST(MacRoman, HighBytesReadAsOnTheMacAndEveryByteRoundTrips)
         EXPECT_EQ(QzEncodeMacRoman(QStringLiteral("a") + QChar(missing)), std::nullopt) << int(missing);
 }
 
-TEST(TextContainer, AppendsMeasuresCutsAndCompares)
+TEST(TextContainer, AppendsMeasuresCutsAndSearches)
 {
     TextContainer v;
     QzContainerAppendStr(v, "");
@@ -400,16 +389,4 @@ TEST(TextContainer, AppendsMeasuresCutsAndCompares)
              {1, SS(std::string("b\0zz", 4)), 4}})
         EXPECT_EQ(QzContainerInstr(start, v, pattern), at) << start << " " << pattern.view();
     EXPECT_EQ(QzContainerInstr(1, TextContainer {}, "a"), 0);
-
-    // Differs compares unsigned bytes and frees the compare container.
-    QzContainerSetStr(v, "abc");
-    for (const auto& [other, sign] :
-        std::initializer_list<std::pair<const char*, int>> {{"abc", 0}, {"abd", -1}, {"ab", 1}, {"\xE9", -1}}) {
-        QzContainerSetStr(QzCompareContainer, other);
-        const int d = QzContainerDiffers(v, QzCompareContainer);
-        EXPECT_EQ((d > 0) - (d < 0), sign) << other;
-        EXPECT_TRUE(QzCompareContainer.empty());
-    }
-    EXPECT_EQ(QzContainerDiffers(v, v), 0);
-    EXPECT_GT(QzContainerDiffers(v, TextContainer {}), 0);
 }
