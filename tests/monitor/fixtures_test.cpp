@@ -1,7 +1,6 @@
-// Each fixture log through the real pipeline against its hand-derived outcome in tests/fixtures/expected/ (written
-// afresh with QZ_UPDATE_EXPECTED=1, for review); generated logs through both analyses against the digests of their
-// outcomes in tests/fixtures/analysis-digests.txt (QZ_WRITE_DIGESTS=<file> writes them, for when a rule changes on
-// purpose).
+// Each fixture log through the real pipeline against its outcome in tests/fixtures/expected/ (QZ_UPDATE_EXPECTED=1
+// writes them afresh, for review); generated logs through both analyses against tests/fixtures/analysis-digests.txt
+// (QZ_WRITE_DIGESTS=<file> writes fresh digests, for when a rule changes on purpose).
 
 #include "monitor_support.h"
 

@@ -333,8 +333,7 @@ TEST(MacRoman, HighBytesReadAsOnTheMacAndEveryByteRoundTrips)
         QzAppendBytesAsUtf8(bytes.data(), bytes.size(), utf8);
         EXPECT_EQ(utf8, QzDecodeBytes(bytes.data(), bytes.size()).toUtf8().toStdString());
     }
-    // Valid UTF-8 reads as UTF-8; lone high bytes, and a broken sequence
-    // (the analysis turns byte 128 into an apostrophe), as Mac Roman.
+    // Valid UTF-8 reads as UTF-8; lone high bytes and broken sequences (byte 128: an apostrophe) as Mac Roman.
     const std::pair<ShortString, QString> reads[]
         = {{SS("caf\xC3\xA9"), QStringLiteral("caf\u00E9")}, {SS("caf\x8E"), QStringLiteral("caf\u00E9")},
             {SS("\xE2\x80\x9CImporter Start failed\xE2\x80\x9D"), QStringLiteral("\u201CImporter Start failed\u201D")},
