@@ -215,6 +215,9 @@ TEST(PlatformWrappers, FoldersAndUrlsMapToThisSystem)
     EXPECT_TRUE(QzFileExists(folder));
     EXPECT_EQ(QzURLAppend(folder, QStringLiteral("Settings")).toLocalFile(),
         sandbox.path() + QStringLiteral("/.local/share/Quillaby/Settings"));
+    // Null in, null out.
+    EXPECT_TRUE(QzURLAppend(QUrl(), QStringLiteral("x")).isEmpty() && QzURLParent(QUrl()).isEmpty()
+        && QzURLLastComponent(QUrl()).isEmpty() && !QzFileExists(QUrl()) && !QzOpenURL(QUrl()));
 }
 
 TEST(ShortString, EditsSearchesComparesNumbersAndDatesWorkOnBytesAsOnTheMac)
