@@ -1,5 +1,4 @@
-// Test entry: offscreen windows, a pinned locale and time zone, and an
-// alert hook under which an unexpected alert fails the test.
+// Offscreen windows, a pinned locale and time zone, and an alert hook under which an unexpected alert fails the test.
 
 #include "runtime/hooks.h"
 

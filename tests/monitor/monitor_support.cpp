@@ -26,7 +26,7 @@ template <typename T> Var Flag(const char* name, T& v, std::int64_t start = 0)
     return {name, [&v] { return std::int64_t {v}; }, [&v](std::int64_t n) { v = static_cast<T>(n); }, start};
 }
 
-// A text variable reads as its length and is set to that many x's.
+// A text reads as its length and is set to that many x's.
 Var Length(const char* name, ShortString& s)
 {
     return {name, [&s] { return std::int64_t {s.len}; },

@@ -10,10 +10,9 @@ std::string LogOutput(const std::vector<std::string>& entries);
 // Filler lines that match no rule, for reaching the 49-line minimum.
 std::vector<std::string> Filler(int count, const std::string& time = "2026-03-10 09:00:00");
 
-// One step of a monitor test: its words run in order, then the report shown starts with `shown` (or, after a "!", does
-// not contain the rest). Words: Tick() Poll() Today() Yesterday() call the program; name=N sets and name==N checks a
-// variable of the table in monitor_support.cpp; ran:X checks that the last `log` run had the argument X ("ran:-": no
-// run).
+// A step: its words run in order, then the report shown starts with `shown` (after a "!": lacks the rest). Words:
+// Tick() Poll() Today() Yesterday() call the program; name=N sets, name==N checks a variable of monitor_support.cpp's
+// table; ran:X checks that the last `log` run had the argument X ("ran:-": no run).
 struct Step {
     const char* words;
     const char* shown = "";
@@ -26,8 +25,7 @@ public:
     MonitorWorld();
     ~MonitorWorld();
 
-    // The stub `log` records its arguments, prints this output whatever it
-    // is asked, then runs the shell command `then`; `ps` lists no log command.
+    // The stub `log` records its arguments, prints `output` and runs the shell command `then`.
     void SetLogOutput(const std::string& output, const std::string& then = "") const;
     std::string LogArguments() const;
     void Run(std::initializer_list<Step> steps) const;

@@ -1,13 +1,63 @@
 #include "notify_support.h"
 
+#include "app/environment.h"
 #include "monitor/state.h"
 #include "notify/dispatch.h"
 #include "notify/mail.h"
+#include "notify/runner.h"
 #include "notify/state.h"
+#include "platform/script_standin.h"
 #include "platform/services.h"
+#include "runtime/testing.h"
 #include "settings/state.h"
 
+#include <QUrl>
+
 namespace {
+
+QString gMailFile; // what the stub sendmail received
+std::string gTaken; // the mails since the last dispatch
+
+// "To|subject|body" of a message with each header a mail reader needs, in order, and no CR; an encoded subject is
+// decoded after "=?", its words checked to keep each line within 76 characters.
+std::string Summary(const std::string& message)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^ARGS -i -t\nTo: ([^\n]*)\nSubject: ((?:[^\n]*\n )*[^\n]*)\n"
+                       "Date: Tue, 10 Mar 2026 12:00:00 \\+0000\nMessage-ID: <[^@\n]+@[^\n]+>\n"
+                       "MIME-Version: 1.0\nContent-Type: text/plain; charset=UTF-8\n"
+                       "Content-Transfer-Encoding: 8bit\n\n(.*)\\z"),
+        QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch m = form.match(QString::fromStdString(message));
+    EXPECT_TRUE(m.hasMatch() && message.find('\r') == std::string::npos) << message;
+    QString subject = m.captured(2);
+    if (subject.startsWith(QStringLiteral("=?"))) {
+        QByteArray decoded;
+        for (const QString& word : subject.split(QStringLiteral("\n "))) {
+            EXPECT_TRUE((decoded.isEmpty() ? 9 : 1) + word.size() <= 76 && word.startsWith(QStringLiteral("=?UTF-8?B?"))
+                && word.endsWith(QStringLiteral("?=")))
+                << word.toStdString();
+            decoded += QByteArray::fromBase64(word.mid(10, word.size() - 12).toLatin1());
+        }
+        subject = QStringLiteral("=?") + QString::fromUtf8(decoded);
+    }
+    return (m.captured(1) + QLatin1Char('|') + subject + QLatin1Char('|') + m.captured(3)).toStdString();
+}
+
+bool RunAndRecord(const QString& source, QString* result, QString* error)
+{
+    const std::size_t before = ReadFile(gMailFile).size();
+    const bool ok = StandInRunScript(source, result, error);
+    if (source.contains(QLatin1String("outgoing message"))) {
+        const std::string message = ReadFile(gMailFile).substr(before);
+        gTaken += QRegularExpression(QStringLiteral("tell application \"([^\"]*)\""))
+                      .match(source)
+                      .captured(1)
+                      .toStdString()
+            + " " + (message.empty() ? "-\n" : Summary(message));
+    }
+    return ok;
+}
 
 // Sam's two addresses, a problem and a last success; the platform's mail app, its scripts run by the stand-in.
 struct World {
@@ -22,6 +72,9 @@ struct World {
         gEmailAddress2 = "two@example.com";
         gLastProblem = "Backup failed with error: 11";
         gLastSuccessText = "\r\n\r\nLast Successful Backup Message:\r\n2026-03-10 09:00:00 Backup completed";
+        gMailFile = sandbox.path() + QStringLiteral("/mail");
+        gTaken.clear();
+        sandbox.Stub(QStringLiteral("sendmail"), "{ echo \"ARGS $*\"; cat; } >> '" + gMailFile.toStdString() + "'");
     }
     // A dispatch step with a request: the mails and the alerts ("message / informative" lines).
     std::string Dispatch(std::uint8_t request = 1) const
@@ -29,7 +82,7 @@ struct World {
         AlertRecorder alerts;
         gEmailRequested |= request;
         EmailDispatchStep();
-        std::string seen = mailbox.Take();
+        std::string seen = std::exchange(gTaken, {});
         for (const QzAlertRequest& a : alerts.alerts)
             seen += (a.message + QStringLiteral(" / ") + a.informative).toStdString() + "\n";
         return seen;
@@ -43,7 +96,7 @@ struct World {
 
     Sandbox sandbox;
     TestClock clock;
-    mutable Mailbox mailbox {sandbox};
+    QzHookGuard<QzScriptFn> runner {gQzScriptHook, RunAndRecord}; // the stand-in runner, recording each mail
     MailtoApp app {StandInMailtoApp()};
 };
 
@@ -65,17 +118,10 @@ const std::string kNotSent = "Mail -\nThe notification email could not be sent. 
 TEST(Dispatch, EveryAddressOnceUntilTheLatchIsClearedAndFailuresAreToldOnce)
 {
     const World w;
-    gEmailStepHeld = 1; // the report command without --notify
-    EXPECT_EQ(w.Dispatch(), "");
-    EXPECT_EQ(gEmailRequested, 1);
-    gEmailStepHeld = 0;
     EXPECT_EQ(w.Dispatch(),
         Mail("one@example.com", kFailed, kBody + "\n" + kSuccess)
             + Mail("two@example.com", kFailed, kBody + "\n" + kSuccess));
     EXPECT_EQ(gEmailRequested * 100 + gEmailSent * 10 + gEmailDelivered, 11);
-    // While the latch is set requests are dropped; a pass without one does nothing.
-    EXPECT_EQ(w.Dispatch() + w.Dispatch(0), "");
-    EXPECT_EQ(gEmailRequested, 0);
     gEmailAddress1 = ShortString();
     EXPECT_EQ(w.Again(), Mail("two@example.com", kFailed, kBody + "\n" + kSuccess + "\n" + kSuccess));
     // No address: nothing is sent and the latch stays set.
@@ -198,17 +244,98 @@ TEST(Mail, TheDefaultMailAppGetsItsScriptOrTheUserIsTold)
             EXPECT_EQ(gTestEmailPending * 100 + gEmailRequested * 10 + gEmailSent, test ? 0 : 11);
             const std::string name = test ? "\"test email from Quillaby\" <" : "\"Sam \\\"the\\\" Owner\" <";
             const bool mail = told && std::string_view(told) == "Mail";
-            EXPECT_EQ(w.mailbox.Take(),
+            EXPECT_EQ(std::exchange(gTaken, {}),
                 !told ? ""
                       : told + (" " + (mail ? name + to + ">" : to)) + rest
                         + (test ? "Quillaby Test. Success!\n" : text));
             EXPECT_EQ(alerts.alerts.size(), told ? 0u : 1u);
             for (const QzAlertRequest& a : alerts.alerts)
-                EXPECT_EQ(a.message + QLatin1Char('/') + a.informative,
-                    QString::fromUtf8(app)
-                        + QStringLiteral(
-                            " is not supported/Only Apple's Mail app and Microsoft Outlook are supported."));
+                EXPECT_EQ((a.message + QLatin1Char('/') + a.informative).toStdString(),
+                    app + std::string(" is not supported/Only Apple's Mail app and Microsoft Outlook are supported."));
         }
     }
     EXPECT_FALSE(QFileInfo::exists(marker));
+}
+
+TEST(Runner, ScriptsShellCommandsTheFinderAndTheSystemVersionGiveTheirAnswers)
+{
+    ResetNotifyState();
+    EXPECT_EQ(StartupDiskName(), SS("ERROR:  No script runner is available on this system.:")); // no runner
+    ScriptRecorder recorder;
+    // Answers cut at 255 bytes; characters Mac Roman lacks stay as UTF-8, one that would not fit whole is left out.
+    const std::tuple<bool, QString, std::string> cases[]
+        = {{false, QString(), "ERROR:  "}, {true, QString(300, QLatin1Char('x')), std::string(255, 'x')},
+            {false, QString(300, QLatin1Char('y')), "ERROR:  " + std::string(247, 'y')},
+            {true, QString(253, QLatin1Char('a')) + QStringLiteral("\u20AC\U0001F600"), std::string(253, 'a') + "\xDB"},
+            {true, QString(253, QLatin1Char('a')) + QStringLiteral("\U0001F600"), std::string(253, 'a')},
+            {true, QStringLiteral("\u0416"), "\xD0\x96"}};
+    for (const auto& [ok, answer, want] : cases) {
+        recorder.ok = ok;
+        (ok ? recorder.result : recorder.error) = answer;
+        RunAppleScript("do shell script \"true\"");
+        EXPECT_EQ(gScriptResult, SS(want)) << answer.toStdString();
+    }
+    EXPECT_EQ(recorder.scripts.back(), QStringLiteral("do shell script \"true\""));
+    // A shell command's lines joined, cut at 255 bytes; the user is the home folder's name.
+    Sandbox sandbox;
+    setenv("HOME", (sandbox.path() + QStringLiteral("/Users/s\u00E9verine")).toUtf8().constData(), 1);
+    EXPECT_EQ(UserShortName(), SS("s\x8Everine"));
+    EXPECT_EQ(RunShellCollect("printf 'first\\nsecond\\n'"), SS("firstsecond"));
+    EXPECT_EQ(RunShellCollect("exit 3"), SS(""));
+    EXPECT_EQ(RunShellCollect("for i in $(seq 100); do echo 0123456789; done"),
+        SS(QByteArray("0123456789").repeated(26).left(255).toStdString()));
+    // The Finder's scripts as the stand-in runner answers them: the startup disk, activation, and the folder button's
+    // path end to end, with a quote in a folder's name that stays inside the literal. An open that fails, or a path
+    // too long for the script's 255 bytes, is told.
+    static std::vector<QUrl> opened;
+    const QzHookGuard<QzOpenUrlFn> opener(gQzOpenUrlHook, [](const QUrl& url) {
+        opened.push_back(url);
+        return true;
+    });
+    const QzHookGuard<QzScriptFn> runner(gQzScriptHook, StandInRunScript);
+    EXPECT_EQ(StartupDiskName(), SS("Macintosh HD:"));
+    EXPECT_EQ(gStartupDiskPath, SS("Macintosh HD:"));
+    gScriptResult = "x";
+    FinderActivate();
+    EXPECT_TRUE(gScriptResult.empty());
+    sandbox.Write(QStringLiteral("Quillaby \"Q\\\"/file"), "x");
+    const std::string folder = "Macintosh HD"
+        + QString(sandbox.path()).replace(QLatin1Char('/'), QLatin1Char(':')).toStdString() + ":Quillaby \"Q\\\"";
+    const std::string fits = "Macintosh HD:" + std::string(194, 'p'), cut = fits + "p";
+    const std::pair<std::string, std::string> paths[]
+        = {{folder, ""}, {"Macintosh HD:no:such:thing", "ERROR:  File Macintosh HD:no:such:thing wasn\xD5t found."},
+            {fits, "ERROR:  File " + fits + " wasn\xD5t found."},
+            {cut, "ERROR:  This system's script runner does not understand the script."}};
+    for (const auto& [path, result] : paths) {
+        AlertRecorder alerts;
+        FinderOpenFile(SS(path));
+        EXPECT_EQ(gOpenFileResult, SS(result));
+        ASSERT_EQ(alerts.alerts.size(), result.empty() ? 0u : 1u);
+        for (const QzAlertRequest& a : alerts.alerts)
+            EXPECT_EQ(a.message + a.informative, QStringLiteral("Unable to open the file at\r") + QzStrToCF(SS(path)));
+    }
+    EXPECT_EQ(opened, std::vector<QUrl> {QUrl::fromLocalFile(sandbox.path() + QStringLiteral("/Quillaby \"Q\\\""))});
+    // The system version from either form of the plist (binary: 10.12.1); without a version nothing is too old.
+    const std::string bin
+        = std::string("bplist00\xD1\1\2^ProductVersionW10.12.1\b\v\x1A\0\0\0\0\0\0\1\1\0\0\0\0\0\0\0\3", 53)
+        + std::string(15, '\0') + "\"";
+    const std::tuple<std::string, bool, bool> versions[] = {{bin, true, false},
+        {"<plist><dict><key>ProductName</key><string>Mac OS X</string></dict></plist>", true, true},
+        {"<plist><dict><key>ProductVersion", true, true}, {"", true, true}};
+    for (const auto& [version, raw, atLeast] : versions) {
+        SystemVersion plist(sandbox, version, raw);
+        EXPECT_EQ(SystemVersionAtLeast("10.13.9"), atLeast) << version;
+    }
+    // Without a real Mac's file, the simulated Mac of the bundle is 10.15.
+    if (QFileInfo::exists(QStringLiteral("/System/Library/CoreServices/SystemVersion.plist")))
+        return;
+    QzSetBundlePath(QStringLiteral(QZ_BUNDLE_DIR));
+    EXPECT_EQ(SimulatedMacPlistPath(),
+        QStringLiteral(
+            QZ_BUNDLE_DIR "/Contents/Resources/SimulatedMac/System/Library/CoreServices/SystemVersion.plist"));
+    QzHookGuard<QzSystemVersionFn> system(gQzSystemVersionHook, QzSystemVersionReal);
+    UseSimulatedMacVersion();
+    EXPECT_TRUE(SystemVersionAtLeast("10.15.7"));
+    EXPECT_FALSE(SystemVersionAtLeast("10.16"));
+    QzSetBundlePath(QString());
 }

@@ -27,26 +27,8 @@ struct Accessibility {
 // A SystemVersion.plist with this ProductVersion (or these raw bytes) that the system version hook reads while alive.
 struct SystemVersion {
     SystemVersion(const Sandbox& sandbox, const std::string& version, bool raw = false);
-    QString path; // the plist's
     QzHookGuard<QzSystemVersionFn> guard;
 };
 
-// An XML property list holding one dictionary of string keys and values.
-std::string PlistXml(const std::vector<std::pair<std::string, std::string>>& entries);
-
 // The notify state and the settings it reads, as a fresh start has them.
 void ResetNotifyState();
-
-// Scripts run by the stand-in runner, which delivers mail to a stub
-// sendmail in the sandbox. Needs the test clock at its start time.
-class Mailbox {
-public:
-    explicit Mailbox(const Sandbox& sandbox);
-    // Since the last call, a line for each mail script: the application it tells, then the message that reached
-    // sendmail as "To|subject|body" (an encoded subject decoded after "=?"), or "-". Every message's headers and words
-    // are checked.
-    std::string Take();
-
-private:
-    QzHookGuard<QzScriptFn> runner_;
-};
