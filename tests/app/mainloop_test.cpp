@@ -49,27 +49,9 @@ std::int64_t At(const char* localTime)
 
 } // namespace
 
-// Idle, nothing wakes the pass; a request set anywhere runs a pass 0.1 s
-// later, passes follow while the fetch has work, and then the timer stops.
-TEST(MainLoopTimers, APendingRequestRunsWithinAPassAndTheTimerStopsWhenIdle)
-{
-    MonitorWorld world;
-    world.SetLogOutput(LogOutput(Filler(60)));
-    Timers timers;
-    EXPECT_FALSE(PassTimerRunning());
-    QElapsedTimer since;
-    since.start();
-    world.Run({{"poll=1 today=1"}});
-    ASSERT_TRUE(WaitFor([] { return gTodayLaunchPending == 1; }));
-    EXPECT_GE(since.elapsed(), 95);
-    EXPECT_LT(since.elapsed(), 2000);
-    ASSERT_TRUE(WaitFor([] { return !PassTimerRunning(); }, 10000));
-    world.Run({{"open==0 launch==0", "Current Time Machine Log for last 4 hours:"}});
-}
-
-// The pass runs at each start and end of hour 1 with nothing else pending,
-// so the daily reset happens in hour 1 without the pass's timer running.
-TEST(MainLoopTimers, TheDailyResetWakesAtTheEdgesOfHourOne)
+// The daily reset wakes the pass at the edges of hour 1 without its timer running; then, idle, a request set anywhere
+// runs a pass 0.1 s later, passes follow while the fetch has work, and the timer stops.
+TEST(MainLoopTimers, TheDailyResetWakesInHourOneAndAPendingRequestRunsWithinAPass)
 {
     MonitorWorld world;
     const std::pair<const char*, const char*> edges[] = {{"2026-03-10 00:59:59", "2026-03-10 01:00:00"},
@@ -77,9 +59,7 @@ TEST(MainLoopTimers, TheDailyResetWakesAtTheEdgesOfHourOne)
         {"2026-03-10 02:00:00", "2026-03-11 01:00:00"}, {"2026-03-31 23:30:00", "2026-04-01 01:00:00"}};
     for (const auto& [now, edge] : edges)
         EXPECT_EQ(NextHourOneEdge(At(now)), At(edge)) << now;
-    // New York (times in UTC): hour 1 twice on 1 November begins at its
-    // first time and ends at 02:00 EST; on 8 March hour 2 is skipped and
-    // hour 1 ends at 03:00 EDT.
+    // New York (times in UTC): hour 1 twice on 1 November ends at 02:00 EST; on 8 March it ends at 03:00 EDT.
     icu::TimeZone::adoptDefault(icu::TimeZone::createTimeZone("America/New_York"));
     const std::pair<const char*, const char*> newYork[] = {{"2026-11-01 04:30:00", "2026-11-01 05:00:00"},
         {"2026-11-01 05:00:00", "2026-11-01 07:00:00"}, {"2026-03-08 06:30:00", "2026-03-08 07:00:00"}};
@@ -94,31 +74,22 @@ TEST(MainLoopTimers, TheDailyResetWakesAtTheEdgesOfHourOne)
     ASSERT_TRUE(WaitFor([] { return gEmailSent == 0; }));
     world.Run({{"sent==0 poll==1 reset==1"}});
     EXPECT_FALSE(PassTimerRunning());
+    world.SetLogOutput(LogOutput(Filler(60)));
+    QElapsedTimer since;
+    since.start();
+    world.Run({{"today=1"}});
+    ASSERT_TRUE(WaitFor([] { return gTodayLaunchPending == 1; }));
+    EXPECT_GE(since.elapsed(), 95);
+    EXPECT_LT(since.elapsed(), 2000);
+    ASSERT_TRUE(WaitFor([] { return !PassTimerRunning(); }, 10000));
+    world.Run({{"open==0 launch==0", "Current Time Machine Log for last 4 hours:"}});
 }
 
-TEST(MainLoop, AFetchTakesThreePassesAndAnOverdueOneFallsBack)
+TEST(MainLoop, DailyResetPollFetchesOverdueFetchesAndRequestsThatWaitForASheet)
 {
     MonitorWorld world;
     world.SetLogOutput(GoodLog());
-    // Read more than 7200 ticks after the stamp: the two-hour log instead;
-    // exactly at the limit is still in time, and a stamp of 0 never expires.
-    world.Run({{"today=1 Tick() launch==1 ran:-", "\r\n\r\nGETTING TODAY'S TIME MACHINE LOG. Please Wait..."},
-        {"Tick() open==1"},
-        {"Tick() ran:4h open==0 readNow==0 success==1", "Current Time Machine Log for last 4 hours:"},
-        {"today=1 Tick() Tick() open==1 wait=122 Tick() ran:2h short==0 today==0 launch==0",
-            "Current Time Machine Log for last 4 hours:\r\n\r\n-- LOG IS TOO LARGE TO SHOW THE WHOLE DAY --"},
-        {"today=1 Tick() Tick() wait=121 Tick() ran:4h", "!TOO LARGE"},
-        {"today=1 Tick() Tick() stamp=0 wait=100000 Tick() ran:4h", "!TOO LARGE"}});
-    // Yesterday's overdue command gives no log at all.
-    world.Run({{"yesterday=1 Tick()", "\r\n\r\nGETTING YESTERDAY'S TIME MACHINE LOG. Please Wait..."},
-        {"Tick() yOpen==1 poll==0"}, {"Tick() poll==1", "Yesterday's Time Machine Log:"},
-        {"yesterday=1 Tick() Tick() sent=1 wait=62 Tick() sent==0 poll==1 yReadNow==0 eof==-1",
-            "\r\nYesterday's log is not available\r\n"}});
-}
-
-TEST(MainLoop, DailyResetRunsOncePerNightAndThePollRequestsToday)
-{
-    MonitorWorld world;
+    QzContainerSetStr(gIntroText, "Welcome");
     // The latch is set before each pass; the reset clears it in hour 1, once.
     world.Run({{"clock=59 sent=1 poll=0 Tick() sent==1 poll==0 reset==0"},
         {"clock=60 sent=1 poll=0 Tick() sent==0 poll==1 reset==1"},
@@ -131,18 +102,23 @@ TEST(MainLoop, DailyResetRunsOncePerNightAndThePollRequestsToday)
         {"today=0 testEmail=0 Poll() today==1 requested==0"},
         {"today=0 poll=0 problem=5 requested=1 Poll() today==0 requested==1"},
         {"poll=1 problem=0 requested=0 Poll() today==1 requested==0"}});
-}
-
-TEST(MainLoop, RequestsWaitForAnOpenSheetAndTheIntroductionStillShows)
-{
-    MonitorWorld world;
-    world.SetLogOutput(GoodLog());
-    QzContainerSetStr(gIntroText, "Welcome");
-    // Announced together, today's launch runs first and yesterday's call
-    // returns at once, so the yesterday request is dropped. A sheet opened
-    // while the command runs: the pass clears the open flag but the fetch
-    // does nothing; the next launch reads the waiting output.
-    world.Run({{"intro=1 panel=4 today=1 yesterday=1 Tick() Tick() today==1 yesterday==1 ran:-", "\r\n\r\nWelcome"},
+    // Three passes fetch today's log. Read more than 7200 ticks after the stamp: the two-hour log instead; exactly
+    // at the limit is still in time, and a stamp of 0 never expires.
+    world.Run({{"clock=720 today=1 Tick() launch==1 ran:-", "\r\n\r\nGETTING TODAY'S TIME MACHINE LOG. Please Wait..."},
+        {"Tick() open==1"},
+        {"Tick() ran:4h open==0 readNow==0 success==1", "Current Time Machine Log for last 4 hours:"},
+        {"today=1 Tick() Tick() open==1 wait=122 Tick() ran:2h short==0 today==0 launch==0",
+            "Current Time Machine Log for last 4 hours:\r\n\r\n-- LOG IS TOO LARGE TO SHOW THE WHOLE DAY --"},
+        {"today=1 Tick() Tick() wait=121 Tick() ran:4h", "!TOO LARGE"},
+        {"today=1 Tick() Tick() stamp=0 wait=100000 Tick() ran:4h", "!TOO LARGE"}});
+    // Yesterday's overdue command gives no log at all.
+    world.Run({{"yesterday=1 Tick()", "\r\n\r\nGETTING YESTERDAY'S TIME MACHINE LOG. Please Wait..."},
+        {"Tick() yOpen==1 poll==0"}, {"Tick() poll==1", "Yesterday's Time Machine Log:"},
+        {"yesterday=1 Tick() Tick() sent=1 wait=62 Tick() sent==0 poll==1 yReadNow==0 eof==-1",
+            "\r\nYesterday's log is not available\r\n"}});
+    // With a sheet open the requests wait and the introduction still shows; announced together, today's launch runs
+    // first and yesterday's is dropped. A sheet opened while the command runs: the fetch waits for the next launch.
+    world.Run({{"intro=1 panel=4 today=1 yesterday=1 Tick() Tick() today==1 yesterday==1", "\r\n\r\nWelcome"},
         {"panel=0 Tick() launch==1 yLaunch==1", "\r\n\r\nGETTING YESTERDAY'S TIME MACHINE LOG. Please Wait..."},
         {"Tick() open==1 yOpen==0 yLaunch==0"}, {"Tick()", "Current Time Machine Log"},
         {"today=1 Tick() Tick() panel=5 Tick() open==0 readNow==1"},

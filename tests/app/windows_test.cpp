@@ -657,8 +657,9 @@ TEST_F(App, BackupAgeDesktopNoticesOncePerProblemAndTheMenusDesktopItems)
             marks += items.value(item)->isChecked() ? '1' : '0';
         return marks;
     };
-    // A background start checks at once by default; a normal one does not.
-    EXPECT_TRUE(StartDesktop(true));
+    // A background start checks at once by default, and without a tray shows the window; a normal one does not.
+    QzWindowSet(-1);
+    EXPECT_TRUE(StartDesktop(true) && QzWindowByTag(1)->isVisible());
     EXPECT_EQ(checks(), "011");
     EXPECT_FALSE(StartDesktop(false));
 

@@ -3,6 +3,7 @@
 #include "ui_support.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDialog>
 #include <QFocusEvent>
 #include <QImage>
@@ -10,7 +11,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -80,7 +83,7 @@ using EventsTest = PanelTest;
 // An unknown identifier or nib shows nothing and still sets the current window. A view is found depth first in the
 // current window; by object value in any window, while a value that is no live widget is an unknown tag; with no
 // such current window, in the frontmost window.
-TEST_F(WindowsTest, OpenLoadsANibOnceAndViewsAreFoundByTagOrObjectValue)
+TEST_F(WindowsTest, OpenAndSetMakeWindowsAndViewsFoundByTagOrObjectValue)
 {
     UseFixtureNib(QStringLiteral("TestPanel"));
     QzWindowOpen(-4, QStringLiteral("TestPanel")); // no identifier: the nib's window
@@ -122,28 +125,24 @@ TEST_F(WindowsTest, OpenLoadsANibOnceAndViewsAreFoundByTagOrObjectValue)
     QzWindowByTag(4)->activateWindow();
     QzWindowByTag(4)->setProperty(kQzOrderProperty, QVariant::fromValue(std::int64_t(1000)));
     EXPECT_EQ(QzTargetWindow(0), QzWindowByTag(4));
-}
-
-// Windows made, shown and hidden by tag; a text field made where there is none, hidden by a negative tag; a text
-// view keeps the exact text, and before it exists setting is quiet; views follow the Mac autoresizing rules.
-TEST_F(WindowsTest, WindowSetMakesWindowsAndTextFieldsAndViewsAreMadeInThem)
-{
+    // Windows made, shown and hidden by tag; a text field made where there is none, hidden by a negative tag; a text
+    // view keeps the exact text, and before it exists setting is quiet; views follow the Mac autoresizing rules.
     QzWindowSet(-3, QString(), QzParamOmitted, QzRect {100, 100, 300, 200});
-    QWidget* window = QzWindowByTag(3);
-    ASSERT_NE(window, nullptr);
-    EXPECT_EQ(States({window}) + window->property("identifier").toString().toStdString(), "Untitled hidden 300x2003");
+    QWidget* made = QzWindowByTag(3);
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(States({made}) + made->property("identifier").toString().toStdString(), "Untitled hidden 300x2003");
     EXPECT_EQ(QzCurrentWindowTag(), 3);
     QzSetCurrentWindow(0);
     QzWindowSet(3, QStringLiteral("Renamed"), QzParamOmitted, QzRect {50, 60, 320, 240});
-    EXPECT_EQ(States({window}) + std::to_string(QzCurrentWindowTag()), "Renamed 320x2403");
+    EXPECT_EQ(States({made}) + std::to_string(QzCurrentWindowTag()), "Renamed 320x2403");
     QzWindowSet(-3);
-    EXPECT_EQ(States({window}), "Renamed hidden 320x240");
+    EXPECT_EQ(States({made}), "Renamed hidden 320x240");
     QzWindowSet(1, QStringLiteral("Quillaby"), QzParamOmitted, QzRect {0, 0, 605, 540});
-    const QString text = QStringLiteral("Backup failed");
-    QzTextField(8, QzParamOmitted, &text, 1, QzRect {10, 120, 585, 22});
-    QWidget* field = View(8, 1);
+    const QString failed = QStringLiteral("Backup failed");
+    QzTextField(8, QzParamOmitted, &failed, 1, QzRect {10, 120, 585, 22});
+    QWidget* hidden = View(8, 1);
     QzTextField(-8, QzParamOmitted, nullptr, 1, {});
-    EXPECT_EQ(States({field}), "Backup failed hidden 10,398 585x22");
+    EXPECT_EQ(States({hidden}), "Backup failed hidden 10,398 585x22");
     QzTextField(8, 0, nullptr, 0, {});
     EXPECT_EQ(States({View(8, 1)}), "Backup failed disabled 10,398 585x22");
     QzTextViewSetText(1, QStringLiteral("nobody home"));
@@ -165,23 +164,24 @@ TEST_F(WindowsTest, WindowSetMakesWindowsAndTextFieldsAndViewsAreMadeInThem)
     EXPECT_EQ(States({View(2), View(3), View(4)}), " 10,160 585x325 |  10,480 200x150 |  10,500 80x30");
 }
 
-TEST(WindowsDeathTest, QuitInAnAddressingAlertEndsTheProgram)
-{
-    EXPECT_EXIT(
-        {
-            QzResetWindowState();
-            AlertRecorder alerts({1});
-            QzButtonState(3);
-            Drain();
-            std::_Exit(3);
-        },
-        ::testing::ExitedWithCode(0), "");
-}
-
-// Only its buttons end a sheet: not Escape, not the window manager; closing in code asks nothing.
-TEST_F(WindowsTest, SheetsBeginOnlyBetweenTwoExistingWindowsAndEnd)
+// Menus "First" (no tag), "Tagged" (tag 7; a separator at item 1), "Third" (no tag): a nib loads once, its bar joins
+// window 1. Only its buttons end a sheet: not Escape, not the window manager; closing in code asks nothing.
+TEST_F(WindowsTest, MenusReportTheirTagElseTheirPlaceAndSheetsBeginOnlyBetweenTwoWindowsAndEnd)
 {
     QzWindowSet(1, QStringLiteral("Main"), QzParamOmitted, QzRect {0, 0, 605, 540});
+    static std::vector<std::pair<std::int64_t, std::int64_t>> choices;
+    choices.clear();
+    QzOnMenu([](std::int64_t menu, std::int64_t item) { choices.emplace_back(menu, item); });
+    UseFixtureNib(QStringLiteral("TaggedMenu"));
+    QzLoadMenuNib(QStringLiteral("TaggedMenu"));
+    QzLoadMenuNib(QStringLiteral("TaggedMenu"));
+    ASSERT_EQ(gQzNibs.size(), 1u);
+    auto* bar = qobject_cast<QMenuBar*>(gQzMenuBar.data());
+    ASSERT_TRUE(bar && bar->window() == QzWindowByTag(1));
+    EXPECT_EQ(States({bar->window()}), "Main 605x559");
+    for (const auto& [menu, item] : {std::pair {2, 1}, {1, 2}, {2, 0}, {0, 0}})
+        bar->actions().at(menu)->menu()->actions().at(item)->trigger();
+    EXPECT_EQ(choices, (std::vector<std::pair<std::int64_t, std::int64_t>> {{2, 1}, {7, 2}, {2, 0}, {0, 0}}));
     QWidget* sheet = OpenPanel(-4);
     QWidget* main = QzWindowByTag(1);
     for (const auto& [window, shown] : {std::pair {4, 4}, {4, -4}, {1, 9}, {1, 4}, {1, 4}})
@@ -257,13 +257,21 @@ TEST_F(WindowsTest, ButtonsRestoreSetReadRemoveAndAddressingErrorsAreShownAfterT
     QzButtonRemove(10);
     QzButtonRemove(10);
     EXPECT_EQ(Shown(alerts), "0 0 Tag error. / Can't find view 10 in window 4. / OK;Quit\n");
+    alerts.answers = {1}; // Quit in an addressing alert ends the program
+    EXPECT_EXIT(
+        {
+            QzButtonRemove(10);
+            Drain();
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 // --- Events -------------------------------------------------------------
 
 // A click reaches the handler in the control's window, which becomes the current one; a control with its own
-// action keeps it; a push button keeps the state set in code.
-TEST_F(EventsTest, ClicksReachTheHandlerInTheControlsWindow)
+// action keeps it; a push button keeps the state set in code. Return twice in field 4, the second time with nothing
+// edited: no end of editing. In field 5 a handler refuses to end editing and takes Return itself.
+TEST_F(EventsTest, ClicksEditingEventsAndWindowNotificationsAndTheRepliesThatRefuseThem)
 {
     UseAppResource(QStringLiteral("MainWindow.ui"));
     QzWindowOpen(1, QStringLiteral("MainWindow"), QStringLiteral("Quillaby"));
@@ -279,13 +287,8 @@ TEST_F(EventsTest, ClicksReachTheHandlerInTheControlsWindow)
     QzTextField(7, QzParamOmitted, &sent, 4, {});
     QTest::mouseClick(View(20, 4), Qt::LeftButton);
     EXPECT_EQ(View(7, 4)->property("text").toString(), QString());
-}
-
-// Return twice in field 4, the second time with nothing edited: no end of editing. In field 5 a handler refuses
-// to end editing and takes Return itself.
-TEST_F(EventsTest, EditingEventsAndWindowNotificationsAndTheRepliesThatRefuseThem)
-{
-    OpenPanel(4);
+    QzWindowByTag(1)->hide();
+    QzSetCurrentWindow(4);
     QSignalSpy okClicks(qobject_cast<QAbstractButton*>(View(1)), &QAbstractButton::clicked);
     const std::string kinds[] = {"1203 4 4 *\n1200 4 4 *\n1201 4 4 *\n1201 4 4 *\n1205 4 4 *\n1204 4 4 *\n"
                                  "1 4 4\n1202 4 4 *\n1205 4 4 *\n1 4 4\n",
@@ -330,26 +333,6 @@ TEST_F(EventsTest, EditingEventsAndWindowNotificationsAndTheRepliesThatRefuseThe
     QCoreApplication::sendEvent(panel, &activate);
     EXPECT_EQ(Seen({10031, 10032, 10033, 10035}), "10031 4 4 *\n10031 4 4 *\n10032 4 4 *\n10033 4 4 *\n10035 4 4 *\n");
     EXPECT_EQ(EventsOfKind(10033)[0].current, 4);
-}
-
-// Menus: "First" (no tag), "Tagged" (tag 7; a separator at item 1), "Third" (no tag); a nib loads once, its bar
-// joins window 1.
-TEST_F(EventsTest, MenuChoicesReportTheMenusTagElseItsPositionAndTheMenuBarJoinsWindowOne)
-{
-    static std::vector<std::pair<std::int64_t, std::int64_t>> choices;
-    choices.clear();
-    QzOnMenu([](std::int64_t menu, std::int64_t item) { choices.emplace_back(menu, item); });
-    QzWindowSet(1, QStringLiteral("Quillaby"), QzParamOmitted, QzRect {0, 0, 605, 540});
-    UseFixtureNib(QStringLiteral("TaggedMenu"));
-    QzLoadMenuNib(QStringLiteral("TaggedMenu"));
-    QzLoadMenuNib(QStringLiteral("TaggedMenu"));
-    ASSERT_EQ(gQzNibs.size(), 1u);
-    auto* bar = qobject_cast<QMenuBar*>(gQzMenuBar.data());
-    ASSERT_TRUE(bar && bar->window() == QzWindowByTag(1));
-    EXPECT_EQ(States({bar->window()}), "Quillaby 605x559");
-    for (const auto& [menu, item] : {std::pair {2, 1}, {1, 2}, {2, 0}, {0, 0}})
-        bar->actions().at(menu)->menu()->actions().at(item)->trigger();
-    EXPECT_EQ(choices, (std::vector<std::pair<std::int64_t, std::int64_t>> {{2, 1}, {7, 2}, {2, 0}, {0, 0}}));
 }
 
 // --- Timers -------------------------------------------------------------
@@ -462,6 +445,41 @@ TEST_F(EventsTest, AlertsReportTheirButtonToTheDialogHandlerAndANonPositiveTagPr
         EXPECT_TRUE(WaitFor([] { return !EventsOfKind(1000).empty(); }));
         EXPECT_EQ(Seen({1000}) + Shown(alerts), real ? "1000 1000 9\n" : "1000 1001 9\n9 0 Sheet /  / OK;Cancel\n");
         EXPECT_TRUE(gQzAlerts.empty());
+    }
+    // The real box shows the request's icon, texts and buttons, and answers with the button pressed.
+    struct Row {
+        int style;
+        QStringList buttons;
+        QString press; // empty: the box is closed without a button
+        QString seen; // icon, texts and buttons as shown
+        int answer;
+    };
+    const Row rows[] = {
+        {0, {}, QStringLiteral("OK"), QStringLiteral("2 Disk full|Free some space|OK >OK"), 0},
+        {1, {QStringLiteral("Yes"), QStringLiteral("No")}, QStringLiteral("No"),
+            QStringLiteral("1 Disk full|Free some space|Yes No >Yes"), 1},
+        {2, {QStringLiteral("Quit"), QStringLiteral("Go on"), QStringLiteral("Crash")}, {},
+            QStringLiteral("3 Disk full|Free some space|Quit Go on Crash >Quit"), 0},
+    };
+    for (const Row& row : rows) {
+        QString seen;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(box);
+            seen = QString::number(box->icon()) + u' ' + box->text() + u'|' + box->informativeText() + u'|';
+            QAbstractButton* pressed = nullptr;
+            for (QAbstractButton* button : box->buttons()) {
+                seen += button->text() + u' ';
+                if (button->text() == row.press)
+                    pressed = button;
+            }
+            seen += u'>' + box->defaultButton()->text();
+            pressed ? pressed->click() : box->reject();
+        });
+        const int answer = QzAlertPresent(
+            {0, row.style, QStringLiteral("Disk full"), QStringLiteral("Free some space"), row.buttons, false});
+        EXPECT_EQ(seen, row.seen);
+        EXPECT_EQ(answer, row.answer) << row.seen.toStdString();
     }
 }
 
