@@ -1,25 +1,21 @@
 #include "runtime/channels.h"
 #include "runtime/state.h"
-#include "test_support.h"
 #include "ui_support.h"
 
-#include <chrono>
-#include <thread>
-
+// A prestarted command is taken over with its output (more than a pipe holds), its start time and its process group;
+// another command starts afresh, and the prestarted one is killed when discarded.
 TEST(Prestart, TheSameCommandIsTakenOverWithItsOutputStartAndProcessGroup)
 {
     Sandbox sandbox;
-    const std::string pidFile = sandbox.path().toStdString() + "/inner";
-    const auto pidFrom = [file = QString::fromStdString(pidFile)] {
-        return WaitFor([&file] { return !ReadFile(file).empty(); }) ? std::stoll(ReadFile(file)) : 0;
+    const QString pidFile = sandbox.path() + QStringLiteral("/inner");
+    const auto pidFrom = [&pidFile] {
+        return WaitFor([&pidFile] { return !ReadFile(pidFile).empty(); }) ? std::stoll(ReadFile(pidFile)) : 0;
     };
-    // More than the pipe holds, so that the gathering thread has to drain it.
-    const std::string command = "sh -c 'echo $$ > " + pidFile
+    const std::string command = "sh -c 'echo $$ > " + pidFile.toStdString()
         + "; exec sleep 0.5'; head -c 3000000 /dev/zero | tr '\\0' z; printf '\\nend\\n'";
     QzPrestartPipe(SS(command));
     const long long inner = pidFrom();
-    EXPECT_TRUE(QzOwnCommand(inner));
-    EXPECT_FALSE(QzOwnCommand(getpid()));
+    EXPECT_TRUE(QzOwnCommand(inner) && !QzOwnCommand(getpid()));
     QzOpenPipe(1, SS(command));
     EXPECT_TRUE(QzOwnCommand(gQzChannels[1].pid));
     std::size_t bytes = 0;
@@ -28,23 +24,19 @@ TEST(Prestart, TheSameCommandIsTakenOverWithItsOutputStartAndProcessGroup)
         QzLineInput(1, line);
         bytes += line.len;
     } while (QzEof(1) == 0 && line.view() != "end");
-    EXPECT_EQ(line.view(), "end");
-    EXPECT_EQ(bytes, 3000003u);
+    EXPECT_EQ(std::string(line.view()) + " " + std::to_string(bytes), "end 3000003");
     QzClose(1);
 
-    // The time limit counts from the prestart, not from the takeover.
     QzPrestartPipe(SS("sleep 0.4; echo done"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    QThread::msleep(300);
     QzOpenPipe(1, SS("sleep 0.4; echo done"));
-    QzSetPipeTimeLimit(1, 200);
+    QzSetPipeTimeLimit(1, 200); // from the prestart: already over
     QzLineInput(1, line);
-    EXPECT_TRUE(QzPipeTimedOut(1));
-    EXPECT_EQ(line.view(), "");
+    EXPECT_TRUE(QzPipeTimedOut(1) && line.view().empty());
     QzClose(1);
 
-    // Another command starts afresh; the prestarted one is killed when discarded.
-    const std::string waiting = "echo $$ > " + pidFile + "; exec sleep 30";
-    QFile::remove(QString::fromStdString(pidFile));
+    QFile::remove(pidFile);
+    const std::string waiting = "echo $$ > " + pidFile.toStdString() + "; exec sleep 30";
     QzPrestartPipe(SS(waiting));
     const long long shell = pidFrom();
     QzOpenPipe(1, SS("echo late"));
