@@ -130,8 +130,7 @@ public:
         calls.removeFirst();
         return calls;
     }
-    // What the tray host asks of the status icon: its tooltip, its menu's
-    // layout, or a click on an item of that menu.
+    // What the tray host asks of the status icon: its tooltip, its menu's layout, a click on an item.
     QString Item(const QString& call) const
     {
         const QString item = QString::fromUtf8(ReadFile(Path("watcher")))
@@ -198,8 +197,7 @@ TEST(DesktopEndToEnd, BackgroundStartNotifiesOncePerProblemAndTheTrayTellsTheSta
     QThread::msleep(1500);
     EXPECT_EQ(desktop.Notices().size(), 1);
 
-    // Closed with the icon there, the window hides and the watch goes on:
-    // a day that now succeeds says so once.
+    // Closed with the icon there, the window hides and the watch goes on: a day that now succeeds says so once.
     desktop.Close(desktop.Window());
     ASSERT_TRUE(WaitUntil([&] { return desktop.Window().isEmpty(); }));
     desktop.Replay("today-error-free-morning.log");
@@ -248,8 +246,7 @@ TEST(DesktopEndToEnd, WithoutATrayTheWindowShowsAndQuitAsksAndAnXembedTrayKeepsI
     EXPECT_EQ(QStringList({line(1), line(2), line(12), line(13)}),
         QStringList({QStringLiteral(" 1"), QStringLiteral("sam@example.com"), QStringLiteral(" 0"), QString()}));
 
-    // trayer's panel takes the icon in; closing the window then only hides it.
-    // (On a busy machine trayer now and then loses its display while starting: it gets three tries.)
+    // trayer's panel takes the icon in. (On a busy machine trayer may lose its display while starting: three tries.)
     for (int tries = 0; tries < 3 && desktop.Window(QStringLiteral("panel")).isEmpty(); ++tries) {
         desktop.Start(QStringLiteral("trayer --edge top --align right --widthtype request --height 32"));
         WaitUntil([&] { return !desktop.Window(QStringLiteral("panel")).isEmpty(); }, 10000);

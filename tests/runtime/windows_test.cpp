@@ -35,8 +35,7 @@ protected:
         return QzWindowByTag(tag);
     }
     static QWidget* View(std::int64_t tag, std::int64_t window = 0) { return QzFindView(QzTargetWindow(window), tag); }
-    // Widgets as "text[ hidden][ disabled] [x,y ]WxH" joined by " | " (a window shows its title and no
-    // position), or "none".
+    // Widgets as "text[ hidden][ disabled] [x,y ]WxH" joined by " | " (a window: its title, no position), or "none".
     static std::string States(std::initializer_list<const QWidget*> widgets)
     {
         QStringList states;
@@ -79,10 +78,9 @@ protected:
 using WindowsTest = PanelTest;
 using EventsTest = PanelTest;
 
-// Opening again shows the same window; the views know their window, and focus goes to the first field.
-// An unknown identifier or nib shows nothing and still sets the current window. A view is found depth first in the
-// current window; by object value in any window, while a value that is no live widget is an unknown tag; with no
-// such current window, in the frontmost window.
+// Opening again shows the same window, focus on the first field; an unknown identifier or nib shows nothing and
+// sets the current window. A view is found depth first in the current window, by object value in any window (a
+// value that is no live widget is an unknown tag); with no such current window, in the frontmost.
 TEST_F(WindowsTest, OpenAndSetMakeWindowsAndViewsFoundByTagOrObjectValue)
 {
     UseFixtureNib(QStringLiteral("TestPanel"));
@@ -144,8 +142,7 @@ TEST_F(WindowsTest, OpenAndSetMakeWindowsAndViewsFoundByTagOrObjectValue)
     QzTextViewSetText(1, report);
     auto* view = qobject_cast<QPlainTextEdit*>(View(1, 1));
     EXPECT_TRUE(QzTextViewString(1) == report && view->isReadOnly() && view->document()->blockCount() == 3);
-    // Autoresizing: a flexible top margin keeps view 2's distance from the bottom, view 3 has width and height
-    // flexible, and button 4 with no mask keeps Qt's top-left anchoring.
+    // Autoresizing: view 2 keeps its distance from the bottom, view 3 grows both ways, button 4 (no mask) stays put.
     QzScrollView(3, QzParamOmitted, 0, 1, QzRect {10, 10, 100, 50});
     QzButton(4, QzParamOmitted, QzParamOmitted, nullptr, QzParamOmitted, QzParamOmitted, QzRect {10, 10, 80, 30}, 1);
     QzViewSetAutoresizing(2, 32);
@@ -189,9 +186,8 @@ TEST_F(WindowsTest, MenusReportTheirTagElseTheirPlaceAndSheetsBeginOnlyBetweenTw
     EXPECT_GE(EventsOfKind(10032).size(), 1u);
 }
 
-// Saved control values keyed by title or in a dictionary; check box 3 and on/off button 10: state, then a title
-// with an ampersand; a missing image keeps the one shown. Addressing errors are shown after the current event and
-// leave everything as it was.
+// Saved control values keyed by title or in a dictionary; states and a title with an ampersand; a missing image
+// keeps the one shown. Addressing errors are shown after the current event and leave everything as it was.
 TEST_F(WindowsTest, ButtonsRestoreSetReadRemoveAndAddressingErrorsAreShownAfterTheEvent)
 {
     EXPECT_EQ(QzTextFieldString(8), QString()); // no window at all
@@ -254,11 +250,8 @@ TEST_F(WindowsTest, ButtonsRestoreSetReadRemoveAndAddressingErrorsAreShownAfterT
         ::testing::ExitedWithCode(0), "");
 }
 
-// --- Events -------------------------------------------------------------
-
-// A control with its own action keeps it; a push button keeps the state set in code. Return twice in field 4, the
-// second time with nothing edited: no end of editing. In field 5 a handler refuses to end editing and takes Return
-// itself.
+// A control keeps its own action, a push button a state set in code. Return twice in field 4 ends editing once; in
+// field 5 a handler refuses to end editing and takes Return itself.
 TEST_F(EventsTest, ClicksEditingEventsAndWindowNotificationsAndTheRepliesThatRefuseThem)
 {
     OpenPanel(4);
@@ -314,8 +307,6 @@ TEST_F(EventsTest, ClicksEditingEventsAndWindowNotificationsAndTheRepliesThatRef
     EXPECT_EQ(EventsOfKind(10033)[0].current, 4);
 }
 
-// --- Timers -------------------------------------------------------------
-
 int gFires[3];
 int gBefore = 0;
 
@@ -327,8 +318,7 @@ template <int N, std::int64_t Result> std::int64_t Count(void*)
 
 using TimersTest = UiTest;
 
-// An alert "shown" while a repeating 0.2 s timer started at 1000 falls due
-// twice, answered by the clock 0.15 s into its fourth period.
+// An alert "shown" while a repeating 0.2 s timer started at 1000 falls due twice, answered 0.15 s into its 4th period.
 int AnswerLate(const QzAlertRequest&)
 {
     const std::int64_t held = gQzHeldTimerFires;
@@ -338,9 +328,8 @@ int AnswerLate(const QzAlertRequest&)
     return 0;
 }
 
-// Without an installed delegate there is no timer; a non-zero low byte stops a repeating one. A held timer's
-// catch-up fire comes once; the next is due at 1000.8, 50 ms on, and from there the full period again. The run
-// loop runs once: a second call returns at once.
+// No timer without an installed delegate; a non-zero low byte stops a repeating one. A held timer's catch-up fire
+// comes once, the next at 1000.8, then the full period again. The run loop runs once: a second call returns at once.
 TEST_F(TimersTest, NeedTheDelegateStopOnANonZeroLowByteAndKeepTheirGridAfterAnAlert)
 {
     static bool returnedInside = false;
@@ -379,8 +368,6 @@ TEST_F(TimersTest, NeedTheDelegateStopOnANonZeroLowByteAndKeepTheirGridAfterAnAl
     ASSERT_TRUE(WaitFor([] { return gFires[0] > gBefore + 1; }));
     EXPECT_EQ(timer->interval(), 200);
 }
-
-// --- Alerts ---------------------------------------------------------------
 
 // A non-positive tag prepares an alert (reused later with a new message, keeping buttons and style) or closes it.
 TEST_F(EventsTest, AlertsReportTheirButtonToTheDialogHandlerAndANonPositiveTagPreparesOrClosesOne)
