@@ -174,16 +174,15 @@ TEST_F(WindowsTest, MenusReportTheirTagElseTheirPlaceAndSheetsBeginOnlyBetweenTw
     for (const auto& [window, shown] : {std::pair {4, 4}, {4, -4}, {1, 9}, {1, 4}, {1, 4}})
         QzSheetBegin(window, shown);
     EXPECT_TRUE(sheet->isVisible() && sheet->parentWidget() == main && sheet->windowModality() == Qt::WindowModal);
-    EXPECT_EQ(EventsOfKind(10001).at(0).current, 1);
-    EXPECT_EQ(QzFindView(main, 10), nullptr); // the sheet's views are not the parent's
+    // The sheet's views are not the parent's.
+    EXPECT_TRUE(EventsOfKind(10001).at(0).current == 1 && QzFindView(main, 10) == nullptr);
     QTest::keyClick(QzFindView(sheet, 5), Qt::Key_Escape);
     sheet->close();
     EXPECT_TRUE(sheet->isVisible());
     QzSheetEnd(1, 4);
     QzWindowClose(4);
-    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_TRUE(!sheet->isVisible() && !EventsOfKind(10032).empty());
     EXPECT_EQ(Seen({10001, 10002, 10031}), "10001 1 1 *\n10002 1 1 *\n");
-    EXPECT_GE(EventsOfKind(10032).size(), 1u);
 }
 
 // Saved control values keyed by title or in a dictionary; states and a title with an ampersand; a missing image
@@ -275,8 +274,9 @@ TEST_F(EventsTest, ClicksEditingEventsAndWindowNotificationsAndTheRepliesThatRef
         EXPECT_EQ(*static_cast<QString*>(EventsOfKind(1205).at(0).object), QStringLiteral("insertNewline:"));
         gDialogReplies = {{1203, false}, {1205, true}};
     }
-    EXPECT_EQ(QzTextFieldString(4) + QLatin1Char('|') + QzTextFieldString(5), QStringLiteral("ab|"));
-    EXPECT_EQ(okClicks.count(), 0); // Return belongs to the field, not to the default button
+    // Return belongs to the field, not to the default button.
+    EXPECT_EQ(QzTextFieldString(4) + QLatin1Char('|') + QzTextFieldString(5) + QString::number(okClicks.count()),
+        QStringLiteral("ab|0"));
     // Text view editing ends on leaving it only when edited; a close box asks whether to close.
     QWidget* panel = QzWindowByTag(4);
     gDialogEvents.clear();
@@ -303,8 +303,8 @@ TEST_F(EventsTest, ClicksEditingEventsAndWindowNotificationsAndTheRepliesThatRef
     QzSetCurrentWindow(9);
     QEvent activate(QEvent::WindowActivate);
     QCoreApplication::sendEvent(panel, &activate);
-    EXPECT_EQ(Seen({10031, 10032, 10033, 10035}), "10031 4 4 *\n10031 4 4 *\n10032 4 4 *\n10033 4 4 *\n10035 4 4 *\n");
-    EXPECT_EQ(EventsOfKind(10033)[0].current, 4);
+    EXPECT_EQ(Seen({10031, 10032, 10033, 10035}) + std::to_string(EventsOfKind(10033)[0].current),
+        "10031 4 4 *\n10031 4 4 *\n10032 4 4 *\n10033 4 4 *\n10035 4 4 *\n4");
 }
 
 int gFires[3];
@@ -363,8 +363,7 @@ TEST_F(TimersTest, NeedTheDelegateStopOnANonZeroLowByteAndKeepTheirGridAfterAnAl
     }
     EXPECT_EQ(gFires[0], gBefore);
     ASSERT_TRUE(WaitFor([] { return gFires[0] > gBefore; }));
-    EXPECT_EQ(gFires[0], gBefore + 1);
-    EXPECT_LE(timer->remainingTime(), 50);
+    EXPECT_TRUE(gFires[0] == gBefore + 1 && timer->remainingTime() <= 50) << timer->remainingTime();
     ASSERT_TRUE(WaitFor([] { return gFires[0] > gBefore + 1; }));
     EXPECT_EQ(timer->interval(), 200);
 }
@@ -385,8 +384,7 @@ TEST_F(EventsTest, AlertsReportTheirButtonToTheDialogHandlerAndANonPositiveTagPr
     EXPECT_EQ(Seen({1000}), "1000 1000 1\n1000 1000 3\n1000 1001 7\n1000 1002 8\n");
     const QString first = QStringLiteral("Prepared");
     const QString second = QStringLiteral("Shown later");
-    EXPECT_EQ(QzAlert(-5, 2, &first, nullptr, QStringLiteral("Yes;No")), 0);
-    EXPECT_EQ(gQzAlerts.size(), 1u);
+    EXPECT_TRUE(QzAlert(-5, 2, &first, nullptr, QStringLiteral("Yes;No")) == 0 && gQzAlerts.size() == 1);
     EXPECT_EQ(QzAlert(5, QzAlertStyleOmitted, &second, nullptr, QString()), 1000);
     EXPECT_EQ(Shown(alerts), "5 2 Shown later /  / Yes;No\n");
     QzAlert(-6, QzAlertStyleOmitted, &first, nullptr, QString());
@@ -400,8 +398,8 @@ TEST_F(EventsTest, AlertsReportTheirButtonToTheDialogHandlerAndANonPositiveTagPr
     for (const bool real : {false, true}) {
         const QzHookGuard<QzAlertFn> hook(gQzAlertHook, real ? QzAlertPresent : gQzAlertHook);
         gDialogEvents.clear();
-        EXPECT_EQ(QzAlert(9, 0, &sheetMessage, nullptr, QStringLiteral("OK;Cancel"), 1), 0);
-        EXPECT_TRUE(alerts.alerts.empty());
+        EXPECT_TRUE(
+            QzAlert(9, 0, &sheetMessage, nullptr, QStringLiteral("OK;Cancel"), 1) == 0 && alerts.alerts.empty());
         if (real) {
             ASSERT_EQ(gQzAlerts.size(), 1u);
             auto* box = qobject_cast<QDialog*>(gQzAlerts[0].box.data());
@@ -444,8 +442,7 @@ TEST_F(EventsTest, AlertsReportTheirButtonToTheDialogHandlerAndANonPositiveTagPr
         });
         const int answer = QzAlertPresent(
             {0, row.style, QStringLiteral("Disk full"), QStringLiteral("Free some space"), row.buttons, false});
-        EXPECT_EQ(seen, row.seen);
-        EXPECT_EQ(answer, row.answer) << row.seen.toStdString();
+        EXPECT_EQ(seen + QString::number(answer), row.seen + QString::number(row.answer));
     }
 }
 
