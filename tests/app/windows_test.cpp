@@ -276,6 +276,8 @@ TEST_F(App, MainWindowButtons)
     EXPECT_TRUE(help->window()->windowTitle() == QStringLiteral("Quillaby Help")
         && help->toPlainText().contains(QStringLiteral("Quillaby on Linux"))
         && !help->toPlainText().contains(QStringLiteral("On a Mac")));
+    help->anchorClicked(QUrl(QStringLiteral("#importer-start-failed"))); // a link of the contents
+    EXPECT_EQ(help->source().fragment(), QStringLiteral("importer-start-failed"));
     // Show Problem explains the problem or opens its folder.
     const std::string dsStore
         = "Invisible .DS_Store files are a minor problem that can be ignored. Click the 'Help' "
