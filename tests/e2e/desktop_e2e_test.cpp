@@ -1,19 +1,11 @@
 // The real Quillaby on Xvfb, driven with xdotool and a window manager's close button, with a private session bus
-// carrying python-dbusmock's notification daemon and a StatusNotifierWatcher, or trayer's XEmbed tray, or no tray.
+// carrying python-dbusmock's notification daemon and a StatusNotifierWatcher, or with trayer's XEmbed tray.
 
-#include "test_support.h"
+#include "runtime/ui_support.h"
 
 #include <QImage>
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& condition, int ms = 30000)
-{
-    for (QDeadlineTimer deadline(ms); !condition(); QThread::msleep(100))
-        if (deadline.hasExpired())
-            return false;
-    return true;
-}
 
 // A window manager's close button: WM_DELETE_WINDOW to the window.
 const char kCloseWindow[] = "from Xlib import display, protocol; import sys; d = display.Display(); "
@@ -22,12 +14,11 @@ const char kCloseWindow[] = "from Xlib import display, protocol; import sys; d =
                             "data=(32, [a('WM_DELETE_WINDOW'), 0, 0, 0, 0]))); d.flush()";
 
 // The first of these tools and Python modules that this machine lacks, or empty.
-std::string Lacking(const std::string& tools, const std::string& modules = "dbusmock, Xlib")
+std::string Lacking(const std::string& tools)
 {
     return Sh("for t in " + tools
-        + "; do command -v $t >/dev/null || { echo $t; exit; }; done; /usr/bin/python3 -c "
-          "'import "
-        + modules + "' 2>/dev/null || echo python3-dbusmock or python3-xlib")
+        + "; do command -v $t >/dev/null || { echo $t; exit; }; done; /usr/bin/python3 -c 'import dbusmock, Xlib' "
+          "2>/dev/null || echo python3-dbusmock or python3-xlib")
         .out;
 }
 
@@ -176,7 +167,8 @@ TEST(DesktopEndToEnd, BackgroundStartNotifiesOncePerProblemAndTheTrayTellsTheSta
     QProcess* app = desktop.Start(QStringLiteral(QZ_APP_EXE " --background"));
 
     // At once, without the window: one notice of the failed backup.
-    ASSERT_TRUE(WaitUntil([&] { return desktop.Notices().size() == 1; })) << ReadFile(desktop.Path("notices"));
+    ASSERT_TRUE(WaitFor([&] { return desktop.Notices().size() == 1; }, 30000, 100))
+        << ReadFile(desktop.Path("notices"));
     const QString notice = desktop.Notices().value(0);
     EXPECT_TRUE(notice.startsWith(QStringLiteral("\"Quillaby\" 0 \""))) << notice.toStdString();
     EXPECT_TRUE(notice.contains(QStringLiteral("Quillaby Icon.png\" \"Time Machine backup failed\" \"The last problem "
@@ -191,19 +183,20 @@ TEST(DesktopEndToEnd, BackgroundStartNotifiesOncePerProblemAndTheTrayTellsTheSta
 
     // The same day again through the icon's menu: no second notice; the window shows the log.
     desktop.Choose(QStringLiteral("Current Log"));
-    ASSERT_TRUE(WaitUntil([&] { return desktop.Fetches() == 2 && !desktop.Window().isEmpty(); }));
+    ASSERT_TRUE(WaitFor([&] { return desktop.Fetches() == 2 && !desktop.Window().isEmpty(); }, 30000, 100));
     QThread::msleep(1500);
     EXPECT_EQ(desktop.Notices().size(), 1);
 
     // Closed with the icon there, the window hides and the watch goes on: a day that now succeeds says so once.
     desktop.Close(desktop.Window());
-    ASSERT_TRUE(WaitUntil([&] { return desktop.Window().isEmpty(); }));
+    ASSERT_TRUE(WaitFor([&] { return desktop.Window().isEmpty(); }, 30000, 100));
     desktop.Replay("today-error-free-morning.log");
     desktop.Choose(QStringLiteral("Current Log"));
-    ASSERT_TRUE(WaitUntil([&] { return desktop.Notices().size() == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return desktop.Notices().size() == 2; }, 30000, 100));
     EXPECT_TRUE(desktop.Notices().value(1).contains(QStringLiteral("\"Backups are working again\" \"Last backup: ")))
         << desktop.Notices().value(1).toStdString();
-    EXPECT_TRUE(WaitUntil([&] { return desktop.ToolTip().contains(QStringLiteral("No Time Machine errors")); }));
+    EXPECT_TRUE(
+        WaitFor([&] { return desktop.ToolTip().contains(QStringLiteral("No Time Machine errors")); }, 30000, 100));
 
     // Quit from the icon's menu ends the program (email is off: no quit window).
     desktop.Choose(QStringLiteral("Quit"));
@@ -220,15 +213,17 @@ TEST(DesktopEndToEnd, XembedTrayHoldsTheIconAndClosingTheWindowOnlyHidesIt)
     // trayer's panel takes the icon in. (On a busy machine trayer may lose its display while starting: three tries.)
     for (int tries = 0; tries < 3 && desktop.Window(QStringLiteral("panel")).isEmpty(); ++tries) {
         desktop.Start(QStringLiteral("trayer --edge top --align right --widthtype request --height 32"));
-        WaitUntil([&] { return !desktop.Window(QStringLiteral("panel")).isEmpty(); }, 10000);
+        WaitFor([&] { return !desktop.Window(QStringLiteral("panel")).isEmpty(); }, 10000, 100);
     }
     const QString panel = desktop.Window(QStringLiteral("panel"));
     ASSERT_FALSE(panel.isEmpty());
     QProcess* app = desktop.Start(QStringLiteral(QZ_APP_EXE));
-    ASSERT_TRUE(WaitUntil([&] { return !desktop.Window().isEmpty(); }));
-    ASSERT_TRUE(WaitUntil([&] {
-        return desktop.Sh(QStringLiteral("xwininfo -tree -id ") + panel).contains(QStringLiteral("\"Quillaby\""));
-    }));
+    ASSERT_TRUE(WaitFor([&] { return !desktop.Window().isEmpty(); }, 30000, 100));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return desktop.Sh(QStringLiteral("xwininfo -tree -id ") + panel).contains(QStringLiteral("\"Quillaby\""));
+        },
+        30000, 100));
     // The icon (grey before a check) shows in the panel's corner.
     const auto coloured = [&] {
         desktop.Sh(QStringLiteral("xwd -root -silent -out '%1.xwd' && '" QZ_XWD_TO_PNG "' '%1.xwd' '%1.png'")
@@ -240,9 +235,9 @@ TEST(DesktopEndToEnd, XembedTrayHoldsTheIconAndClosingTheWindowOnlyHidesIt)
                 count += qGray(screen.pixel(x, y)) > 80;
         return count;
     };
-    EXPECT_TRUE(WaitUntil([&] { return coloured() > 60; }, 10000)) << coloured();
+    EXPECT_TRUE(WaitFor([&] { return coloured() > 60; }, 10000, 100)) << coloured();
     desktop.Close(desktop.Window());
-    ASSERT_TRUE(WaitUntil([&] { return desktop.Window().isEmpty(); }));
+    ASSERT_TRUE(WaitFor([&] { return desktop.Window().isEmpty(); }, 30000, 100));
     QThread::msleep(500);
     EXPECT_EQ(app->state(), QProcess::Running);
     EXPECT_EQ(desktop.Fetches(), 0); // a normal start checks after 30 minutes
