@@ -170,9 +170,9 @@ TEST(DesktopEndToEnd, BackgroundStartNotifiesOncePerProblemAndTheTrayTellsTheSta
     ASSERT_TRUE(WaitFor([&] { return desktop.Notices().size() == 1; }, 30000, 100))
         << ReadFile(desktop.Path("notices"));
     const QString notice = desktop.Notices().value(0);
-    EXPECT_TRUE(notice.startsWith(QStringLiteral("\"Quillaby\" 0 \""))) << notice.toStdString();
-    EXPECT_TRUE(notice.contains(QStringLiteral("Quillaby Icon.png\" \"Time Machine backup failed\" \"The last problem "
-                                               "was 'chapter3.docx'\nLast backup: 1 hour ago\"")))
+    EXPECT_TRUE(notice.startsWith(QStringLiteral("\"Quillaby\" 0 \""))
+        && notice.contains(QStringLiteral("Quillaby Icon.png\" \"Time Machine backup failed\" \"The last problem was "
+                                          "'chapter3.docx'\nLast backup: 1 hour ago\"")))
         << notice.toStdString();
     EXPECT_TRUE(desktop.Window().isEmpty());
     EXPECT_TRUE(
