@@ -182,9 +182,8 @@ protected:
         ASSERT_NE(Button(window, tag), nullptr) << "no button " << tag << " in window " << window;
         Button(window, tag)->click();
     }
-    // Each step is an action, then what the user sees: "c W T" clicks button T of window W, "t T text" types
-    // into field T of window 4, "m M I" chooses item I of menu M, "p" is the main loop's menu step, "x" the
-    // main window's close button, "d K I W" a dialog event of kind K for item I of window W.
+    // Each step is an action, then what the user sees: "c W T" clicks button T of window W, "t T text" types into field
+    // T of window 4, "m M I" chooses menu M's item I, "p" the menu step, "x" closes window 1, "d K I W" a dialog event.
     void Run(const std::vector<std::pair<std::string, std::string>>& steps) const
     {
         for (const auto& [action, expected] : steps) {

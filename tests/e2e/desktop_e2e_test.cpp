@@ -129,8 +129,8 @@ public:
     }
     QString ToolTip() const
     {
-        return Item(QStringLiteral("-o /StatusNotifierItem -m org.freedesktop.DBus.Properties.Get %1 ToolTip")
-                        .arg(QStringLiteral("org.kde.StatusNotifierItem")));
+        return Item(QStringLiteral(
+            "-o /StatusNotifierItem -m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem ToolTip"));
     }
     // The menu's items as "id label" lines; a click on the item of a label.
     QStringList Menu() const

@@ -1,5 +1,4 @@
 #include "runtime/widgets_p.h"
-#include "test_support.h"
 #include "ui_support.h"
 
 #include <QAbstractButton>
@@ -78,9 +77,8 @@ protected:
 using WindowsTest = PanelTest;
 using EventsTest = PanelTest;
 
-// Opening again shows the same window, focus on the first field; an unknown identifier or nib shows nothing and
-// sets the current window. A view is found depth first in the current window, by object value in any window (a
-// value that is no live widget is an unknown tag); with no such current window, in the frontmost.
+// Opening again shows the same window, focus on its first field; an unknown identifier or nib shows nothing but
+// sets the current window. Views: depth first in the current window, by live widget value anywhere, else frontmost.
 TEST_F(WindowsTest, OpenLoadsANibOnceAndViewsAreFoundByTagOrObjectValue)
 {
     UseFixtureNib(QStringLiteral("TestPanel"));
