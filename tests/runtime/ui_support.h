@@ -53,8 +53,7 @@ inline bool WaitFor(const std::function<bool()>& condition, int milliseconds = 5
             loop.quit();
     });
     look.start(every);
-    if (!condition())
-        loop.exec();
+    loop.exec();
     return condition();
 }
 

@@ -382,22 +382,16 @@ TEST_F(EventsTest, AlertsReportTheirButtonToTheDialogHandlerAndANonPositiveTagPr
         EXPECT_EQ(Seen({1000}) + Shown(alerts), real ? "1000 1000 9\n" : "1000 1001 9\n9 0 Sheet /  / OK;Cancel\n");
         EXPECT_TRUE(gQzAlerts.empty());
     }
-    // The real box shows the request's icon, texts and buttons, and answers with the button pressed.
-    struct Row {
-        int style;
-        QStringList buttons;
-        QString press; // empty: the box is closed without a button
-        QString seen; // icon, texts and buttons as shown
-        int answer;
-    };
-    const Row rows[] = {
-        {0, {}, QStringLiteral("OK"), QStringLiteral("2 Disk full|Free some space|OK >OK"), 0},
+    // The real box shows the request's icon, texts and buttons (the default last), and answers with the button pressed
+    // (none: the box is closed).
+    const std::tuple<int, QStringList, QString, QString> rows[] = {
+        {0, {}, QStringLiteral("OK"), QStringLiteral("2 Disk full|Free some space|OK >OK 0")},
         {1, {QStringLiteral("Yes"), QStringLiteral("No")}, QStringLiteral("No"),
-            QStringLiteral("1 Disk full|Free some space|Yes No >Yes"), 1},
+            QStringLiteral("1 Disk full|Free some space|Yes No >Yes 1")},
         {2, {QStringLiteral("Quit"), QStringLiteral("Go on"), QStringLiteral("Crash")}, {},
-            QStringLiteral("3 Disk full|Free some space|Quit Go on Crash >Quit"), 0},
+            QStringLiteral("3 Disk full|Free some space|Quit Go on Crash >Quit 0")},
     };
-    for (const Row& row : rows) {
+    for (const auto& [style, buttons, press, shown] : rows) {
         QString seen;
         QTimer::singleShot(0, [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -406,15 +400,15 @@ TEST_F(EventsTest, AlertsReportTheirButtonToTheDialogHandlerAndANonPositiveTagPr
             QAbstractButton* pressed = nullptr;
             for (QAbstractButton* button : box->buttons()) {
                 seen += button->text() + u' ';
-                if (button->text() == row.press)
+                if (button->text() == press)
                     pressed = button;
             }
             seen += u'>' + box->defaultButton()->text();
             pressed ? pressed->click() : box->reject();
         });
         const int answer = QzAlertPresent(
-            {0, row.style, QStringLiteral("Disk full"), QStringLiteral("Free some space"), row.buttons, false});
-        EXPECT_EQ(seen + QString::number(answer), row.seen + QString::number(row.answer));
+            {0, style, QStringLiteral("Disk full"), QStringLiteral("Free some space"), buttons, false});
+        EXPECT_EQ(seen + u' ' + QString::number(answer), shown);
     }
 }
 
