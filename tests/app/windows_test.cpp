@@ -99,27 +99,6 @@ bool FocusInMainWindow()
         && QApplication::focusWidget()->window() == QzWindowByTag(1);
 }
 
-std::string GoodLog()
-{
-    auto entries = Filler(60);
-    entries.push_back(LogEntry("2026-03-10 10:15:03", "Backup completed successfully."));
-    return LogOutput(entries);
-}
-
-// The window program's timers, from start to the end of the test.
-struct Timers {
-    Timers()
-    {
-        QzInstallAppDelegate();
-        StartMainLoopTimers();
-    }
-    ~Timers()
-    {
-        QzResetWindowState();
-        gMainWindowBuilt = 0;
-    }
-};
-
 bool PassTimerRunning()
 {
     const QList<QTimer*> timers = QzDelegateObject()->findChildren<QTimer*>();
@@ -786,7 +765,8 @@ TEST(MainLoopTimers, TheDailyResetWakesInHourOneAndAPendingRequestRunsWithinAPas
 
     world.Run({{"sent=1 poll=0 reset=0"}}); // cleared at the end of the last hour 1
     At("2026-03-10 00:59:59");
-    Timers timers;
+    QzInstallAppDelegate(); // the window program's timers
+    StartMainLoopTimers();
     At("2026-03-10 01:00:00");
     ASSERT_TRUE(WaitFor([] { return gEmailSent == 0; }));
     world.Run({{"sent==0 poll==1 reset==1"}});
@@ -799,12 +779,15 @@ TEST(MainLoopTimers, TheDailyResetWakesInHourOneAndAPendingRequestRunsWithinAPas
     EXPECT_TRUE(since.elapsed() >= 95 && since.elapsed() < 2000) << since.elapsed();
     ASSERT_TRUE(WaitFor([] { return !PassTimerRunning(); }, 10000));
     world.Run({{"open==0 launch==0", "Current Time Machine Log for last 4 hours:"}});
+    QzResetWindowState();
 }
 
 TEST(MainLoop, DailyResetPollFetchesOverdueFetchesAndRequestsThatWaitForASheet)
 {
     MonitorWorld world;
-    world.SetLogOutput(GoodLog());
+    auto entries = Filler(60);
+    entries.push_back(LogEntry("2026-03-10 10:15:03", "Backup completed successfully."));
+    world.SetLogOutput(LogOutput(entries));
     QzContainerSetStr(gIntroText, "Welcome");
     // The latch is set before each pass; the reset clears it in hour 1, once.
     world.Run({{"clock=59 sent=1 poll=0 Tick() sent==1 poll==0 reset==0"},
