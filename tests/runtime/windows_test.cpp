@@ -116,6 +116,8 @@ TEST_F(WindowsTest, OpenLoadsANibOnceAndViewsAreFoundByTagOrObjectValue)
     delete field;
     QzTextFieldString(value);
     EXPECT_EQ(Shown(alerts).find("0 0 Tag error. / Can't find view " + std::to_string(value) + " in window "), 0u);
+    QzTextViewSetText(77, QStringLiteral("nobody home")); // quiet where there is no such view
+    EXPECT_EQ(QzTextViewString(77), QString());
     QzSetCurrentWindow(33);
     QzWindowByTag(4)->raise();
     QzWindowByTag(4)->activateWindow();
