@@ -1,7 +1,7 @@
 // The real Quillaby on Xvfb, driven with xdotool and a window manager's close button, with a private session bus
 // carrying python-dbusmock's notification daemon and a StatusNotifierWatcher, or with trayer's XEmbed tray.
 
-#include "runtime/ui_support.h"
+#include "test_support.h"
 
 #include <QImage>
 
@@ -12,6 +12,14 @@ const char kCloseWindow[] = "from Xlib import display, protocol; import sys; d =
                             "w = d.create_resource_object('window', int(sys.argv[1])); a = d.intern_atom; "
                             "w.send_event(protocol.event.ClientMessage(window=w, client_type=a('WM_PROTOCOLS'), "
                             "data=(32, [a('WM_DELETE_WINDOW'), 0, 0, 0, 0]))); d.flush()";
+
+bool WaitUntil(const std::function<bool()>& condition, int ms = 30000)
+{
+    for (QDeadlineTimer deadline(ms); !condition(); QThread::msleep(100))
+        if (deadline.hasExpired())
+            return false;
+    return true;
+}
 
 // The first of these tools and Python modules that this machine lacks, or empty.
 std::string Lacking(const std::string& tools)
@@ -51,7 +59,6 @@ public:
         }
     }
 
-    // A command line of words without quotes.
     QProcess* Start(const QString& line)
     {
         QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -61,7 +68,6 @@ public:
         p->waitForStarted(10000);
         return p.get();
     }
-    // A shell command's output.
     QString Sh(const QString& command) const
     {
         QProcess p;
@@ -161,8 +167,7 @@ TEST(DesktopEndToEnd, BackgroundStartNotifiesOncePerProblemAndTheTrayTellsTheSta
     QProcess* app = desktop.Start(QStringLiteral(QZ_APP_EXE " --background"));
 
     // At once, without the window: one notice of the failed backup.
-    ASSERT_TRUE(WaitFor([&] { return desktop.Notices().size() == 1; }, 30000, 100))
-        << ReadFile(desktop.Path("notices"));
+    ASSERT_TRUE(WaitUntil([&] { return desktop.Notices().size() == 1; })) << ReadFile(desktop.Path("notices"));
     const QString notice = desktop.Notices().value(0);
     EXPECT_TRUE(notice.startsWith(QStringLiteral("\"Quillaby\" 0 \""))
         && notice.contains(QStringLiteral("Quillaby Icon.png\" \"Time Machine backup failed\" \"The last problem was "
@@ -177,21 +182,20 @@ TEST(DesktopEndToEnd, BackgroundStartNotifiesOncePerProblemAndTheTrayTellsTheSta
 
     // The same day again through the icon's menu: no second notice; the window shows the log.
     desktop.Choose(QStringLiteral("Current Log"));
-    ASSERT_TRUE(WaitFor([&] { return desktop.Fetches() == 2 && !desktop.Window().isEmpty(); }, 30000, 100));
+    ASSERT_TRUE(WaitUntil([&] { return desktop.Fetches() == 2 && !desktop.Window().isEmpty(); }));
     QThread::msleep(1500);
     EXPECT_EQ(desktop.Notices().size(), 1);
 
     // Closed with the icon there, the window hides and the watch goes on: a day that now succeeds says so once.
     desktop.Close(desktop.Window());
-    ASSERT_TRUE(WaitFor([&] { return desktop.Window().isEmpty(); }, 30000, 100));
+    ASSERT_TRUE(WaitUntil([&] { return desktop.Window().isEmpty(); }));
     QFile::remove(desktop.Path("today.log"));
     QFile::copy(FixturePath(QStringLiteral("today-error-free-morning.log")), desktop.Path("today.log"));
     desktop.Choose(QStringLiteral("Current Log"));
-    ASSERT_TRUE(WaitFor([&] { return desktop.Notices().size() == 2; }, 30000, 100));
+    ASSERT_TRUE(WaitUntil([&] { return desktop.Notices().size() == 2; }));
     EXPECT_TRUE(desktop.Notices().value(1).contains(QStringLiteral("\"Backups are working again\" \"Last backup: ")))
         << desktop.Notices().value(1).toStdString();
-    EXPECT_TRUE(
-        WaitFor([&] { return desktop.ToolTip().contains(QStringLiteral("No Time Machine errors")); }, 30000, 100));
+    EXPECT_TRUE(WaitUntil([&] { return desktop.ToolTip().contains(QStringLiteral("No Time Machine errors")); }));
 
     // Quit from the icon's menu ends the program (email is off: no quit window).
     desktop.Choose(QStringLiteral("Quit"));
@@ -208,17 +212,15 @@ TEST(DesktopEndToEnd, XembedTrayHoldsTheIconAndClosingTheWindowOnlyHidesIt)
     // trayer's panel takes the icon in. (On a busy machine trayer may lose its display while starting: three tries.)
     for (int tries = 0; tries < 3 && desktop.Window(QStringLiteral("panel")).isEmpty(); ++tries) {
         desktop.Start(QStringLiteral("trayer --edge top --align right --widthtype request --height 32"));
-        WaitFor([&] { return !desktop.Window(QStringLiteral("panel")).isEmpty(); }, 10000, 100);
+        WaitUntil([&] { return !desktop.Window(QStringLiteral("panel")).isEmpty(); }, 10000);
     }
     const QString panel = desktop.Window(QStringLiteral("panel"));
     ASSERT_FALSE(panel.isEmpty());
     QProcess* app = desktop.Start(QStringLiteral(QZ_APP_EXE));
-    ASSERT_TRUE(WaitFor([&] { return !desktop.Window().isEmpty(); }, 30000, 100));
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            return desktop.Sh(QStringLiteral("xwininfo -tree -id ") + panel).contains(QStringLiteral("\"Quillaby\""));
-        },
-        30000, 100));
+    ASSERT_TRUE(WaitUntil([&] { return !desktop.Window().isEmpty(); }));
+    ASSERT_TRUE(WaitUntil([&] {
+        return desktop.Sh(QStringLiteral("xwininfo -tree -id ") + panel).contains(QStringLiteral("\"Quillaby\""));
+    }));
     // The icon (grey before a check) shows in the panel's corner.
     const auto coloured = [&] {
         desktop.Sh(QStringLiteral("xwd -root -silent -out '%1.xwd' && '" QZ_XWD_TO_PNG "' '%1.xwd' '%1.png'")
@@ -230,9 +232,9 @@ TEST(DesktopEndToEnd, XembedTrayHoldsTheIconAndClosingTheWindowOnlyHidesIt)
                 count += qGray(screen.pixel(x, y)) > 80;
         return count;
     };
-    EXPECT_TRUE(WaitFor([&] { return coloured() > 60; }, 10000, 100)) << coloured();
+    EXPECT_TRUE(WaitUntil([&] { return coloured() > 60; }, 10000)) << coloured();
     desktop.Close(desktop.Window());
-    ASSERT_TRUE(WaitFor([&] { return desktop.Window().isEmpty(); }, 30000, 100));
+    ASSERT_TRUE(WaitUntil([&] { return desktop.Window().isEmpty(); }));
     QThread::msleep(500);
     EXPECT_EQ(app->state(), QProcess::Running);
     EXPECT_EQ(desktop.Fetches(), 0); // a normal start checks after 30 minutes

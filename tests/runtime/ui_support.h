@@ -41,9 +41,8 @@ inline std::vector<DialogEvent> EventsOfKind(std::int64_t kind)
     return found;
 }
 
-// Runs the event loop as the program does (waiting between events) until the condition, looked at every given
-// milliseconds, holds or the time is up.
-inline bool WaitFor(const std::function<bool()>& condition, int milliseconds = 5000, int every = 5)
+// Runs the event loop as the program does (waiting between events) until the condition holds or the time is up.
+inline bool WaitFor(const std::function<bool()>& condition, int milliseconds = 5000)
 {
     QEventLoop loop;
     QTimer look;
@@ -52,7 +51,7 @@ inline bool WaitFor(const std::function<bool()>& condition, int milliseconds = 5
         if (condition() || deadline.hasExpired())
             loop.quit();
     });
-    look.start(every);
+    look.start(5);
     loop.exec();
     return condition();
 }
