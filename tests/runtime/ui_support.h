@@ -1,7 +1,6 @@
 #pragma once
 
-// The window and event tests' fixture: a bundle in a temporary folder with
-// the .ui files a test asks for, a dialog handler that records every event.
+// The window tests' fixture: a bundle in a temporary folder with the .ui files asked for; every event recorded.
 
 #include "test_support.h"
 
@@ -42,8 +41,7 @@ inline std::vector<DialogEvent> EventsOfKind(std::int64_t kind)
     return found;
 }
 
-// Runs the event loop as the program does (waiting for events between them) until the condition holds or the
-// time is up.
+// Runs the event loop as the program does (waiting between events) until the condition holds or the time is up.
 inline bool WaitFor(const std::function<bool()>& condition, int milliseconds = 5000)
 {
     QEventLoop loop;
@@ -54,8 +52,7 @@ inline bool WaitFor(const std::function<bool()>& condition, int milliseconds = 5
             loop.quit();
     });
     look.start(5);
-    if (!condition())
-        loop.exec();
+    loop.exec();
     return condition();
 }
 
@@ -82,7 +79,6 @@ protected:
     {
         QzResetWindowState();
         QzSetBundlePath(QString());
-        gDialogEvents.clear();
     }
 
     QString Resources() const { return bundle_.path() + QStringLiteral("/Contents/Resources"); }
