@@ -307,8 +307,7 @@ TEST_F(TimelineStrip, SitsBelowTheReportAndShowsEachCheckWithItsSessions)
     EXPECT_EQ(tips.filter(QStringLiteral("Backup drive offline: error 19")).size(), 3);
 }
 
-// Writers and readers of one history, SIGKILL landing on any at random: every read sees whole transactions, and the
-// file passes PRAGMA integrity_check and holds every committed check with its sessions.
+// SIGKILL at random on writers and readers: reads see whole transactions; the file stays sound and keeps every commit.
 TEST(HistoryUnderKill, ReadsSeeWholeTransactionsAndNoCommittedCheckIsLost)
 {
     Sandbox sandbox;

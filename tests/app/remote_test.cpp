@@ -58,10 +58,8 @@ exec "$@" 2> sshd.log
 
 } // namespace
 
-// Destinations ssh may not be given are refused, others get a folder of their own and name the window; nothing of the
-// destination or QUILLABY_SSH reaches a shell here. Through a real sshd: a day comes back and is analysed with the
-// Mac's own settings; two Macs share one textfile; a wrong host key, a closed port and a hang are each a log not had
-// with ssh's words; a hostile destination runs nothing; the gate refuses other commands; mail names the remote Mac.
+// Destinations ssh may not be given are refused, others get a folder of their own; nothing of a destination reaches a
+// shell here. Through a real sshd a day comes back and is analysed; a bad host key, port or hang is a log not had.
 TEST(RemoteMac, DestinationsCommandLinesAndReportsThroughARealSshServer)
 {
     const std::string slashes = QStringLiteral("%2F").repeated(85).toStdString();

@@ -1,6 +1,5 @@
-// The application's windows on the offscreen platform with the bundle's resources and a temporary HOME: the
-// buttons, sheets and menus, what `open` makes of the Mac's items here, the main window, the age of the last backup,
-// the desktop notices and the menu's desktop items; and the main loop's pass on the test clock with its timers.
+// The application's windows on the offscreen platform with the bundle's resources and a temporary HOME, and the main
+// loop's pass on the test clock with its timers.
 
 #include "../monitor/monitor_support.h"
 #include "../notify/notify_support.h"
@@ -128,10 +127,9 @@ protected:
         // The state of a fresh start, also when tests share a process.
         ResetNotifyState();
         gNoQuitWarning = gDailyEmail = gDonateHidden = gEmailWindowBuilt = gQuitWindowBuilt = gAboutWindowBuilt = 0;
-        gTodayRequested = gYesterdayRequested = gTodayPipeOpen = gYesterdayPipeOpen = gPollAllowed = gMenuPending = 0;
-        gOpenPanel = 0;
-        gNoticeSent = gTodayChecked = gTooFewLines = gDriveOffline = gSuccessFound = 0;
-        gNoBackupNoticeDay = 0;
+        gTodayRequested = gYesterdayRequested = gTodayPipeOpen = gYesterdayPipeOpen = gPollAllowed = gMenuPending
+            = gOpenPanel = 0;
+        gNoticeSent = gTodayChecked = gTooFewLines = gDriveOffline = gSuccessFound = gNoBackupNoticeDay = 0;
         gDesktopNoticesOn = 1;
         gCheckAtStartupChosen = -1;
         gNotices.clear();
@@ -514,9 +512,8 @@ TEST_F(App, StartUpBuildsTheWindowAndStartsBothTimersOrEnds)
     EXPECT_EXIT(StartUp(), ::testing::ExitedWithCode(0), "\\]<Quillaby requires OS X 10.12 or later.\\|\\|0>[^<]*$");
 }
 
-// The report area where the Mac frame puts it in a 652-high content view below the menu bar. It takes what the
-// window gains, the status line the width; the buttons keep their places under the report. The window's size and
-// place come back at the next start; a broken file changes nothing.
+// The report area takes what the window gains, the status line the width; the buttons keep their places under the
+// report. The window's size and place come back at the next start; a broken file changes nothing.
 TEST_F(App, MainWindowGrowsKeepsItsGeometryAndOpenMapsMacItemsToLinux)
 {
     QWidget* window = QzWindowByTag(1);
@@ -626,7 +623,6 @@ TEST_F(App, SheetsAnswerReturnAndEscapeAndGiveTheKeyboardBack)
 // desktop notices come once per problem until backups work again.
 TEST_F(App, BackupAgeDesktopNoticesOncePerProblemAndTheMenusDesktopItems)
 {
-    // The age of the last backup in words.
     const std::int64_t now = 1'700'000'000'000, none = -now; // none: no success line
     const struct {
         std::int64_t agoMs;

@@ -1,6 +1,5 @@
-// Each fixture log through the real pipeline against its outcome in tests/fixtures/expected/ (QZ_UPDATE_EXPECTED=1
-// writes them afresh, for review); generated logs through both analyses against tests/fixtures/analysis-digests.txt
-// (QZ_WRITE_DIGESTS=<file> writes fresh digests, for when a rule changes on purpose).
+// Fixture logs against tests/fixtures/expected/ (QZ_UPDATE_EXPECTED=1 writes them afresh, for review); generated logs
+// against tests/fixtures/analysis-digests.txt (QZ_WRITE_DIGESTS=<file> writes fresh ones when a rule changes).
 
 #include "monitor_support.h"
 
@@ -112,9 +111,8 @@ const char* const kPieces[] = {"Recovery", "recovery", "deleting backup", "Could
     "Log      - Default:", "upd: (", "\"", "\x80", "\xE2\x80\x9C", "\r", " ", "al] ",
     "Mountpoint '/Volumes/Backup' is still valid", "Found 313 files (16.1 MB) needing backup"};
 
-// Lines of pieces, random bytes (no line ends, nor the two whose platform character is not settled) and NULs, a
-// few longer than one read; what earlier analyses and the settings file left. The engine's numbers are the same
-// on every platform.
+// Lines of pieces, random bytes (no line ends, nor the two whose platform character is not settled) and NULs, a few
+// longer than one read; what earlier analyses and the settings file left. The numbers are the same everywhere.
 std::string RandomLog(std::mt19937_64& random)
 {
     const auto below = [&random](std::size_t n) { return static_cast<int>(random() % n); };
@@ -249,9 +247,8 @@ TEST(AnalysisSameness, GeneratedLogsThroughBothAnalyses)
         Generated(today);
 }
 
-// The search for the first of up to eight 4-byte keys against a plain one, on texts of every length from empty to
-// several vectors, over a small alphabet (NUL among it) so that keys, near misses and their first and last bytes are
-// common, and wherever a vector's places end.
+// Texts of every length up to several vectors over a small alphabet (NUL among it), so that keys, near misses and
+// their first and last bytes are common, and wherever a vector's places end.
 TEST(KeySearch, FindsTheFirstOfUpToEightKeysAsAPlainSearchDoes)
 {
     std::uint32_t seed = 11;
@@ -283,28 +280,6 @@ TEST(KeySearch, FindsTheFirstOfUpToEightKeysAsAPlainSearchDoes)
 }
 
 // Commands, launches, stalls and stale-command kills.
-TEST(Fetch, CommandsLaunchThenAreRead)
-{
-    MonitorWorld world;
-    world.SetLogOutput(LogOutput({LogEntry("2026-03-10 10:15:03", "Backup completed successfully.")}));
-    // While a command runs a call only resets; with a sheet open nothing changes.
-    world.Run({{"Today() open==1 stamp==60060 line==0"},
-        {"problem=3 folder=3 error=1 poll=0 Today() problem==0 folder==0 error==0 poll==1"},
-        {"panel=4 problem=4 Today() problem==4 panel=0"},
-        {"readNow=1 Today() readNow==0 ran:4h", "Current Time Machine Log for last 4 hours:\r\n\r\n2026"}});
-    EXPECT_NE(world.LogArguments().find("--last\n4h\n--predicate\nsubsystem == \"com.apple.TimeMachine\"\n--info"),
-        std::string::npos);
-    world.Run({{"short=1 stamp=5 open=0 Today() short==0 open==0 stamp==5 ran:2h", kFromTwoHours},
-        {"error=1 successText=3 Yesterday() yOpen==1 poll==0 error==0 successText==0 stamp==60060"},
-        {"yReadNow=1 Yesterday() yReadNow==0 poll==1 eof==-1 ran:--yesterday", "Yesterday's Time Machine Log:"},
-        {"open=1 yOpen=0 Yesterday() yOpen==0 poll==1"}});
-    // Building the window and its report area again keeps them and what they show.
-    ShowMainWindow(false);
-    BuildReportArea();
-    world.Run({{"", "Yesterday's Time Machine Log:"}});
-}
-
-// Limits of half a second: each stalled command is killed after about a second.
 TEST(HungCommands, StalledCommandsEndAtTheirLimits)
 {
     MonitorWorld world;

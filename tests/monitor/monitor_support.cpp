@@ -45,8 +45,8 @@ const std::vector<Var> kVars = {Flag("today", gTodayRequested), Flag("launch", g
     Flag("spotlight", gSpotlightConflict), Flag("tooMany", gTooManyNoticed), Flag("warnDay", gNoBackupWarnDay),
     Flag("error", gErrorFound, -1), Flag("success", gSuccessFound, -1), Flag("few", gTooFewLines, -1),
     Flag("notify", gEmailNotifyOn, -1), Flag("minor", gNotifyMinorErrors, -1), Flag("daily", gDailyEmail, -1),
-    Length("problem", gLastProblem), Length("folder", gProblemFolder), Length("successText", gLastSuccessText),
-    Length("line", gLogLine), {"eof", [] { return std::int64_t {QzEof(1)}; }, nullptr},
+    Length("problem", gLastProblem), Length("folder", gProblemFolder), Length("line", gLogLine),
+    {"eof", [] { return std::int64_t {QzEof(1)}; }, nullptr},
     {"backupDay", nullptr,
         [](std::int64_t day) { // saved in the settings file
             gLastBackupDay = static_cast<std::int16_t>(day);

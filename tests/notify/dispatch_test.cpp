@@ -112,9 +112,8 @@ const std::string kNotSent = "Mail -\nThe notification email could not be sent. 
 
 } // namespace
 
-// A dispatch mails every address once until the latch is cleared, each time with the success block appended once more;
-// a mail that cannot go out is told once, in the mail system's words; no control character of a log line reaches a mail
-// raw.
+// Each mail carries the success block appended once more; a mail that cannot go out is told once, in the mail
+// system's words; no control character of a log line reaches a mail raw.
 TEST(Dispatch, EveryAddressOnceUntilTheLatchIsClearedAndFailuresAreToldOnce)
 {
     const World w;

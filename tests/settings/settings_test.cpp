@@ -292,8 +292,7 @@ TEST(Settings, OddFilesAndFailedSavesLoseNothing)
         "read.\nThe settings could not be saved.\n");
 }
 
-// Savers killed by SIGKILL at random moments while another process reads: every read, and the file left after each
-// kill, must be complete.
+// Savers killed at random while another process reads: every read, and the file left after each kill, is complete.
 TEST(SettingsUnderKill, EveryReadSeesACompleteFileAndNoAddressIsLost)
 {
     Sandbox sandbox;
